@@ -1,0 +1,42 @@
+# Front door: `make run` and `make test` install what is missing, build and go.
+BUILD      ?= build
+BENCH_DIR  ?= build-bench
+FUZZ_DIR   ?= build-fuzz
+FUZZ_TIME  ?= 60
+JOBS       ?= $(shell nproc)
+DATA       ?= ./meru.mer
+CMAKE_GEN  := -G Ninja
+WERROR     := $(if $(CI),ON,OFF)
+
+.PHONY: all deps build run test bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERU_WERROR=$(WERROR)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/app/meru $(DATA)
+
+test: build
+	bash scripts/run-tests.sh $(BUILD)
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DMERU_BUILD_BENCH=ON -DMERU_BUILD_TESTS=OFF
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	bash bench/run-all.sh $(BENCH_DIR)
+
+fuzz: deps
+	CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DMERU_BUILD_FUZZ=ON -DMERU_BUILD_GUI=OFF -DMERU_BUILD_TESTS=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_TIME)
+
+clean:
+	rm -rf $(BUILD) $(BENCH_DIR) $(FUZZ_DIR)

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages MERU needs to build, run, test, benchmark
+# and fuzz. Idempotent: packages already present are left alone, and it says
+# what it installs. Runs as root, or through sudo.
+set -euo pipefail
+
+PKGS=(
+  # build
+  build-essential cmake ninja-build ccache pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  libx11-dev libxcb1-dev libx11-xcb-dev
+  nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzzing
+  clang libclang-rt-dev
+  # headless GUI and end-to-end tests
+  xvfb xauth xdotool xclip xsel trayer openbox x11-utils x11-apps
+  x11-xserver-utils imagemagick poppler-utils fonts-dejavu-core fonts-noto-cjk
+  qt6-qpa-plugins libqt6svg6 dbus-x11
+  python3 procps time
+)
+
+missing=()
+for p in "${PKGS[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#PKGS[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null; then SUDO=sudo; else
+    echo "install-deps: need root (or sudo) to install: ${missing[*]}" >&2; exit 1
+  fi
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

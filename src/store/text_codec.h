@@ -1,0 +1,26 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace meru {
+
+// Windows-1252 <-> UTF-8. Every one of the 256 bytes has a character (the five
+// bytes Windows-1252 leaves undefined map to U+0081, U+008D, U+008F, U+0090 and
+// U+009D, as Windows itself maps them), so decoding never fails and a text made
+// of those characters encodes back to the same bytes.
+std::string Cp1252ToUtf8(std::string_view bytes);
+// The Windows-1252 bytes of a UTF-8 text, or nothing when a character has no
+// Windows-1252 byte (or the UTF-8 is malformed).
+std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
+
+// UTF-16LE <-> UTF-8. Unpaired surrogates read as U+FFFD.
+std::string Utf16LeToUtf8(std::string_view bytes);
+std::string Utf8ToUtf16Le(std::string_view utf8);
+
+// Number of Unicode characters in a UTF-8 text.
+size_t Utf8Length(std::string_view utf8);
+// Byte length of the first n characters of a UTF-8 text (never splits one).
+size_t Utf8PrefixBytes(std::string_view utf8, size_t nChars);
+
+}  // namespace meru

@@ -1,0 +1,2 @@
+// placeholder: filled in next
+int main() { return 0; }
