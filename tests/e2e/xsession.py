@@ -1,0 +1,596 @@
+"""Helpers for driving MERU (or any X11 program) in a test X session.
+
+Standard library only: the X server is queried through libX11 with ctypes,
+so waiting for a window costs one round trip per look instead of spawning
+`xdotool search --sync` (which notices a map 100-130 ms late). xdotool is
+used only to synthesise input (XTEST) and to activate windows.
+
+Everything that waits has a time-out and raises TimeoutError with a message
+that says what it was waiting for.
+"""
+
+import ctypes
+import ctypes.util
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+
+# --------------------------------------------------------------------------
+# Xlib through ctypes
+
+_Window = ctypes.c_ulong
+_Atom = ctypes.c_ulong
+
+_xlib = None
+
+
+def _lib():
+    global _xlib
+    if _xlib is not None:
+        return _xlib
+    name = ctypes.util.find_library("X11") or "libX11.so.6"
+    x = ctypes.CDLL(name)
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x.XDefaultRootWindow.restype = _Window
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XInternAtom.restype = _Atom
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XGetSelectionOwner.restype = _Window
+    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, _Atom]
+    x.XQueryTree.argtypes = [ctypes.c_void_p, _Window, ctypes.POINTER(_Window),
+                             ctypes.POINTER(_Window),
+                             ctypes.POINTER(ctypes.POINTER(_Window)),
+                             ctypes.POINTER(ctypes.c_uint)]
+    x.XFree.argtypes = [ctypes.c_void_p]
+    x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, _Window, ctypes.c_void_p]
+    x.XGetWindowProperty.argtypes = [
+        ctypes.c_void_p, _Window, _Atom, ctypes.c_long, ctypes.c_long, ctypes.c_int,
+        _Atom, ctypes.POINTER(_Atom), ctypes.POINTER(ctypes.c_int),
+        ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
+        ctypes.POINTER(ctypes.c_void_p)]
+    x.XTranslateCoordinates.argtypes = [
+        ctypes.c_void_p, _Window, _Window, ctypes.c_int, ctypes.c_int,
+        ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int),
+        ctypes.POINTER(_Window)]
+    x.XSelectInput.argtypes = [ctypes.c_void_p, _Window, ctypes.c_long]
+    x.XPending.argtypes = [ctypes.c_void_p]
+    x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    x.XConnectionNumber.argtypes = [ctypes.c_void_p]
+    x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x.XFlush.argtypes = [ctypes.c_void_p]
+    x.XSendEvent.argtypes = [ctypes.c_void_p, _Window, ctypes.c_int, ctypes.c_long,
+                             ctypes.c_void_p]
+    x.XSetErrorHandler.restype = ctypes.c_void_p
+    x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
+    _xlib = x
+    return x
+
+
+# Windows come and go while we look at them: a request on a vanished window
+# must not end the test (Xlib's default error handler calls exit()).
+_ERROR_HANDLER_T = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_ignore_errors = _ERROR_HANDLER_T(lambda _d, _e: 0)
+
+
+class _XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int),
+                ("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+                ("visual", ctypes.c_void_p), ("root", _Window),
+                ("c_class", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int),
+                ("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong),
+                ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int),
+                ("all_event_masks", ctypes.c_long), ("your_event_mask", ctypes.c_long),
+                ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+IS_UNMAPPED, IS_UNVIEWABLE, IS_VIEWABLE = 0, 1, 2
+
+_CREATE_NOTIFY, _MAP_NOTIFY = 16, 19
+_STRUCTURE_NOTIFY_MASK = 1 << 17
+_SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
+_SUBSTRUCTURE_REDIRECT_MASK = 1 << 20
+_CLIENT_MESSAGE = 33
+
+
+class Display:
+    """One Xlib connection to $DISPLAY (or the display given)."""
+
+    def __init__(self, name=None):
+        x = _lib()
+        x.XSetErrorHandler(ctypes.cast(_ignore_errors, ctypes.c_void_p))
+        disp = name if name is not None else os.environ.get("DISPLAY", "")
+        self._d = x.XOpenDisplay(disp.encode() if disp else None)
+        if not self._d:
+            raise RuntimeError(f"cannot open X display {disp!r}")
+        self._x = x
+        self.root = x.XDefaultRootWindow(self._d)
+        self._atoms = {}
+
+    def close(self):
+        if self._d:
+            self._x.XCloseDisplay(self._d)
+            self._d = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def atom(self, name):
+        if name not in self._atoms:
+            self._atoms[name] = self._x.XInternAtom(self._d, name.encode(), 0)
+        return self._atoms[name]
+
+    # -- queries --------------------------------------------------------
+    def selection_owner(self, name):
+        return self._x.XGetSelectionOwner(self._d, self.atom(name))
+
+    def children(self, win):
+        root, parent = _Window(), _Window()
+        kids = ctypes.POINTER(_Window)()
+        n = ctypes.c_uint()
+        if not self._x.XQueryTree(self._d, win, ctypes.byref(root), ctypes.byref(parent),
+                                  ctypes.byref(kids), ctypes.byref(n)):
+            return []
+        out = [kids[i] for i in range(n.value)]
+        if kids:
+            self._x.XFree(kids)
+        return out
+
+    def parent(self, win):
+        root, parent = _Window(), _Window()
+        kids = ctypes.POINTER(_Window)()
+        n = ctypes.c_uint()
+        if not self._x.XQueryTree(self._d, win, ctypes.byref(root), ctypes.byref(parent),
+                                  ctypes.byref(kids), ctypes.byref(n)):
+            return 0
+        if kids:
+            self._x.XFree(kids)
+        return parent.value
+
+    def walk(self, win=None):
+        """Every window below win (default: the root), depth first."""
+        stack = [self.root if win is None else win]
+        while stack:
+            w = stack.pop()
+            for c in self.children(w):
+                yield c
+                stack.append(c)
+
+    def attributes(self, win):
+        a = _XWindowAttributes()
+        if not self._x.XGetWindowAttributes(self._d, win, ctypes.byref(a)):
+            return None
+        return a
+
+    def map_state(self, win):
+        a = self.attributes(win)
+        return IS_UNMAPPED if a is None else a.map_state
+
+    def geometry(self, win):
+        """(x, y, width, height) of win in root coordinates, or None."""
+        a = self.attributes(win)
+        if a is None:
+            return None
+        rx, ry, child = ctypes.c_int(), ctypes.c_int(), _Window()
+        if not self._x.XTranslateCoordinates(self._d, win, self.root, 0, 0,
+                                             ctypes.byref(rx), ctypes.byref(ry),
+                                             ctypes.byref(child)):
+            return None
+        return (rx.value, ry.value, a.width, a.height)
+
+    def property_bytes(self, win, prop, ptype=0):
+        """Raw bytes of a window property of 8-bit format (b"" when absent)."""
+        actual_type, actual_format = _Atom(), ctypes.c_int()
+        nitems, after = ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.c_void_p()
+        ok = self._x.XGetWindowProperty(
+            self._d, win, self.atom(prop), 0, 1 << 16, 0, ptype,
+            ctypes.byref(actual_type), ctypes.byref(actual_format),
+            ctypes.byref(nitems), ctypes.byref(after), ctypes.byref(data))
+        if ok != 0 or not data.value:
+            return b""
+        try:
+            if actual_format.value != 8:
+                return b""
+            return ctypes.string_at(data.value, nitems.value)
+        finally:
+            self._x.XFree(data)
+
+    def window_name(self, win):
+        name = self.property_bytes(win, "_NET_WM_NAME")
+        if not name:
+            name = self.property_bytes(win, "WM_NAME")
+        return name.decode("utf-8", "replace")
+
+    def window_class(self, win):
+        """(instance, class) from WM_CLASS, or ("", "")."""
+        parts = self.property_bytes(win, "WM_CLASS").split(b"\0")
+        inst = parts[0].decode("utf-8", "replace") if parts else ""
+        cls = parts[1].decode("utf-8", "replace") if len(parts) > 1 else ""
+        return inst, cls
+
+    # -- searches ---------------------------------------------------------
+    def find_windows(self, name=None, wm_class=None, viewable=None, under=None):
+        """Windows whose title matches the regular expression `name` (searched)
+        and/or whose WM_CLASS instance or class equals `wm_class`."""
+        rx = re.compile(name) if isinstance(name, str) else name
+        found = []
+        for w in self.walk(under):
+            if rx is not None and not rx.search(self.window_name(w)):
+                continue
+            if wm_class is not None and wm_class not in self.window_class(w):
+                continue
+            if viewable is not None and (self.map_state(w) == IS_VIEWABLE) != viewable:
+                continue
+            found.append(w)
+        return found
+
+    def wait_window(self, name=None, wm_class=None, viewable=True, timeout=10.0,
+                    interval=0.02):
+        """First window matching (see find_windows); polls until timeout."""
+        deadline = time.monotonic() + timeout
+        while True:
+            found = self.find_windows(name, wm_class, viewable)
+            if found:
+                return found[0]
+            if time.monotonic() >= deadline:
+                raise TimeoutError(f"no {'viewable ' if viewable else ''}window "
+                                   f"name~{name!r} class={wm_class!r} within {timeout} s")
+            time.sleep(interval)
+
+    def wait_gone(self, win, timeout=10.0, interval=0.02):
+        """Wait until win is no longer viewable (unmapped or destroyed)."""
+        deadline = time.monotonic() + timeout
+        while self.map_state(win) == IS_VIEWABLE:
+            if time.monotonic() >= deadline:
+                raise TimeoutError(f"window 0x{win:x} still viewable after {timeout} s")
+            time.sleep(interval)
+
+    def frame_of(self, win):
+        """The top-level ancestor of win (the window manager's frame)."""
+        while True:
+            p = self.parent(win)
+            if p in (0, self.root):
+                return win
+            win = p
+
+    # -- actions ------------------------------------------------------------
+    def close_window(self, win):
+        """Ask win to close as the title bar's close box does (WM_DELETE_WINDOW)."""
+        ev = (ctypes.c_long * 24)()
+        # XClientMessageEvent: type, serial, send_event, display, window,
+        # message_type, format, then data.l[5]
+        raw = struct.pack("iiQiiQQQi4xqqqqq", _CLIENT_MESSAGE, 0, 0, 1, 0, 0, win,
+                          self.atom("WM_PROTOCOLS"), 32,
+                          self.atom("WM_DELETE_WINDOW"), 0, 0, 0, 0)
+        ctypes.memmove(ev, raw, len(raw))
+        self._x.XSendEvent(self._d, win, 0, 0, ev)
+        self._x.XFlush(self._d)
+
+    def sync(self):
+        self._x.XSync(self._d, 0)
+
+
+class MapWatcher:
+    """Low-latency detection of a top-level window being mapped.
+
+    Opened before the program is spawned; it listens for the creation of
+    top-level windows (SubstructureNotify on the root), subscribes to each
+    new one's MapNotify and reports the first whose title matches once it
+    is viewable. Latency is one event round trip (well under 1 ms), plus a
+    0.5 ms poll between the client's map and its frame's map.
+    """
+
+    def __init__(self, display):
+        self.d = display
+        x = display._x
+        x.XSelectInput(display._d, display.root, _SUBSTRUCTURE_NOTIFY_MASK)
+        x.XSync(display._d, 0)
+        self._tracked = set()
+        self._ev = (ctypes.c_long * 24)()
+
+    def close(self):
+        self.d._x.XSelectInput(self.d._d, self.d.root, 0)
+        for w in self._tracked:
+            self.d._x.XSelectInput(self.d._d, w, 0)
+        self.d.sync()
+
+    def _track(self, win):
+        if win not in self._tracked:
+            self._tracked.add(win)
+            self.d._x.XSelectInput(self.d._d, win, _STRUCTURE_NOTIFY_MASK)
+
+    def _matches(self, win, rx):
+        if self.d.map_state(win) == IS_UNMAPPED:
+            return False
+        if not rx.search(self.d.window_name(win)):
+            # the title lives on the client; a frame's is the client's copy
+            return False
+        # viewable = the window and its frame are mapped
+        deadline = time.monotonic() + 2.0
+        while self.d.map_state(win) != IS_VIEWABLE and time.monotonic() < deadline:
+            time.sleep(0.0005)
+        return self.d.map_state(win) == IS_VIEWABLE
+
+    def wait(self, name, timeout=10.0, alive=None):
+        """Block until a window whose title matches `name` is viewable;
+        returns (monotonic time it was seen, window id). `alive` (optional
+        callable) is checked between events so a program that dies early
+        fails fast."""
+        rx = re.compile(name)
+        x, d = self.d._x, self.d._d
+        fd = x.XConnectionNumber(d)
+        deadline = time.monotonic() + timeout
+        # windows that existed before we listened
+        for w in self.d.children(self.d.root):
+            self._track(w)
+            for c in self.d.children(w):
+                self._track(c)
+        x.XSync(d, 0)
+        for w in list(self._tracked):
+            if self._matches(w, rx):
+                return time.monotonic(), w
+        while True:
+            while x.XPending(d):
+                x.XNextEvent(d, self._ev)
+                etype = self._ev[0] & 0xffffffff
+                win = self._ev[5]
+                if etype == _CREATE_NOTIFY:
+                    self._track(win)
+                    x.XSync(d, 0)
+                    if self._matches(win, rx):
+                        return time.monotonic(), win
+                elif etype == _MAP_NOTIFY and win in self._tracked:
+                    if self._matches(win, rx):
+                        return time.monotonic(), win
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise TimeoutError(f"no window name~{name!r} mapped within {timeout} s")
+            if alive is not None and not alive():
+                raise RuntimeError(f"program ended before a window name~{name!r} mapped")
+            select.select([fd], [], [], min(left, 0.05))
+
+
+# --------------------------------------------------------------------------
+# Processes and files
+
+def wait_exit(proc, timeout=10.0):
+    """Return proc's exit code, raising TimeoutError if it runs past timeout."""
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise TimeoutError(f"pid {proc.pid} still running after {timeout} s") from None
+
+
+def stop(proc, timeout=5.0):
+    """End proc if it still runs: SIGTERM, then SIGKILL after timeout."""
+    if proc.poll() is not None:
+        return proc.returncode
+    proc.send_signal(signal.SIGTERM)
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        return proc.wait(timeout=timeout)
+
+
+def wait_for(predicate, timeout=10.0, interval=0.02, what="condition"):
+    """Poll predicate() until it returns a true value, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        v = predicate()
+        if v:
+            return v
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"{what} not met within {timeout} s")
+        time.sleep(interval)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def process_tree(pid):
+    """pid and all its descendants (from /proc)."""
+    kids = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", "rb") as f:
+                stat = f.read()
+        except OSError:
+            continue
+        ppid = int(stat[stat.rindex(b")") + 2:].split()[1])
+        kids.setdefault(ppid, []).append(int(entry))
+    out, todo = [], [pid]
+    while todo:
+        p = todo.pop()
+        out.append(p)
+        todo.extend(kids.get(p, []))
+    return out
+
+
+# --------------------------------------------------------------------------
+# Input and screenshots
+
+def xdotool(*args, timeout=10.0):
+    """Run xdotool with args; returns its standard output (stripped)."""
+    r = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True,
+                       timeout=timeout)
+    if r.returncode != 0:
+        raise RuntimeError(f"xdotool {' '.join(map(str, args))} failed: {r.stderr.strip()}")
+    return r.stdout.strip()
+
+
+def active_window():
+    try:
+        return int(xdotool("getactivewindow"))
+    except RuntimeError:
+        return 0
+
+
+def activate(win, timeout=5.0):
+    """Give win the input focus through the window manager and wait for it."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            xdotool("windowactivate", win)
+        except RuntimeError:
+            pass
+        if active_window() == win:
+            return
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"window 0x{win:x} not active after {timeout} s")
+        time.sleep(0.05)
+
+
+def key(*keys, win=None):
+    """Type keys (xdotool names, e.g. "Escape", "ctrl+3") with XTEST; when
+    win is given it is activated first, so the keys reach it."""
+    if win is not None:
+        activate(win)
+    xdotool("key", "--clearmodifiers", *keys)
+
+
+def click(x, y, button=1, repeat=1):
+    xdotool("mousemove", "--sync", x, y)
+    args = ["click"]
+    if repeat > 1:
+        args += ["--repeat", repeat, "--delay", 80]
+    xdotool(*args, button)
+
+
+def screenshot(path, window=None):
+    """Write a PNG of the whole screen (or of one window) to path."""
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    target = "root" if window is None else str(window)
+    subprocess.run(["/usr/bin/import", "-window", target, path], check=True,
+                   capture_output=True, timeout=30)
+    return path
+
+
+def screenshot_region(path, geometry):
+    """Crop of the screen: geometry = (x, y, width, height)."""
+    x, y, w, h = geometry
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    full = path + ".full.png"
+    screenshot(full)
+    subprocess.run(["/usr/bin/convert", full, "-crop", f"{w}x{h}+{x}+{y}", "+repage", path],
+                   check=True, capture_output=True, timeout=30)
+    os.unlink(full)
+    return path
+
+
+def pixel_colors(path):
+    """Number of distinct colours in an image (a blank capture has one)."""
+    r = subprocess.run(["/usr/bin/identify", "-format", "%k", path], capture_output=True,
+                       text=True, check=True, timeout=30)
+    return int(r.stdout.strip())
+
+
+# --------------------------------------------------------------------------
+# The tray
+
+def tray_host_window(display):
+    """The window that owns the system tray selection of screen 0 (0 if none)."""
+    return display.selection_owner("_NET_SYSTEM_TRAY_S0")
+
+
+def tray_icons(display, wm_class):
+    """Viewable icon windows of program `wm_class` embedded in the tray:
+    windows of that class that are not top-level (the tray host re-parents
+    them into its own window)."""
+    found = []
+    for top in display.children(display.root):
+        if wm_class in display.window_class(top):
+            continue        # the program's own top-levels (unmanaged)
+        for w in display.walk(top):
+            if wm_class in display.window_class(w) and display.map_state(w) == IS_VIEWABLE:
+                geo = display.geometry(w)
+                # a managed top-level sits in a big WM frame; a tray icon is small
+                if geo and geo[2] <= 64 and geo[3] <= 64:
+                    found.append(w)
+    return found
+
+
+def wait_tray_icon(display, wm_class, timeout=10.0):
+    icons = wait_for(lambda: tray_icons(display, wm_class), timeout=timeout,
+                     what=f"tray icon of {wm_class!r}")
+    return icons[0]
+
+
+# --------------------------------------------------------------------------
+# MERU
+
+MERU_TITLE = "MERU version 2.2"
+
+
+def main_title_rx(path):
+    return "^" + re.escape(f"{MERU_TITLE} - [{path}]") + "$"
+
+
+class Meru:
+    """One meru process on a data file; used as a context manager it is
+    always ended (SIGTERM, then SIGKILL) when the block is left."""
+
+    def __init__(self, binary, data_file, cwd=None, extra_env=None, args=None):
+        env = dict(os.environ)
+        env.update(extra_env or {})
+        argv = [binary] + (list(args) if args is not None else [data_file])
+        self.data_file = data_file
+        self.proc = subprocess.Popen(argv, cwd=cwd, env=env, stdin=subprocess.DEVNULL)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        stop(self.proc)
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def wait_main_window(self, display, timeout=15.0):
+        deadline = time.monotonic() + timeout
+        rx = re.compile(main_title_rx(self.data_file))
+        while True:
+            if not self.alive():
+                raise RuntimeError(f"meru ended with {self.proc.returncode} before its "
+                                   "main window appeared")
+            found = display.find_windows(rx, viewable=True)
+            if found:
+                return found[0]
+            if time.monotonic() >= deadline:
+                raise TimeoutError(f"main window of {self.data_file} not shown in {timeout} s")
+            time.sleep(0.02)
+
+    def wait_exit(self, timeout=10.0):
+        return wait_exit(self.proc, timeout)
+
+
+def temp_dir(prefix="meru-e2e-"):
+    """A fresh directory under the session's temporary folder."""
+    return tempfile.mkdtemp(prefix=prefix)
+
+
+def remove_tree(path):
+    shutil.rmtree(path, ignore_errors=True)
