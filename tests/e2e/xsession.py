@@ -210,6 +210,30 @@ class Display:
         finally:
             self._x.XFree(data)
 
+    def property_cardinals(self, win, prop):
+        """Values of a 32-bit-format window property (e.g. _NET_WM_PID)."""
+        actual_type, actual_format = _Atom(), ctypes.c_int()
+        nitems, after = ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.c_void_p()
+        ok = self._x.XGetWindowProperty(
+            self._d, win, self.atom(prop), 0, 1024, 0, 0,
+            ctypes.byref(actual_type), ctypes.byref(actual_format),
+            ctypes.byref(nitems), ctypes.byref(after), ctypes.byref(data))
+        if ok != 0 or not data.value:
+            return []
+        try:
+            if actual_format.value != 32:
+                return []
+            # Xlib hands 32-bit items back as C longs
+            arr = ctypes.cast(data.value, ctypes.POINTER(ctypes.c_long))
+            return [arr[i] & 0xffffffff for i in range(nitems.value)]
+        finally:
+            self._x.XFree(data)
+
+    def window_pid(self, win):
+        pids = self.property_cardinals(win, "_NET_WM_PID")
+        return pids[0] if pids else 0
+
     def window_name(self, win):
         name = self.property_bytes(win, "_NET_WM_NAME")
         if not name:
@@ -469,8 +493,10 @@ def key(*keys, win=None):
 
 
 def click(x, y, button=1, repeat=1):
-    xdotool("mousemove", "--sync", x, y)
-    args = ["click"]
+    """Move the pointer to (x, y) and click there (repeat=2: double-click).
+    One xdotool call, so the move reaches the server before the press
+    (`mousemove --sync` would hang when the pointer is already there)."""
+    args = ["mousemove", x, y, "click"]
     if repeat > 1:
         args += ["--repeat", repeat, "--delay", 80]
     xdotool(*args, button)
