@@ -1,0 +1,29 @@
+#include <csignal>
+#include <cstdio>
+
+#include "app/meru_app.h"
+#include "platform/signal_pipe.h"
+#include "platform/single_instance.h"
+
+int main(int argc, char** argv) {
+    // First: from here on a SIGTERM, SIGHUP or SIGINT waits for the event
+    // loop, which saves like Exit.
+    meru::CSignalPipe::Install({SIGTERM, SIGHUP, SIGINT});
+
+    // One copy per user and display. A second start ends at once and
+    // touches nothing.
+    meru::CSingleInstance instance;
+    switch (instance.Acquire(meru::CSingleInstance::DefaultLockPath())) {
+        case meru::CSingleInstance::Result::Running:
+            return 0;
+        case meru::CSingleInstance::Result::Error:
+            std::fprintf(stderr, "meru: cannot check for another copy: %s\n",
+                         instance.Reason().c_str());
+            break;
+        case meru::CSingleInstance::Result::Acquired:
+            break;
+    }
+
+    meru::CMeruApp app;
+    return app.Run(argc, argv);
+}

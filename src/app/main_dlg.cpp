@@ -1,0 +1,318 @@
+#include "app/main_dlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimeEdit>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/menu177.h"
+#include "app/resources.h"
+#include "bookmarks/bookmarks_dlg.h"
+#include "clipboard/clipboard_dlg.h"
+#include "contacts/contacts_dlg.h"
+#include "notes/meru_dlg.h"
+#include "platform/launcher.h"
+#include "store/password_dlg.h"
+#include "tray/system_tray.h"
+
+namespace meru {
+
+namespace {
+
+constexpr CMeruWindow::Template kTemplate170{272, 85, "MS Sans Serif", 8};
+
+struct ButtonSpec {
+    int id;
+    const char* caption;
+    int x, y, cx, cy;
+    int bitmap;  // 0: a text button
+};
+
+constexpr ButtonSpec kButtons[] = {
+    {1065, "Password", 208, 7, 57, 11, 0},
+    {1031, "Appunti", 7, 27, 57, 51, 174},
+    {1032, "Bookmarks", 74, 27, 57, 51, 176},
+    {1033, "Contacts", 141, 27, 57, 51, 181},
+    {1036, "Clipboard", 208, 27, 57, 51, 180},
+};
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+CMainDlg::CMainDlg(MainDlgServices services)
+    : CMeruWindow(kTemplate170), m_services(std::move(services)) {
+    if (m_services.launcher) {
+        m_pLauncher = m_services.launcher;
+    } else {
+        m_pOwnLauncher = std::make_unique<CDesktopLauncher>();
+        m_pLauncher = m_pOwnLauncher.get();
+    }
+    setWindowTitle(QStringLiteral("Mer versione 2.1"));
+    CreateControls();
+}
+
+CMainDlg::~CMainDlg() { DestroyToolWindows(); }
+
+void CMainDlg::CreateControls() {
+    setMenuBar(MenuBar177(this));
+    const CDialogUnits& du = Du();
+
+    m_pDate = new QDateEdit(Client());
+    m_pDate->setObjectName(QStringLiteral("1034"));
+    m_pDate->setCalendarPopup(true);
+    m_pDate->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    m_pDate->setGeometry(du.Rect(7, 7, 62, 15));
+
+    m_pTime = new QTimeEdit(Client());
+    m_pTime->setObjectName(QStringLiteral("1035"));
+    m_pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    m_pTime->setGeometry(du.Rect(76, 7, 50, 15));
+
+    for (const ButtonSpec& b : kButtons) {
+        auto* btn = new QPushButton(Client());
+        btn->setObjectName(QString::number(b.id));
+        btn->setAutoDefault(false);  // Enter never starts a command here
+        const QString caption = QString::fromLatin1(b.caption);
+        const QRect r = du.Rect(b.x, b.y, b.cx, b.cy);
+        btn->setGeometry(r);
+        if (b.bitmap) {
+            const QSize pic(r.width() - 12, r.height() - 12);
+            const int side = qMax(8, qMin(pic.width(), pic.height()));
+            btn->setIcon(QIcon(res::Bitmap(b.bitmap, {side, side})));
+            btn->setIconSize({side, side});
+            btn->setToolTip(caption);
+            btn->setAccessibleName(caption);
+        } else {
+            btn->setText(caption);
+        }
+        const int id = b.id;
+        connect(btn, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    }
+
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(esc, &QShortcut::activated, this, [this] { OnCommand(ID_EXIT); });
+}
+
+QPushButton* CMainDlg::Button(int id) const {
+    return Client()->findChild<QPushButton*>(QString::number(id), Qt::FindDirectChildrenOnly);
+}
+
+QMenuBar* CMainDlg::MenuBar177(QWidget* owner) {
+    return BuildMenuBar177(owner, [this](int id) { OnCommand(id); });
+}
+
+QMenu* CMainDlg::Menu177(QWidget* parent) {
+    return BuildMenu177Popup(parent, [this](int id) { OnCommand(id); });
+}
+
+bool CMainDlg::Create() {
+    setWindowTitle(m_strVersion + QStringLiteral(" - [") + m_strDataPath + QStringLiteral("]"));
+    if (m_pTray) m_pTray->SetMenu(Menu177(this), [this](int id) { OnCommand(id); });
+
+    OnTimer();
+    m_pClock = new QTimer(this);
+    m_pClock->setInterval(1000);
+    connect(m_pClock, &QTimer::timeout, this, &CMainDlg::OnTimer);
+    m_pClock->start();
+
+    if (!LoadData()) {
+        if (m_pTray) m_pTray->DeleteIcon();
+        return false;
+    }
+    if (m_load.status != LoadStatus::ReadError && m_load.status != LoadStatus::CannotOpen)
+        CreateToolWindows();
+    return true;
+}
+
+std::optional<std::string> CMainDlg::AskStartupPassword() {
+    if (m_services.promptStartupPassword) return m_services.promptStartupPassword();
+    CPasswordDlg dlg(this);
+    dlg.SetRefuseHandler([this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
+    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    return dlg.m_strPassword.toStdString();
+}
+
+bool CMainDlg::LoadData() {
+    m_pFile = std::make_unique<CDataFile>(m_strDataPath.toStdString());
+    m_load = m_pFile->LoadData(m_data, [this] { return AskStartupPassword(); });
+    switch (m_load.status) {
+        case LoadStatus::BadTag:
+        case LoadStatus::BadVersion:
+            ShowMessage(QMessageBox::Warning, FromUtf8(m_load.message));
+            return false;
+        case LoadStatus::ReadError:
+            ShowMessage(QMessageBox::Critical, FromUtf8(m_load.message));
+            break;
+        case LoadStatus::CannotOpen:
+            ShowMessage(QMessageBox::Warning,
+                        tr("Impossibile leggere il file dei dati\n%1\n%2\n\n"
+                           "MERU runs without your data and will not write to this file.")
+                            .arg(m_strDataPath, FromUtf8(m_load.reason)));
+            break;
+        case LoadStatus::Loaded:
+            if (!m_load.message.empty()) ShowMessage(QMessageBox::Warning, FromUtf8(m_load.message));
+            break;
+        case LoadStatus::NoFile:
+            break;
+    }
+    return true;
+}
+
+void CMainDlg::CreateToolWindows() {
+    m_pNotes = std::make_unique<CMeruDlg>(*this, m_data.m_aPages, m_strDataPath);
+    m_pNotes->Create();
+    m_pClipboard = std::make_unique<CClipboardDlg>(*this);
+    m_pClipboard->Create();
+    m_pBookmarks = std::make_unique<CBookmarksDlg>(*this, m_data.m_aGroups, m_data.m_browser);
+    m_pBookmarks->Create();
+    m_pContacts =
+        std::make_unique<CContactsDlg>(*this, m_data.m_aContacts, m_data.m_mail, m_strDataPath);
+    m_pContacts->Create();
+}
+
+void CMainDlg::DestroyToolWindows() {
+    m_pNotes.reset();
+    m_pClipboard.reset();
+    m_pBookmarks.reset();
+    m_pContacts.reset();
+}
+
+bool CMainDlg::OnCommand(int id) {
+    switch (id) {
+        case 1031:
+        case ID_NOTES: ShowToolWindow(m_pNotes.get()); return true;
+        case 1036:
+        case ID_CLIPBOARD_OPEN: ShowToolWindow(m_pClipboard.get()); return true;
+        case 1032:
+        case ID_BOOKMARKS: ShowToolWindow(m_pBookmarks.get()); return true;
+        case 1033:
+        case ID_CONTACTS: ShowToolWindow(m_pContacts.get()); return true;
+        case ID_RESTORE_MAIN: ShowToolWindow(this); return true;
+        case 1065: OnPassword(); return true;
+        case ID_CLIPBOARD_CLEAR: ClearAllClips(); return true;
+        case ID_BROWSER: ChooseBrowser(); return true;
+        case ID_EXIT: ExitProgram(); return true;
+        default:
+            if (id >= ID_CLIPBOARD_1 && id <= ID_CLIPBOARD_5) {
+                SelectClip(id - ID_CLIPBOARD_1 + 1);
+                return true;
+            }
+            return false;
+    }
+}
+
+void CMainDlg::ShowToolWindow(QWidget* w) {
+    if (!w) {
+        ShowMessage(QMessageBox::Warning,
+                    tr("The data file\n%1\ncould not be read, so this window is not "
+                       "available in this run.\nMERU will not write to the file.")
+                        .arg(m_strDataPath));
+        return;
+    }
+    CSystemTray::RestoreFromTray(w);
+}
+
+void CMainDlg::SelectClip(int) {}
+void CMainDlg::ClearAllClips() {}
+void CMainDlg::ChooseBrowser() {}
+
+SaveOutcome CMainDlg::SaveForSessionEnd() {
+    if (m_pNotes) m_pNotes->CommitPage();
+    if (!m_pFile) return {SaveStatus::NotAllowed, {}};
+    return m_pFile->SaveData(m_data);
+}
+
+void CMainDlg::ExitProgram() {
+    const SaveOutcome out = SaveForSessionEnd();
+    if (out.status == SaveStatus::Failed) {
+        ShowMessage(QMessageBox::Critical,
+                    tr("Il file dei dati non è stato salvato:\n%1\n%2\n\n"
+                       "MERU keeps running so that nothing is lost.")
+                        .arg(m_strDataPath, FromUtf8(out.reason)));
+        return;
+    }
+    m_bEnded = true;
+    DestroyToolWindows();
+    if (m_services.exitProcess) {
+        m_services.exitProcess(0);
+    } else {
+        QCoreApplication::exit(0);
+    }
+}
+
+void CMainDlg::OnTerminationSignal(int sig) {
+    const SaveOutcome out = m_bEnded ? SaveOutcome{SaveStatus::NotAllowed, {}} : SaveForSessionEnd();
+    int code = 0;
+    if (out.status == SaveStatus::Failed) {
+        std::fprintf(stderr, "meru: signal %d: the data file %s was not saved: %s\n", sig,
+                     m_strDataPath.toLocal8Bit().constData(), out.reason.c_str());
+        code = 1;
+    }
+    m_bEnded = true;
+    if (m_services.exitProcess) {
+        m_services.exitProcess(code);
+    } else {
+        QCoreApplication::exit(code);
+    }
+}
+
+void CMainDlg::OnPassword() {
+    std::optional<QString> typed;
+    if (m_services.editPassword) {
+        typed = m_services.editPassword(FromUtf8(m_data.m_strPassword));
+    } else {
+        CPasswordDlg dlg(this);
+        dlg.m_strPassword = FromUtf8(m_data.m_strPassword);
+        dlg.SetRefuseHandler([this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
+        if (dlg.exec() == QDialog::Accepted) typed = dlg.m_strPassword;
+    }
+    if (!typed) return;
+    if (!CPasswordDlg::IsAcceptable(*typed)) {
+        ShowMessage(QMessageBox::Warning, CPasswordDlg::RefusalText());
+        return;
+    }
+    m_data.m_strPassword = typed->toStdString();
+}
+
+void CMainDlg::OnTimer() {
+    const QDateTime now = QDateTime::currentDateTime();
+    m_pDate->setDate(now.date());
+    m_pTime->setTime(now.time());
+}
+
+void CMainDlg::ShowMessage(QMessageBox::Icon icon, const QString& text) {
+    if (m_services.showMessage) {
+        m_services.showMessage(icon, text);
+        return;
+    }
+    QMessageBox box(icon, QStringLiteral("meru"), text, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    CSystemTray::HideToTray(this);
+}
+
+void CMainDlg::changeEvent(QEvent* event) {
+    CMeruWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
+        CSystemTray::TrayAvailable()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                CSystemTray::HideToTray(this);
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+            }
+        });
+    }
+}
+
+}  // namespace meru

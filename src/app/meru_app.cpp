@@ -1,0 +1,114 @@
+#include "app/meru_app.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <unistd.h>
+
+#include "app/main_dlg.h"
+#include "app/menu177.h"
+#include "app/resources.h"
+#include "platform/signal_pipe.h"
+#include "tray/system_tray.h"
+
+namespace meru {
+
+CMeruApp::CommandLine CMeruApp::ParseCommandLine(const QStringList& args) {
+    CommandLine cmd;
+    for (const QString& a : args) {
+        if (a.startsWith(QLatin1Char('-'))) {
+            const QString word = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+            if (word.compare(QLatin1String("Embedding"), Qt::CaseInsensitive) == 0 ||
+                word.compare(QLatin1String("Automation"), Qt::CaseInsensitive) == 0)
+                cmd.bAutomation = true;
+            continue;
+        }
+        if (cmd.strFile.isEmpty()) cmd.strFile = a;
+    }
+    return cmd;
+}
+
+QString CMeruApp::DataPath(const CommandLine& cmd) {
+    if (!cmd.strFile.isEmpty()) return cmd.strFile;
+    return QDir::currentPath() + QStringLiteral("/meru.mer");
+}
+
+int CMeruApp::Run(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("meru"));
+    QApplication::setWindowIcon(res::Icon(res::kIconMeru));
+
+    // Qt took its own options (-display, -platform ...) out of argv.
+    QStringList args = QApplication::arguments();
+    if (!args.isEmpty()) args.removeFirst();
+    const CommandLine cmd = ParseCommandLine(args);
+
+    m_strVersion = QStringLiteral("MERU version 2.2");
+
+    bool bInEventLoop = false;
+    MainDlgServices services;
+    services.exitProcess = [&bInEventLoop](int code) {
+        if (bInEventLoop) {
+            QCoreApplication::exit(code);
+        } else {
+            // Still starting (a start-up dialog is open): nothing was loaded,
+            // nothing needs saving.
+            std::fflush(stderr);
+            ::_exit(code);
+        }
+    };
+
+    CMainDlg dlg(services);
+    dlg.m_strVersion = m_strVersion;
+    dlg.m_strDataPath = DataPath(cmd);
+
+    CSystemTray tray;
+    tray.Install(&dlg, m_strVersion, res::kIconTray, 177);
+    dlg.m_pTray = &tray;
+
+    // Signals are saved like Exit; they wait in the pipe until the notifier
+    // is there.
+    QSocketNotifier* notifier = nullptr;
+    if (CSignalPipe::ReadFd() >= 0) {
+        notifier = new QSocketNotifier(CSignalPipe::ReadFd(), QSocketNotifier::Read, &dlg);
+        QObject::connect(notifier, &QSocketNotifier::activated, &dlg, [&dlg] {
+            if (const int sig = CSignalPipe::Take()) dlg.OnTerminationSignal(sig);
+        });
+    }
+    // The desktop session ends: save as Exit does.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,
+                     [&dlg](QSessionManager& manager) {
+                         const SaveOutcome out = dlg.SaveForSessionEnd();
+                         if (out.status == SaveStatus::Failed) {
+                             const QString text =
+                                 QObject::tr("Il file dei dati non è stato salvato:\n%1\n%2")
+                                     .arg(dlg.m_strDataPath, QString::fromStdString(out.reason));
+                             if (manager.allowsInteraction()) {
+                                 dlg.ShowMessage(QMessageBox::Critical, text);
+                                 manager.release();
+                             } else {
+                                 std::fprintf(stderr, "meru: %s\n", text.toLocal8Bit().constData());
+                             }
+                         }
+                     });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &dlg, [&dlg] {
+        if (dlg.HasEnded()) return;
+        const SaveOutcome out = dlg.SaveForSessionEnd();
+        if (out.status == SaveStatus::Failed)
+            std::fprintf(stderr, "meru: the data file %s was not saved: %s\n",
+                         dlg.m_strDataPath.toLocal8Bit().constData(), out.reason.c_str());
+    });
+
+    if (!dlg.Create()) return 0;  // not a data file of this program
+    dlg.show();
+
+    bInEventLoop = true;
+    const int code = QApplication::exec();
+    bInEventLoop = false;
+    return code;
+}
+
+}  // namespace meru

@@ -1,0 +1,47 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <vector>
+
+namespace meru {
+
+// Starting other programs: the desktop's handler for an address (browser,
+// mail program) or a program of the user's choice, never through a shell.
+class ILauncher {
+public:
+    virtual ~ILauncher() = default;
+    // Opens `url` with the desktop's default program for it.
+    virtual bool openUrl(const QUrl& url) = 0;
+    // Starts `program` with `args` in `workingDir` (empty: ours) without waiting.
+    virtual bool startDetached(const QString& program, const QStringList& args,
+                               const QString& workingDir) = 0;
+};
+
+// QDesktopServices and QProcess.
+class CDesktopLauncher final : public ILauncher {
+public:
+    bool openUrl(const QUrl& url) override;
+    bool startDetached(const QString& program, const QStringList& args,
+                       const QString& workingDir) override;
+};
+
+// Records every request and starts nothing; tests read `calls`.
+class CFakeLauncher final : public ILauncher {
+public:
+    struct Call {
+        enum Kind { Url, Process } kind;
+        QUrl url;
+        QString program;
+        QStringList args;
+        QString workingDir;
+    };
+    std::vector<Call> calls;
+    bool result = true;  // what every request reports
+
+    bool openUrl(const QUrl& url) override;
+    bool startDetached(const QString& program, const QStringList& args,
+                       const QString& workingDir) override;
+};
+
+}  // namespace meru
