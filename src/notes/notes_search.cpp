@@ -11,33 +11,71 @@ bool IsContinuation(char c) {
 
 }  // namespace
 
+// The byte search is Horspool's idea on pairs of bytes: the last two bytes of
+// the window, hashed to 8 bits, tell how far the window may move so that the
+// pair meets the rightmost place where the needle holds the same hash. A pair
+// of ordinary text rarely occurs in a needle, so the window mostly moves by
+// the needle's length less one, where a single byte (e, a blank) would
+// often allow only a short step.
+namespace {
+inline size_t PairHash(unsigned char a, unsigned char b) {
+    return (static_cast<size_t>(a) * 7u + b) & 0xFFu;
+}
+}  // namespace
+
 CTextFinder::CTextFinder(std::string_view needle) : m_strNeedle(needle) {
-    // Horspool's table: how far the window may move when its last byte is b.
     const size_t m = m_strNeedle.size();
-    m_aSkip.fill(m == 0 ? 1 : m);
-    for (size_t i = 0; i + 1 < m; ++i)
-        m_aSkip[static_cast<unsigned char>(m_strNeedle[i])] = m - 1 - i;
+    if (m < 3) return;  // one and two bytes are searched with memchr
+    const auto* ne = reinterpret_cast<const unsigned char*>(m_strNeedle.data());
+    const size_t last = m - 1;
+    // Pairs (k - 1, k) for k = 1 .. m - 1; the rightmost k of each hash wins.
+    m_aShift.fill(static_cast<uint32_t>(last));
+    for (size_t k = 1; k < last; ++k) m_aShift[PairHash(ne[k - 1], ne[k])] = static_cast<uint32_t>(last - k);
+    const size_t hLast = PairHash(ne[last - 1], ne[last]);
+    // After a failed comparison, the next place the last pair's hash occurs.
+    m_nShiftAfterMismatch = m_aShift[hLast];
+    m_aShift[hLast] = 0;
 }
 
 size_t CTextFinder::FindBytes(std::string_view text, size_t nFrom) const {
     const size_t m = m_strNeedle.size();
     const size_t n = text.size();
     if (nFrom > n || n - nFrom < m) return npos;
-    const char* const s = text.data();
-    if (m == 1) {
-        const void* p = std::memchr(s + nFrom, m_strNeedle[0], n - nFrom);
-        return p ? static_cast<size_t>(static_cast<const char*>(p) - s) : npos;
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* ne = reinterpret_cast<const unsigned char*>(m_strNeedle.data());
+    if (m < 3) {
+        // memchr for the first byte, then the second.
+        size_t pos = nFrom;
+        while (pos + m <= n) {
+            const void* p = std::memchr(s + pos, ne[0], n - m + 1 - pos);
+            if (!p) return npos;
+            pos = static_cast<size_t>(static_cast<const unsigned char*>(p) - s);
+            if (m == 1 || s[pos + 1] == ne[1]) return pos;
+            ++pos;
+        }
+        return npos;
     }
-    const char* const pat = m_strNeedle.data();
-    const char last = pat[m - 1];
-    const char first = pat[0];
-    size_t pos = nFrom;
-    const size_t lastStart = n - m;
-    while (pos <= lastStart) {
-        const char c = s[pos + m - 1];
-        if (c == last && s[pos] == first && std::memcmp(s + pos + 1, pat + 1, m - 2) == 0)
+    const size_t last = m - 1;
+    const uint32_t full = static_cast<uint32_t>(last);
+    size_t j = nFrom + last;  // the window's last byte
+    while (j < n) {
+        // Mostly the pair is not in the needle at all and the step is the
+        // full one; a constant step keeps the next load independent of this
+        // one's table look-up, so the loop runs at the speed of the loads.
+        size_t shift = m_aShift[PairHash(s[j - 1], s[j])];
+        while (shift == full) {
+            j += full;
+            if (j >= n) return npos;
+            shift = m_aShift[PairHash(s[j - 1], s[j])];
+        }
+        if (shift != 0) {
+            j += shift;
+            continue;
+        }
+        const size_t pos = j - last;
+        if (std::memcmp(s + pos, ne, last - 1) == 0 && s[j - 1] == ne[last - 1] && s[j] == ne[last])
             return pos;
-        pos += m_aSkip[static_cast<unsigned char>(c)];
+        j += m_nShiftAfterMismatch;
     }
     return npos;
 }

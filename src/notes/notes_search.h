@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,7 +36,9 @@ private:
     size_t FindBytes(std::string_view text, size_t nFrom) const;
 
     std::string m_strNeedle;
-    std::array<size_t, 256> m_aSkip{};
+    // Shift of the window by the hash of its last two bytes; 0 = compare.
+    std::array<uint32_t, 256> m_aShift{};
+    size_t m_nShiftAfterMismatch = 1;
 };
 
 // One forward pass: from byte nFromByte of page nFromPage (0-based) to the end

@@ -1,24 +1,29 @@
 #include "notes/page_list.h"
 
+#include <charconv>
+
 #include "store/text_codec.h"
 
 namespace meru {
 
 std::string PageListLine(size_t nPage, std::string_view page) {
-    const std::string_view head = page.substr(0, Utf8PrefixBytes(page, kPageListChars));
-    std::string line = std::to_string(nPage);
-    line.reserve(line.size() + 1 + head.size() + 3);
-    line += '\t';
-    line += head;
-    line += "...";
-    const size_t lf = line.find('\n');
-    if (lf != std::string::npos) {
+    std::string_view head = page.substr(0, Utf8PrefixBytes(page, kPageListChars));
+    bool cut = false;
+    if (const size_t lf = head.find('\n'); lf != std::string_view::npos) {
         // The line break goes, with the CR in front of it when it is a CR LF.
         // A lone LF keeps the character before it.
-        size_t cut = lf;
-        if (cut > 0 && line[cut - 1] == '\r') --cut;
-        line.resize(cut);
+        head = head.substr(0, lf > 0 && head[lf - 1] == '\r' ? lf - 1 : lf);
+        cut = true;
     }
+    char number[24];
+    const auto [end, ec] = std::to_chars(number, number + sizeof number, nPage);
+    const size_t nNumber = static_cast<size_t>(end - number);
+    std::string line;
+    line.reserve(nNumber + 1 + head.size() + 3);
+    line.append(number, nNumber);
+    line += '\t';
+    line += head;
+    if (!cut) line += "...";
     return line;
 }
 
