@@ -27,6 +27,14 @@ namespace meru {
 // position (the Qt editor turns every one of them into a paragraph break), so
 // the text StoredToEditorText() returns has exactly the positions the editor
 // shows.
+//
+// On the Qt side, read the editor's text back with
+// document()->toRawText() and QChar::ParagraphSeparator (U+2029) replaced by
+// '\n', not with toPlainText(): toPlainText() turns every no-break space
+// (U+00A0) into a blank and every U+2028 into a line break, which would change
+// the user's text at each commit. (Checked with Qt 6.4: setPlainText() makes
+// CR LF, lone CR and LF one paragraph break each; a character outside the BMP
+// takes two cursor positions.)
 // ---------------------------------------------------------------------------
 
 // Stored text -> editor text: CR LF and lone CR become LF.
