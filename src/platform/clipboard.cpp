@@ -1,0 +1,213 @@
+#include "platform/clipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QObject>
+#include <QString>
+
+#include <xcb/xcb.h>
+
+namespace meru {
+
+namespace {
+
+constexpr const char* kSecretHint = "x-kde-passwordManagerHint";
+
+QString ToQString(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::string ToUtf8(const QString& s) {
+    const QByteArray b = s.toUtf8();
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ Qt
+
+struct CQtClipboard::Impl {
+    QClipboard* pClipboard = nullptr;
+    QMetaObject::Connection conn;
+    std::function<void()> fnChanged;
+    // On X11: our connection and the CLIPBOARD atom, to ask who owns it.
+    xcb_connection_t* pXcb = nullptr;
+    xcb_atom_t atomClipboard = XCB_ATOM_NONE;
+};
+
+CQtClipboard::CQtClipboard() : m_pImpl(new Impl) {
+    m_pImpl->pClipboard = QGuiApplication::clipboard();
+    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                            : nullptr) {
+        if (xcb_connection_t* c = x11->connection()) {
+            static const char kName[] = "CLIPBOARD";
+            xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+                c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
+            if (r) {
+                m_pImpl->pXcb = c;
+                m_pImpl->atomClipboard = r->atom;
+                free(r);
+            }
+        }
+    }
+    Impl* impl = m_pImpl;
+    impl->conn = QObject::connect(impl->pClipboard, &QClipboard::changed,
+                                  [impl](QClipboard::Mode mode) {
+                                      if (mode == QClipboard::Clipboard && impl->fnChanged)
+                                          impl->fnChanged();
+                                  });
+}
+
+CQtClipboard::~CQtClipboard() {
+    QObject::disconnect(m_pImpl->conn);
+    delete m_pImpl;
+}
+
+std::string CQtClipboard::Text() const {
+    return ToUtf8(m_pImpl->pClipboard->text(QClipboard::Clipboard));
+}
+
+void CQtClipboard::SetText(const std::string& utf8) {
+    m_pImpl->pClipboard->setText(ToQString(utf8), QClipboard::Clipboard);
+}
+
+void CQtClipboard::Clear() { m_pImpl->pClipboard->clear(QClipboard::Clipboard); }
+
+std::vector<std::string> CQtClipboard::Formats() const {
+    std::vector<std::string> out;
+    if (const QMimeData* md = m_pImpl->pClipboard->mimeData(QClipboard::Clipboard))
+        for (const QString& f : md->formats()) out.push_back(ToUtf8(f));
+    return out;
+}
+
+bool CQtClipboard::IsSecret() const {
+    const QMimeData* md = m_pImpl->pClipboard->mimeData(QClipboard::Clipboard);
+    // Ask for the hint's data only when it is offered: on X11 every request
+    // is a round trip to the owning program.
+    return md && md->hasFormat(QLatin1String(kSecretHint)) &&
+           md->data(QLatin1String(kSecretHint)).trimmed() == "secret";
+}
+
+bool CQtClipboard::IsEmpty() const {
+    if (m_pImpl->pXcb) {
+        xcb_get_selection_owner_reply_t* r = xcb_get_selection_owner_reply(
+            m_pImpl->pXcb, xcb_get_selection_owner(m_pImpl->pXcb, m_pImpl->atomClipboard),
+            nullptr);
+        if (r) {
+            const bool bNoOwner = r->owner == XCB_WINDOW_NONE;
+            free(r);
+            return bNoOwner;
+        }
+    }
+    const QMimeData* md = m_pImpl->pClipboard->mimeData(QClipboard::Clipboard);
+    return !md || md->formats().isEmpty();
+}
+
+void CQtClipboard::SetChangedCallback(std::function<void()> fn) {
+    m_pImpl->fnChanged = std::move(fn);
+}
+
+// ------------------------------------------------------------------ fake
+
+void CFakeClipboard::SetText(const std::string& utf8) {
+    ++m_nSetText;
+    m_strText = utf8;
+    m_aFormats = {"text/plain"};
+    m_bSecret = false;
+    Notify();
+}
+
+void CFakeClipboard::Clear() {
+    ++m_nClear;
+    m_strText.clear();
+    m_aFormats.clear();
+    m_bSecret = false;
+    Notify();
+}
+
+void CFakeClipboard::Copy(const std::string& text, std::vector<std::string> extraFormats,
+                          bool bSecret) {
+    m_strText = text;
+    m_aFormats = {"text/plain"};
+    m_aFormats.insert(m_aFormats.end(), extraFormats.begin(), extraFormats.end());
+    if (bSecret) m_aFormats.push_back(kSecretHint);
+    m_bSecret = bSecret;
+    Notify();
+}
+
+void CFakeClipboard::CopyPicture() {
+    m_strText.clear();
+    m_aFormats = {"image/png"};
+    m_bSecret = false;
+    Notify();
+}
+
+void CFakeClipboard::OwnerGone() {
+    m_strText.clear();
+    m_aFormats.clear();
+    m_bSecret = false;
+    Notify();
+}
+
+// ------------------------------------------------------------------ link
+
+bool CClipboardLink::Seed() {
+    if (m_clip.IsEmpty()) return m_history.Seed({});
+    const bool bSecret = m_clip.IsSecret();
+    return m_history.Seed(bSecret ? std::string() : m_clip.Text(), bSecret);
+}
+
+void CClipboardLink::Start() {
+    m_bStarted = true;
+    m_clip.SetChangedCallback([this] { OnChanged(); });
+}
+
+void CClipboardLink::Stop() {
+    if (!m_bStarted) return;
+    m_bStarted = false;
+    m_clip.SetChangedCallback({});
+}
+
+void CClipboardLink::OnChanged() {
+    if (m_bPublishing) {
+        m_eLast = CaptureResult::Publishing;
+        return;
+    }
+    if (m_clip.IsEmpty()) {
+        // The program that held the content went away (or emptied it): put the
+        // current entry back so that a paste still gives it.
+        m_eLast = CaptureResult::Empty;
+        if (auto pub = m_history.ClipboardEmptied()) Apply(*pub);
+        return;
+    }
+    // The hint is checked first so a secret text is never even read.
+    const bool bSecret = m_clip.IsSecret();
+    ClipCapture cap = m_history.CaptureClipboard(bSecret ? std::string() : m_clip.Text(), bSecret);
+    m_eLast = cap.eResult;
+    if (cap.pub) Apply(*cap.pub);
+}
+
+void CClipboardLink::WriteEntry(int i) {
+    m_bPublishing = true;
+    m_clip.SetText(m_history.Entry(i));
+    m_bPublishing = false;
+}
+
+void CClipboardLink::Apply(const ClipPublication& pub) {
+    if (m_fnShow) m_fnShow(pub);
+    switch (pub.eClipboard) {
+    case ClipboardAction::Keep:
+        break;
+    case ClipboardAction::Write:
+        if (pub.nCur >= 0 && pub.nCur < m_history.Count()) WriteEntry(pub.nCur);
+        break;
+    case ClipboardAction::Empty:
+        m_bPublishing = true;
+        m_clip.Clear();
+        m_bPublishing = false;
+        break;
+    }
+}
+
+}  // namespace meru
