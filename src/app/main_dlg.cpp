@@ -59,7 +59,12 @@ CMainDlg::CMainDlg(MainDlgServices services)
     CreateControls();
 }
 
-CMainDlg::~CMainDlg() { DestroyToolWindows(); }
+CMainDlg::~CMainDlg() {
+    m_pNotes.reset();
+    m_pClipboard.reset();
+    m_pBookmarks.reset();
+    m_pContacts.reset();
+}
 
 void CMainDlg::CreateControls() {
     setMenuBar(MenuBar177(this));
@@ -179,10 +184,17 @@ void CMainDlg::CreateToolWindows() {
 }
 
 void CMainDlg::DestroyToolWindows() {
-    m_pNotes.reset();
-    m_pClipboard.reset();
-    m_pBookmarks.reset();
-    m_pContacts.reset();
+    // Exit may have been chosen in one of these windows' own menu bar, which
+    // is still busy delivering the command: let them go once it returns.
+    for (CToolWindow* w : {static_cast<CToolWindow*>(m_pNotes.release()),
+                           static_cast<CToolWindow*>(m_pClipboard.release()),
+                           static_cast<CToolWindow*>(m_pBookmarks.release()),
+                           static_cast<CToolWindow*>(m_pContacts.release())}) {
+        if (w) {
+            w->hide();
+            w->deleteLater();
+        }
+    }
 }
 
 bool CMainDlg::OnCommand(int id) {
