@@ -85,8 +85,10 @@ bool CQtClipboard::IsSecret() const {
     const QMimeData* md = m_pImpl->pClipboard->mimeData(QClipboard::Clipboard);
     // Ask for the hint's data only when it is offered: on X11 every request
     // is a round trip to the owning program.
-    return md && md->hasFormat(QLatin1String(kSecretHint)) &&
-           md->data(QLatin1String(kSecretHint)).trimmed() == "secret";
+    if (!md || !md->hasFormat(QLatin1String(kSecretHint))) return false;
+    QByteArray value = md->data(QLatin1String(kSecretHint));
+    while (value.endsWith('\0')) value.chop(1);  // some owners send a C string
+    return value.trimmed() == "secret";
 }
 
 bool CQtClipboard::IsEmpty() const {

@@ -92,6 +92,7 @@ private slots:
         QTest::addColumn<QByteArray>("hint");
         QTest::addColumn<bool>("secret");
         QTest::newRow("secret") << QByteArray("secret") << true;
+        QTest::newRow("C string") << QByteArray("secret\0", 7) << true;
         QTest::newRow("other value") << QByteArray("public") << false;
         QTest::newRow("no hint") << QByteArray() << false;
     }
