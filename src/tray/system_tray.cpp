@@ -27,7 +27,8 @@ bool CSystemTray::Install(QWidget* pParent, const QString& strTooltip, int nIcon
     if (m_pIcon) return false;
     m_nId = nId;
     m_nIconId = nIconId;
-    m_pIcon = new QSystemTrayIcon(res::Icon(nIconId), pParent ? static_cast<QObject*>(pParent) : this);
+    (void)pParent;  // the icon belongs to this object, whichever window it serves
+    m_pIcon = new QSystemTrayIcon(res::Icon(nIconId), this);
     m_pIcon->setToolTip(strTooltip);
     connect(m_pIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason r) { HandleIconMessage(r); });

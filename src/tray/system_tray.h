@@ -54,7 +54,7 @@ public:
     static void SetTrayAvailableForTesting(std::optional<bool> available);
 
 private:
-    QSystemTrayIcon* m_pIcon = nullptr;
+    QPointer<QSystemTrayIcon> m_pIcon;
     QPointer<QMenu> m_pMenu;
     std::function<void(int)> m_fnSendCommand;
     int m_nIconId = 0;

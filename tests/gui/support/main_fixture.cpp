@@ -1,0 +1,43 @@
+#include "support/main_fixture.h"
+
+#include <QFile>
+
+namespace meru::test {
+
+std::unique_ptr<CRecordingMainDlg> MakeMainDlg(Recorder& rec, const QString& path) {
+    MainDlgServices s;
+    s.promptStartupPassword = [&rec] {
+        ++rec.startupPrompts;
+        return rec.startupAnswer;
+    };
+    s.editPassword = [&rec](const QString& current) {
+        rec.passwordShown = current;
+        return rec.passwordAnswer;
+    };
+    s.showMessage = [&rec](QMessageBox::Icon icon, const QString& text) {
+        rec.messages.emplace_back(icon, text);
+    };
+    s.exitProcess = [&rec](int code) { rec.exits.push_back(code); };
+    s.launcher = &rec.launcher;
+    auto dlg = std::make_unique<CRecordingMainDlg>(s);
+    dlg->m_strVersion = QStringLiteral("MERU version 2.2");
+    dlg->m_strDataPath = path;
+    return dlg;
+}
+
+bool WriteBytes(const QString& path, const std::string& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+std::optional<std::string> ReadBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray all = f.readAll();
+    return std::string(all.constData(), size_t(all.size()));
+}
+
+std::string DataFileBytes(const CMeruData& data) { return SerializeData(data); }
+
+}  // namespace meru::test
