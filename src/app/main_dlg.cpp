@@ -18,7 +18,9 @@
 #include "clipboard/clipboard_dlg.h"
 #include "contacts/contacts_dlg.h"
 #include "notes/meru_dlg.h"
+#include "platform/clipboard.h"
 #include "platform/launcher.h"
+#include "platform/x11_hotkeys.h"
 #include "store/password_dlg.h"
 #include "tray/system_tray.h"
 
@@ -128,6 +130,20 @@ bool CMainDlg::Create() {
     connect(m_pClock, &QTimer::timeout, this, &CMainDlg::OnTimer);
     m_pClock->start();
 
+    // The clipboard history starts with what the clipboard holds now.
+    IClipboard* clip = m_services.clipboard;
+    if (!clip) {
+        m_pOwnClipboard = std::make_unique<CQtClipboard>();
+        clip = m_pOwnClipboard.get();
+    }
+    m_pClipLink = std::make_unique<CClipboardLink>(*clip, m_clipHistory);
+    m_bClipSeeded = m_pClipLink->Seed();
+    m_pHotkeys = m_services.hotkeys;
+    if (!m_pHotkeys) {
+        m_pOwnHotkeys = CreateGlobalHotkeys();
+        m_pHotkeys = m_pOwnHotkeys.get();
+    }
+
     if (!LoadData()) {
         if (m_pTray) m_pTray->DeleteIcon();
         return false;
@@ -174,16 +190,20 @@ bool CMainDlg::LoadData() {
 void CMainDlg::CreateToolWindows() {
     m_pNotes = std::make_unique<CMeruDlg>(*this, m_data.m_aPages, m_strDataPath);
     m_pNotes->Create();
-    m_pClipboard = std::make_unique<CClipboardDlg>(*this);
+    m_pClipboard = std::make_unique<CClipboardDlg>(*this, m_clipHistory, *m_pClipLink, m_pHotkeys);
     m_pClipboard->Create();
     m_pBookmarks = std::make_unique<CBookmarksDlg>(*this, m_data.m_aGroups, m_data.m_browser);
     m_pBookmarks->Create();
     m_pContacts =
         std::make_unique<CContactsDlg>(*this, m_data.m_aContacts, m_data.m_mail, m_strDataPath);
     m_pContacts->Create();
+
+    if (m_bClipSeeded) m_pClipboard->PublishClip();
+    m_pClipLink->Start();
 }
 
 void CMainDlg::DestroyToolWindows() {
+    if (m_pClipLink) m_pClipLink->Stop();
     // Exit may have been chosen in one of these windows' own menu bar, which
     // is still busy delivering the command: let them go once it returns.
     for (CToolWindow* w : {static_cast<CToolWindow*>(m_pNotes.release()),
@@ -232,8 +252,20 @@ void CMainDlg::ShowToolWindow(QWidget* w) {
     CSystemTray::RestoreFromTray(w);
 }
 
-void CMainDlg::SelectClip(int) {}
-void CMainDlg::ClearAllClips() {}
+void CMainDlg::SelectClip(int n) {
+    if (m_pClipboard) m_pClipboard->SelectClip(n);
+}
+
+void CMainDlg::ClearAllClips() {
+    if (m_pClipboard) m_pClipboard->ClearAll();
+}
+
+void CMainDlg::AppendClipsToNotes() {
+    if (!m_pNotes || !m_pClipboard) return;
+    m_pNotes->AppendPages(ClipPagesForNotes(m_clipHistory.History()));
+    m_pClipboard->HideToTray();
+    ShowToolWindow(m_pNotes.get());
+}
 void CMainDlg::ChooseBrowser() {}
 
 SaveOutcome CMainDlg::SaveForSessionEnd() {

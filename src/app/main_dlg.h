@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/meru_window.h"
+#include "clipboard/clip_history.h"
 #include "store/datafile.h"
 #include "store/meru_data.h"
 
@@ -21,9 +22,12 @@ namespace meru {
 
 class CBookmarksDlg;
 class CClipboardDlg;
+class CClipboardLink;
 class CContactsDlg;
 class CMeruDlg;
 class CSystemTray;
+class IClipboard;
+class IGlobalHotkeys;
 class ILauncher;
 
 // What the main window asks of its surroundings. Every member may be left
@@ -42,6 +46,9 @@ struct MainDlgServices {
     std::function<void(int code)> exitProcess;
     // Starts browsers and mail programs; not owned.
     ILauncher* launcher = nullptr;
+    // The system clipboard and the global shortcuts Ctrl+1..5; not owned.
+    IClipboard* clipboard = nullptr;
+    IGlobalHotkeys* hotkeys = nullptr;
 };
 
 // The main window (dialog 170): owns all data of the run, loads the data file
@@ -98,6 +105,11 @@ public:
     virtual void SelectClip(int n);
     virtual void ClearAllClips();
     virtual void ChooseBrowser();
+    // "<- Notes": every clipboard entry becomes a new page of the notes; the
+    // notes window comes to the front.
+    void AppendClipsToNotes();
+    // The clipboard history (m_aClipHistory, m_nClipCur); never saved.
+    CClipHistory& ClipHistory() { return m_clipHistory; }
 
     QString VersionText() const override { return m_strVersion; }
     void ShowMessage(QMessageBox::Icon icon, const QString& text);
@@ -134,6 +146,13 @@ private:
     std::unique_ptr<ILauncher> m_pOwnLauncher;
     ILauncher* m_pLauncher = nullptr;
     std::unique_ptr<CDataFile> m_pFile;
+
+    CClipHistory m_clipHistory;
+    std::unique_ptr<IClipboard> m_pOwnClipboard;
+    std::unique_ptr<CClipboardLink> m_pClipLink;
+    std::unique_ptr<IGlobalHotkeys> m_pOwnHotkeys;
+    IGlobalHotkeys* m_pHotkeys = nullptr;
+    bool m_bClipSeeded = false;
     LoadOutcome m_load;
     bool m_bEnded = false;
 
