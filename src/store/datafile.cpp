@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -29,30 +30,13 @@ struct TextRef {
     bool wide = false;
 };
 
-struct RawContact {
-    std::array<TextRef, 6> fields;
-};
-struct RawBookmark {
-    TextRef name, url;
-};
-struct RawGroup {
-    TextRef name;
-    std::vector<RawBookmark> marks;
-};
-struct RawImage {
-    TextRef password;
-    std::vector<TextRef> pages;
-    std::vector<RawContact> contacts;
-    TextRef server, sender;
-    std::array<RawGroup, kGroupCount> groups;
-    TextRef program, folder;
-};
-
 class Reader {
 public:
     explicit Reader(std::string_view buf) : m_buf(buf) {}
 
     size_t Left() const { return m_buf.size() - m_pos; }
+    size_t Pos() const { return m_pos; }
+    void Seek(size_t pos) { m_pos = pos; }
 
     bool Bytes(size_t n, std::string_view& out) {
         if (n > Left()) return false;
@@ -121,76 +105,319 @@ private:
     size_t m_pos = 0;
 };
 
+// ---------------------------------------------------------------- texts
+//
+// Loading and saving large files spends its time converting texts and running
+// the key walk over them, so both work a 64-bit word at a time where they can.
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+inline uint64_t Load8(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+inline void Store8(char* p, uint64_t w) { std::memcpy(p, &w, 8); }
+
 bool IsAscii(std::string_view s) {
     size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        uint64_t w;
-        std::memcpy(&w, s.data() + i, 8);
-        if (w & 0x8080808080808080ull) return false;
-    }
+    for (; i + 8 <= s.size(); i += 8)
+        if (Load8(s.data() + i) & kHighBits) return false;
     for (; i < s.size(); ++i)
         if (static_cast<unsigned char>(s[i]) & 0x80) return false;
     return true;
 }
 
-// Plain UTF-8 text of a stored text, unscrambled with `key` (stored bytes).
-std::string DecodeText(const TextRef& t, std::string_view key) {
-    std::string plain;
-    std::string_view bytes = t.bytes;
-    if (!key.empty()) {
-        plain = UnscrambleText(bytes, key);
-        bytes = plain;
-    }
-    if (t.wide) return Utf16LeToUtf8(bytes);
-    if (IsAscii(bytes)) return plain.empty() ? std::string(bytes) : std::move(plain);
-    return Cp1252ToUtf8(bytes);
+// The UTF-8 form of every Windows-1252 byte (taken from Cp1252ToUtf8, the one
+// definition of the mapping), packed into 4 bytes in memory order.
+struct Cp1252Table {
+    std::array<uint32_t, 256> utf8{};
+    std::array<uint8_t, 256> len{};
+};
+
+const Cp1252Table& Cp1252() {
+    static const Cp1252Table table = [] {
+        Cp1252Table t;
+        for (int b = 0; b < 256; ++b) {
+            const std::string u = Cp1252ToUtf8(std::string(1, static_cast<char>(b)));
+            std::memcpy(&t.utf8[b], u.data(), u.size());
+            t.len[b] = static_cast<uint8_t>(u.size());
+        }
+        return t;
+    }();
+    return table;
 }
 
-// Reads elements 3 onwards; false when the file ends inside an element or a
-// count promises more records than the bytes left could hold.
-bool ReadBody(Reader& r, int version, RawImage& img) {
-    if (!r.Text(img.password)) return false;
+// Windows-1252 bytes -> UTF-8, sized exactly in a first pass.
+std::string Cp1252Text(std::string_view s) {
+    const Cp1252Table& t = Cp1252();
+    const char* p = s.data();
+    const size_t n = s.size();
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(p[k]); };
+
+    size_t size = n;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        if (!(Load8(p + i) & kHighBits)) continue;
+        for (size_t k = i; k < i + 8; ++k) size += t.len[byte(k)] - 1u;
+    }
+    for (; i < n; ++i) size += t.len[byte(i)] - 1u;
+    if (size == n) return std::string(s);
+
+    std::string out(size + 3, '\0');  // a character is always stored as 4 bytes
+    char* o = out.data();
+    i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t w = Load8(p + i);
+        if (!(w & kHighBits)) {
+            Store8(o, w);
+            o += 8;
+            continue;
+        }
+        for (size_t k = i; k < i + 8; ++k) {
+            std::memcpy(o, &t.utf8[byte(k)], 4);
+            o += t.len[byte(k)];
+        }
+    }
+    for (; i < n; ++i) {
+        std::memcpy(o, &t.utf8[byte(i)], 4);
+        o += t.len[byte(i)];
+    }
+    out.resize(size);
+    return out;
+}
+
+// UTF-8 -> Windows-1252 bytes into `out`; false when a character has no byte
+// there or the UTF-8 is malformed (the same texts Utf8ToCp1252 refuses).
+bool ToCp1252(std::string_view s, std::string& out) {
+    const Cp1252Table& t = Cp1252();
+    const char* p = s.data();
+    const size_t n = s.size();
+    out.resize(n);
+    char* o = out.data();
+    size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            const uint64_t w = Load8(p + i);
+            if (!(w & kHighBits)) {
+                Store8(o, w);
+                o += 8;
+                i += 8;
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(p[i]);
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        // U+00A0..U+00FF: the byte is the code point.
+        if ((b == 0xC2 || b == 0xC3) && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
+            const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3Fu);
+            if (cp >= 0xA0) {
+                *o++ = static_cast<char>(cp);
+                i += 2;
+                continue;
+            }
+        }
+        // Otherwise only the exact UTF-8 of one of the bytes 0x80..0x9F fits.
+        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        if (len == 0 || len == 4 || i + len > n) return false;
+        uint32_t seq = 0;
+        std::memcpy(&seq, p + i, len);
+        bool found = false;
+        for (unsigned k = 0x80; k < 0xA0 && !found; ++k) {
+            if (t.len[k] == len && t.utf8[k] == seq) {
+                *o++ = static_cast<char>(k);
+                found = true;
+            }
+        }
+        if (!found) return false;
+        i += len;
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return true;
+}
+
+// Byte-wise a + b and a - b (modulo 256) in each of the eight bytes of a word.
+inline uint64_t AddBytes(uint64_t a, uint64_t b) {
+    return ((a & ~kHighBits) + (b & ~kHighBits)) ^ ((a ^ b) & kHighBits);
+}
+inline uint64_t SubBytes(uint64_t a, uint64_t b) {
+    return ((a | kHighBits) - (b & ~kHighBits)) ^ ((a ^ ~b) & kHighBits);
+}
+
+// The key walk of ScrambleText/UnscrambleText, laid out over a block whose
+// length is a multiple of the walk's period, so a text is keyed a word at a
+// time. Every text starts at key position 0. An empty key does nothing.
+class KeyStream {
+public:
+    explicit KeyStream(std::string_view key) {
+        if (key.empty()) return;
+        const size_t period = key.size() > 1 ? key.size() - 1 : 1;
+        size_t len = period;
+        while (len < 1024) len += period;
+        m_walk.resize(len);
+        for (size_t i = 0; i < len; ++i) m_walk[i] = key[i % period];
+    }
+
+    explicit operator bool() const { return !m_walk.empty(); }
+
+    // out[i] = in[i] + key (Add) or in[i] - key; in and out may be the same.
+    template <bool Add>
+    void Apply(const char* in, char* out, size_t n) const {
+        const char* k = m_walk.data();
+        for (size_t done = 0; done < n;) {
+            const size_t m = std::min(m_walk.size(), n - done);
+            const char* src = in + done;
+            char* dst = out + done;
+            size_t i = 0;
+            for (; i + 8 <= m; i += 8) {
+                const uint64_t w = Load8(src + i), kw = Load8(k + i);
+                Store8(dst + i, Add ? AddBytes(w, kw) : SubBytes(w, kw));
+            }
+            for (; i < m; ++i) {
+                const auto c = static_cast<unsigned char>(src[i]), kc = static_cast<unsigned char>(k[i]);
+                dst[i] = static_cast<char>(Add ? c + kc : c - kc);
+            }
+            done += m;
+        }
+    }
+
+private:
+    std::string m_walk;
+};
+
+// Plain UTF-8 text of a stored text, unscrambled with `key`; `scratch` holds
+// the unscrambled bytes between the two steps.
+std::string DecodeText(const TextRef& t, const KeyStream& key, std::string& scratch) {
+    std::string_view bytes = t.bytes;
+    if (key && !bytes.empty()) {
+        scratch.resize(bytes.size());
+        key.Apply<false>(bytes.data(), scratch.data(), bytes.size());
+        bytes = std::string_view(scratch.data(), bytes.size());
+    }
+    if (t.wide) return Utf16LeToUtf8(bytes);
+    return Cp1252Text(bytes);
+}
+
+// Walks elements 3 onwards, handing every element to `sink`; false when the
+// file ends inside an element or a count promises more records than the bytes
+// left could hold. The file is walked twice: once to check it whole (before
+// the password is asked for), once to decode it straight into the data.
+template <class Sink>
+bool ReadBody(Reader& r, int version, Sink& sink) {
+    TextRef password;
+    if (!r.Text(password)) return false;
+    sink.Password(password);
 
     uint32_t pages;
     if (!r.Count(pages) || pages > r.Left()) return false;  // a page takes at least 1 byte
-    img.pages.reserve(std::min<size_t>(pages, 1u << 16));
+    sink.Pages(pages);
     for (uint32_t i = 0; i < pages; ++i) {
         TextRef t;
         if (!r.Text(t)) return false;
-        img.pages.push_back(t);
+        sink.Page(t);
     }
 
     int32_t contacts;
     if (!r.I32(contacts)) return false;
     if (contacts > 0) {
         if (static_cast<uint64_t>(contacts) * 6 > r.Left()) return false;
-        img.contacts.reserve(std::min<size_t>(static_cast<size_t>(contacts), 1u << 16));
+        sink.Contacts(static_cast<uint32_t>(contacts));
         for (int32_t i = 0; i < contacts; ++i) {
-            RawContact c;
-            for (auto& f : c.fields)
+            std::array<TextRef, 6> fields;
+            for (auto& f : fields)
                 if (!r.Text(f)) return false;
-            img.contacts.push_back(c);
+            sink.Contact(fields);
         }
     }
 
-    if (!r.Text(img.server) || !r.Text(img.sender)) return false;
+    TextRef server, sender;
+    if (!r.Text(server) || !r.Text(sender)) return false;
+    sink.Mail(server, sender);
     if (version == kOldFormatVersion) return true;
 
-    for (auto& g : img.groups) {
-        if (!r.Text(g.name)) return false;
+    for (size_t g = 0; g < kGroupCount; ++g) {
+        TextRef name;
+        if (!r.Text(name)) return false;
         int32_t marks;
         if (!r.I32(marks)) return false;
-        if (marks <= 0) continue;
-        if (static_cast<uint64_t>(marks) * 2 > r.Left()) return false;
-        g.marks.reserve(std::min<size_t>(static_cast<size_t>(marks), 1u << 16));
+        if (marks > 0 && static_cast<uint64_t>(marks) * 2 > r.Left()) return false;
+        sink.Group(g, name, marks > 0 ? static_cast<uint32_t>(marks) : 0u);
         for (int32_t i = 0; i < marks; ++i) {
-            RawBookmark b;
-            if (!r.Text(b.name) || !r.Text(b.url)) return false;
-            g.marks.push_back(b);
+            TextRef name2, url;
+            if (!r.Text(name2) || !r.Text(url)) return false;
+            sink.Bookmark(g, name2, url);
         }
     }
-    return r.Text(img.program) && r.Text(img.folder);
+    TextRef program, folder;
+    if (!r.Text(program) || !r.Text(folder)) return false;
+    sink.Browser(program, folder);
+    return true;
 }
+
+// First walk: checks the layout and keeps only the stored password.
+struct CheckSink {
+    TextRef password;
+    void Password(const TextRef& t) { password = t; }
+    void Pages(uint32_t) {}
+    void Page(const TextRef&) {}
+    void Contacts(uint32_t) {}
+    void Contact(const std::array<TextRef, 6>&) {}
+    void Mail(const TextRef&, const TextRef&) {}
+    void Group(size_t, const TextRef&, uint32_t) {}
+    void Bookmark(size_t, const TextRef&, const TextRef&) {}
+    void Browser(const TextRef&, const TextRef&) {}
+};
+
+// Second walk, over a file the first walk accepted (so every count is real):
+// fills `data`; texts the password covers are unscrambled with `password`
+// (empty: taken as stored). `data` starts as the default data.
+struct DecodeSink {
+    DecodeSink(CMeruData& d, std::string_view password) : data(d), key(password) {}
+
+    CMeruData& data;
+    const KeyStream key;
+    const KeyStream none{std::string_view()};
+    std::string scratch;
+
+    std::string Covered(const TextRef& t) { return DecodeText(t, key, scratch); }
+    std::string Plain(const TextRef& t) { return DecodeText(t, none, scratch); }
+
+    void Password(const TextRef&) {}
+    void Pages(uint32_t n) {
+        data.m_aPages.clear();
+        data.m_aPages.reserve(n);
+    }
+    void Page(const TextRef& t) { data.m_aPages.push_back(Covered(t)); }
+    void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
+    void Contact(const std::array<TextRef, 6>& f) {
+        CContact& c = data.m_aContacts.emplace_back();
+        c.m_strName = Covered(f[0]);
+        c.m_strEmail = Covered(f[1]);
+        c.m_strTelephone = Covered(f[2]);
+        c.m_strCellular = Covered(f[3]);
+        c.m_strBirthday = Covered(f[4]);
+        c.m_strNote = Covered(f[5]);
+    }
+    void Mail(const TextRef& server, const TextRef& sender) {
+        data.m_mail.m_strServer = Plain(server);
+        data.m_mail.m_strSender = Plain(sender);
+    }
+    void Group(size_t g, const TextRef& name, uint32_t marks) {
+        data.m_aGroups[g].m_strName = Covered(name);
+        data.m_aGroups[g].m_aBookmarks.reserve(marks);
+    }
+    void Bookmark(size_t g, const TextRef& name, const TextRef& url) {
+        data.m_aGroups[g].m_aBookmarks.push_back({Covered(name), Covered(url)});
+    }
+    void Browser(const TextRef& program, const TextRef& folder) {
+        data.m_browser.m_strProgram = Plain(program);
+        data.m_browser.m_strFolder = Plain(folder);
+    }
+};
 
 // The password key: the password's bytes in the file's 8-bit code page.
 std::string KeyOf(std::string_view password) {
@@ -199,50 +426,17 @@ std::string KeyOf(std::string_view password) {
     return std::move(*bytes);
 }
 
-// Fills `data` from the image; texts that the password covers are unscrambled
-// with `key` (empty: taken as stored).
-void Decode(const RawImage& img, int version, std::string_view key, CMeruData& data) {
-    data.m_aPages.clear();
-    data.m_aPages.reserve(img.pages.size());
-    for (const auto& p : img.pages) data.m_aPages.push_back(DecodeText(p, key));
-
-    data.m_aContacts.clear();
-    data.m_aContacts.reserve(img.contacts.size());
-    for (const auto& rc : img.contacts) {
-        CContact c;
-        c.m_strName = DecodeText(rc.fields[0], key);
-        c.m_strEmail = DecodeText(rc.fields[1], key);
-        c.m_strTelephone = DecodeText(rc.fields[2], key);
-        c.m_strCellular = DecodeText(rc.fields[3], key);
-        c.m_strBirthday = DecodeText(rc.fields[4], key);
-        c.m_strNote = DecodeText(rc.fields[5], key);
-        data.m_aContacts.push_back(std::move(c));
-    }
-    data.m_mail.m_strServer = DecodeText(img.server, {});
-    data.m_mail.m_strSender = DecodeText(img.sender, {});
-
-    data.m_aGroups = DefaultGroups();
-    data.m_browser = {};
-    if (version == kOldFormatVersion) return;
-    for (size_t g = 0; g < img.groups.size(); ++g) {
-        auto& group = data.m_aGroups[g];
-        group.m_strName = DecodeText(img.groups[g].name, key);
-        group.m_aBookmarks.reserve(img.groups[g].marks.size());
-        for (const auto& m : img.groups[g].marks)
-            group.m_aBookmarks.push_back({DecodeText(m.name, key), DecodeText(m.url, key)});
-    }
-    data.m_browser.m_strProgram = DecodeText(img.program, {});
-    data.m_browser.m_strFolder = DecodeText(img.folder, {});
-}
-
 // ---------------------------------------------------------------- writing
 
 class Writer {
 public:
-    explicit Writer(size_t reserve) { m_out.reserve(reserve); }
+    // `key`: the password's bytes; the texts it covers are scrambled with it.
+    Writer(size_t reserve, std::string_view key) : m_key(key) { m_out.reserve(reserve); }
 
     void Int(uint32_t v, int size) {
-        for (int k = 0; k < size; ++k) m_out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+        char b[4];
+        for (int k = 0; k < size; ++k) b[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        m_out.append(b, static_cast<size_t>(size));
     }
     void Length(size_t len) {
         if (len < 0xFF) {
@@ -266,16 +460,24 @@ public:
     }
     void Raw(std::string_view bytes) { m_out.append(bytes); }
 
+    // A text the password covers, and one it never covers.
+    void Covered(std::string_view utf8) { Text(utf8, m_key); }
+    void Plain(std::string_view utf8) { Text(utf8, m_none); }
+
+    std::string Take() { return std::move(m_out); }
+
+private:
     // A UTF-8 text in its stored form: 8-bit Windows-1252 when every character
     // has a byte there, else the wide UTF-16LE form; scrambled with `key`.
-    void Text(std::string_view utf8, std::string_view key) {
-        std::optional<std::string> narrow;
-        const bool ascii = IsAscii(utf8);
-        if (!ascii) narrow = Utf8ToCp1252(utf8);
-        if (ascii || narrow) {
-            std::string_view bytes = ascii ? utf8 : std::string_view(*narrow);
-            Length(bytes.size());
-            Put(bytes, key);
+    void Text(std::string_view utf8, const KeyStream& key) {
+        if (IsAscii(utf8)) {
+            Length(utf8.size());
+            Put(utf8, key);
+            return;
+        }
+        if (ToCp1252(utf8, m_scratch)) {
+            Length(m_scratch.size());
+            Put(m_scratch, key);
             return;
         }
         const std::string wide = Utf8ToUtf16Le(utf8);
@@ -285,21 +487,20 @@ public:
         Put(wide, key);
     }
 
-    std::string Take() { return std::move(m_out); }
-
-private:
-    void Put(std::string_view bytes, std::string_view key) {
-        if (key.empty()) {
+    void Put(std::string_view bytes, const KeyStream& key) {
+        if (!key) {
             m_out.append(bytes);
             return;
         }
         const size_t at = m_out.size();
-        m_out.append(bytes);
-        const std::string s = ScrambleText(bytes, key);
-        m_out.replace(at, s.size(), s);
+        m_out.resize(at + bytes.size());
+        key.Apply<true>(bytes.data(), m_out.data() + at, bytes.size());
     }
 
+    KeyStream m_key;
+    KeyStream m_none{std::string_view()};
     std::string m_out;
+    std::string m_scratch;
 };
 
 size_t EstimateSize(const CMeruData& d) {
@@ -345,17 +546,18 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
         return out;
     }
 
-    RawImage img;
-    if (!ReadBody(r, version, img)) {
+    const size_t body = r.Pos();
+    CheckSink check;
+    if (!ReadBody(r, version, check)) {
         out.status = LoadStatus::ReadError;
         out.message = kMsgReadError;
         return out;
     }
 
     // The stored password, decoded; its bytes are the key.
-    std::string key(img.password.bytes);
-    if (img.password.wide) {
-        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(img.password.bytes));
+    std::string key(check.password.bytes);
+    if (check.password.wide) {
+        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(check.password.bytes));
         if (!narrow) {
             out.status = LoadStatus::ReadError;
             out.message = kMsgReadError;
@@ -364,29 +566,38 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
         key = std::move(*narrow);
     }
     DecodePassword(key);
-    data.m_strPassword = Cp1252ToUtf8(key);
+    const std::string password = Cp1252ToUtf8(key);
+    data.m_strPassword = password;
+
+    // Decodes the texts, unscrambled with `with` (empty: as stored).
+    auto decode = [&](std::string_view with) {
+        r.Seek(body);
+        DecodeSink sink(data, with);
+        ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+        data.m_strPassword = password;
+    };
 
     if (key.empty()) {
         out.password = PasswordState::None;
-        Decode(img, version, {}, data);
+        decode({});
         return out;
     }
 
     const std::optional<std::string> typed = prompt ? prompt() : std::nullopt;
-    if (typed && *typed == data.m_strPassword) {
+    if (typed && *typed == password) {
         out.password = PasswordState::Accepted;
-        Decode(img, version, key, data);
+        decode(key);
         return out;
     }
     out.password = typed ? PasswordState::Wrong : PasswordState::Cancelled;
     out.message = typed ? kMsgPasswordWrong : kMsgPasswordRequired;
-    Decode(img, version, {}, data);  // the run shows the texts as stored
+    decode({});  // the run shows the texts as stored
     return out;
 }
 
 std::string SerializeData(const CMeruData& data) {
     const std::string key = KeyOf(data.m_strPassword);
-    Writer w(EstimateSize(data));
+    Writer w(EstimateSize(data), key);
     w.Length(kTag.size());
     w.Raw(kTag);
     w.Int(kFormatVersion, 4);
@@ -397,30 +608,30 @@ std::string SerializeData(const CMeruData& data) {
     w.Raw(encoded);
 
     w.Count(data.m_aPages.size());
-    for (const auto& p : data.m_aPages) w.Text(p, key);
+    for (const auto& p : data.m_aPages) w.Covered(p);
 
     w.Int(static_cast<uint32_t>(data.m_aContacts.size()), 4);
     for (const auto& c : data.m_aContacts) {
-        w.Text(c.m_strName, key);
-        w.Text(c.m_strEmail, key);
-        w.Text(c.m_strTelephone, key);
-        w.Text(c.m_strCellular, key);
-        w.Text(c.m_strBirthday, key);
-        w.Text(c.m_strNote, key);
+        w.Covered(c.m_strName);
+        w.Covered(c.m_strEmail);
+        w.Covered(c.m_strTelephone);
+        w.Covered(c.m_strCellular);
+        w.Covered(c.m_strBirthday);
+        w.Covered(c.m_strNote);
     }
-    w.Text(data.m_mail.m_strServer, {});
-    w.Text(data.m_mail.m_strSender, {});
+    w.Plain(data.m_mail.m_strServer);
+    w.Plain(data.m_mail.m_strSender);
 
     for (const auto& g : data.m_aGroups) {
-        w.Text(g.m_strName, key);
+        w.Covered(g.m_strName);
         w.Int(static_cast<uint32_t>(g.m_aBookmarks.size()), 4);
         for (const auto& b : g.m_aBookmarks) {
-            w.Text(b.m_strName, key);
-            w.Text(b.m_strURL, key);
+            w.Covered(b.m_strName);
+            w.Covered(b.m_strURL);
         }
     }
-    w.Text(data.m_browser.m_strProgram, {});
-    w.Text(data.m_browser.m_strFolder, {});
+    w.Plain(data.m_browser.m_strProgram);
+    w.Plain(data.m_browser.m_strFolder);
     return w.Take();
 }
 
@@ -442,7 +653,9 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
         return out;
     }
 
-    std::string bytes;
+    // The whole file, read straight into one buffer (not zero-filled first).
+    std::unique_ptr<char[]> buf;
+    size_t size = 0;
     struct stat st{};
     int err = 0;
     if (::fstat(fd, &st) != 0) {
@@ -450,17 +663,23 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     } else if (S_ISDIR(st.st_mode)) {
         err = EISDIR;
     } else {
-        if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
-        char buf[1 << 16];
+        size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
+        buf.reset(new char[cap]);
         for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (size == cap) {  // the file grew while being read
+                std::unique_ptr<char[]> bigger(new char[cap * 2]);
+                std::memcpy(bigger.get(), buf.get(), size);
+                buf = std::move(bigger);
+                cap *= 2;
+            }
+            const ssize_t n = ::read(fd, buf.get() + size, cap - size);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 err = errno;
                 break;
             }
             if (n == 0) break;
-            bytes.append(buf, static_cast<size_t>(n));
+            size += static_cast<size_t>(n);
         }
     }
     ::close(fd);
@@ -470,7 +689,7 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
         return out;
     }
 
-    out = ReadData(bytes, data, prompt);
+    out = ReadData(std::string_view(buf.get(), size), data, prompt);
     m_bMaySave = out.status == LoadStatus::Loaded &&
                  (out.password == PasswordState::None || out.password == PasswordState::Accepted);
     return out;
