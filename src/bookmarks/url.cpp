@@ -9,9 +9,40 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
+// White space at either end of a selection: ASCII blanks and line breaks, and
+// the no-break space, NEL and the line and paragraph separators that a Qt
+// editor's selection carries (U+00A0, U+0085, U+2028, U+2029).
+constexpr std::string_view kWideSpaces[] = {"\xC2\xA0", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
+
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    for (bool more = true; more && !s.empty();) {
+        more = false;
+        if (IsSpace(s.front())) {
+            s.remove_prefix(1);
+            more = true;
+            continue;
+        }
+        for (std::string_view w : kWideSpaces)
+            if (s.starts_with(w)) {
+                s.remove_prefix(w.size());
+                more = true;
+                break;
+            }
+    }
+    for (bool more = true; more && !s.empty();) {
+        more = false;
+        if (IsSpace(s.back())) {
+            s.remove_suffix(1);
+            more = true;
+            continue;
+        }
+        for (std::string_view w : kWideSpaces)
+            if (s.ends_with(w)) {
+                s.remove_suffix(w.size());
+                more = true;
+                break;
+            }
+    }
     return s;
 }
 

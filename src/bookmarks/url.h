@@ -7,8 +7,10 @@ namespace meru {
 // The address handed to the browser for a bookmark's URL or a web address
 // selected in a note.
 //
-// White space around the text (blanks, tabs, line breaks) is dropped, so a
-// selection such as " example.org\r\n" opens http://example.org. An address
+// White space around the text (blanks, tabs, line breaks, and the no-break
+// space, U+0085, U+2028 and U+2029 that a Qt editor's selection may end with)
+// is dropped, so a selection such as " example.org\r\n" opens
+// http://example.org. An address
 // that already names its scheme (a letter followed by letters, digits, "+",
 // "-" or ".", then ":" - https:, ftp:, file:, mailto:, HTTP: ...) is kept as
 // it is; any other gets "http://" in front. "host:port" (the part after ":"

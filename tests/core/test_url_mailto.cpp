@@ -29,6 +29,9 @@ TEST(BrowserAddress, SchemeKeptOtherwiseHttpInFront) {
         {" example.org\n", "http://example.org"},
         {"\t https://example.org \r\n", "https://example.org"},
         {" \r\n ", "http://"},
+        // a Qt selection: paragraph separator, no-break space
+        {"\xC2\xA0" "example.org\xE2\x80\xA9", "http://example.org"},
+        {"a\xC2\xA0" "b", "http://a\xC2\xA0" "b"},  // only at the ends
         // host and port are not a scheme
         {"localhost:8080", "http://localhost:8080"},
         {"example.org:8080/path", "http://example.org:8080/path"},
