@@ -18,6 +18,7 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -248,9 +249,12 @@ class Display:
         return inst, cls
 
     # -- searches ---------------------------------------------------------
-    def find_windows(self, name=None, wm_class=None, viewable=None, under=None):
+    def find_windows(self, name=None, wm_class=None, viewable=None, under=None,
+                     managed=None):
         """Windows whose title matches the regular expression `name` (searched)
-        and/or whose WM_CLASS instance or class equals `wm_class`."""
+        and/or whose WM_CLASS instance or class equals `wm_class`; managed=True
+        keeps only windows the window manager shows (WM_STATE NormalState),
+        which leaves out e.g. a tray icon titled like its program."""
         rx = re.compile(name) if isinstance(name, str) else name
         found = []
         for w in self.walk(under):
@@ -260,15 +264,17 @@ class Display:
                 continue
             if viewable is not None and (self.map_state(w) == IS_VIEWABLE) != viewable:
                 continue
+            if managed is not None and (wm_state(self, w) == NORMAL) != managed:
+                continue
             found.append(w)
         return found
 
     def wait_window(self, name=None, wm_class=None, viewable=True, timeout=10.0,
-                    interval=0.02):
+                    interval=0.02, managed=None):
         """First window matching (see find_windows); polls until timeout."""
         deadline = time.monotonic() + timeout
         while True:
-            found = self.find_windows(name, wm_class, viewable)
+            found = self.find_windows(name, wm_class, viewable, managed=managed)
             if found:
                 return found[0]
             if time.monotonic() >= deadline:
@@ -424,6 +430,17 @@ def wait_for(predicate, timeout=10.0, interval=0.02, what="condition"):
         time.sleep(interval)
 
 
+def holds_for(predicate, seconds, interval=0.01):
+    """True when predicate() stays true for the whole period (polled); used to
+    show that something does NOT happen, e.g. a hidden window coming back."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not predicate():
+            return False
+        time.sleep(interval)
+    return bool(predicate())
+
+
 def read_bytes(path):
     with open(path, "rb") as f:
         return f.read()
@@ -561,6 +578,33 @@ def wait_tray_icon(display, wm_class, timeout=10.0):
     return icons[0]
 
 
+def top_levels(display):
+    """The top-level windows on screen now."""
+    return {t for t in display.children(display.root) if display.map_state(t) == IS_VIEWABLE}
+
+
+def wait_new_top_level(display, wm_class, before, timeout=10.0):
+    """A top-level window of program wm_class on screen now that was not on
+    screen in `before` (a set from top_levels()): a pop-up menu or a tooltip,
+    which are not managed by the window manager."""
+    def look():
+        for t in display.children(display.root):
+            if (t not in before and wm_class in display.window_class(t)
+                    and display.map_state(t) == IS_VIEWABLE):
+                return t
+        return 0
+    return wait_for(look, timeout=timeout, what=f"a new top-level window of {wm_class!r}")
+
+
+WITHDRAWN, NORMAL, ICONIC = 0, 1, 3
+
+
+def wm_state(display, win):
+    """ICCCM WM_STATE of a client window (WITHDRAWN when absent)."""
+    v = display.property_cardinals(win, "WM_STATE")
+    return v[0] if v else WITHDRAWN
+
+
 # --------------------------------------------------------------------------
 # MERU
 
@@ -576,11 +620,19 @@ class Meru:
     always ended (SIGTERM, then SIGKILL) when the block is left."""
 
     def __init__(self, binary, data_file, cwd=None, extra_env=None, args=None):
+        """argv is [binary, data_file], or [binary] + args when args is given,
+        or [binary] alone when both are None. The title it waits for names
+        data_file unchanged, else <cwd>/meru.mer (the default file)."""
         env = dict(os.environ)
         env.update(extra_env or {})
-        argv = [binary] + (list(args) if args is not None else [data_file])
+        if args is None:
+            args = [] if data_file is None else [data_file]
         self.data_file = data_file
-        self.proc = subprocess.Popen(argv, cwd=cwd, env=env, stdin=subprocess.DEVNULL)
+        if data_file is None:
+            data_file = os.path.join(os.path.realpath(cwd or os.getcwd()), "meru.mer")
+        self.title_path = data_file
+        self.proc = subprocess.Popen([binary, *args], cwd=cwd, env=env,
+                                     stdin=subprocess.DEVNULL)
 
     def __enter__(self):
         return self
@@ -597,7 +649,7 @@ class Meru:
 
     def wait_main_window(self, display, timeout=15.0):
         deadline = time.monotonic() + timeout
-        rx = re.compile(main_title_rx(self.data_file))
+        rx = re.compile(main_title_rx(self.title_path))
         while True:
             if not self.alive():
                 raise RuntimeError(f"meru ended with {self.proc.returncode} before its "
@@ -606,7 +658,7 @@ class Meru:
             if found:
                 return found[0]
             if time.monotonic() >= deadline:
-                raise TimeoutError(f"main window of {self.data_file} not shown in {timeout} s")
+                raise TimeoutError(f"main window of {self.title_path} not shown in {timeout} s")
             time.sleep(0.02)
 
     def wait_exit(self, timeout=10.0):
@@ -620,3 +672,97 @@ def temp_dir(prefix="meru-e2e-"):
 
 def remove_tree(path):
     shutil.rmtree(path, ignore_errors=True)
+
+
+# --------------------------------------------------------------------------
+# Test scaffolding
+
+def first_start_file():
+    """The bytes a first start with no data file writes at Exit: tag, version
+    22, no password, one empty page, no contacts, empty mail settings, twenty
+    groups "Group n" without bookmarks, empty browser setting."""
+    def counted(b):
+        return bytes([len(b)]) + b
+    out = counted(b"MER") + struct.pack("<i", 22) + b"\0" + b"\1\0" + b"\0"
+    out += struct.pack("<i", 0) + b"\0\0"
+    for n in range(1, 21):
+        out += counted(b"Group %d" % n) + struct.pack("<i", 0)
+    return out + b"\0\0"
+
+
+class Config:
+    meru = None
+    meru_file = None
+    artifacts = None
+
+
+def test_main():
+    """unittest.main for a test script run as
+    `test_x.py --meru BIN --meru-file BIN --artifacts DIR [unittest args]`."""
+    import argparse
+    import sys
+    import unittest
+    ap = argparse.ArgumentParser(add_help=False)
+    ap.add_argument("--meru", required=True)
+    ap.add_argument("--meru-file", default=None)
+    ap.add_argument("--artifacts", default=None)
+    args, rest = ap.parse_known_args()
+    Config.meru = os.path.abspath(args.meru)
+    Config.meru_file = os.path.abspath(args.meru_file) if args.meru_file else None
+    Config.artifacts = os.path.abspath(args.artifacts or tempfile.mkdtemp(prefix="e2e-artifacts-"))
+    os.makedirs(Config.artifacts, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+def _unittest_case():
+    import unittest
+    return unittest.TestCase
+
+
+class MeruTestCase(_unittest_case()):
+    """Each test gets a temporary folder (self.dir) and an X connection
+    (self.d); every meru it starts through self.start() is ended when the
+    test ends, and a failing test leaves a screenshot in the artifacts."""
+
+    def setUp(self):
+        self.dir = temp_dir()
+        self.d = Display()
+        self._merus = []
+        self.addCleanup(self._cleanup)
+
+    def _cleanup(self):
+        if self._failed():
+            try:
+                screenshot(self.artifact(f"FAILED-{self.id().split('.')[-1]}.png"))
+            except Exception as e:      # the screenshot is a courtesy
+                print(f"(no failure screenshot: {e})", file=sys.stderr)
+        for m in self._merus:
+            stop(m.proc)
+        self.d.close()
+        remove_tree(self.dir)
+
+    def _failed(self):
+        """Whether this test (or one of its subtests) has failed so far."""
+        result = getattr(getattr(self, "_outcome", None), "result", None)
+        for t, _ in getattr(result, "errors", []) + getattr(result, "failures", []):
+            if t is self or getattr(t, "test_case", None) is self:
+                return True
+        return False
+
+    def artifact(self, name):
+        return os.path.join(Config.artifacts, name)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def start(self, data_file=None, args=None, cwd=None):
+        """Start meru on data_file (or with args as given), in cwd (default
+        the test's folder)."""
+        m = Meru(Config.meru, data_file, cwd=cwd or self.dir, args=args)
+        self._merus.append(m)
+        return m
+
+    def start_shown(self, data_file):
+        """Start meru and wait for its main window; returns (meru, window)."""
+        m = self.start(data_file)
+        return m, m.wait_main_window(self.d)
