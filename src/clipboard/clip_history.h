@@ -16,7 +16,8 @@
 //   if (c.pub) Show(*c.pub);
 //   // Ctrl+n, menu 32777..32781:       if (auto p = h.SelectClip(n)) Show(*p);
 //   // "Cancella" / "Cancella Tutto":   Show(h.DeleteCurrent()); Show(h.ClearAll());
-//   // combo 1042, "<", ">":            Show(h.ChooseEntry(i)); h.PreviousEntry(); h.NextEntry()
+//   // combo 1042, "<", ">":            if (auto p = h.ChooseEntry(i)) Show(*p);
+//   //                                  likewise h.PreviousEntry(), h.NextEntry()
 //   // editor 1000 loses focus (edited): Show(h.StoreEdited(text));
 //   // "Trova": FindClip(...) / SearchClips(...), then Show(h.ShowFound(match))
 //   // "<- Notes":                      ClipPagesForNotes(h.History())
@@ -30,6 +31,8 @@
 //                          m_bPublishing set around the write; Empty -> empty
 //                          it (guarded the same way); Keep -> leave it alone
 //   m_bEdited = false
+// (CClipboardLink in platform/clipboard.h does the clipboard part and calls
+// the window for the rest.)
 //
 // Texts are UTF-8, kept exactly as copied (no line-break conversion, any
 // characters). Positions are byte offsets into the UTF-8 text.
