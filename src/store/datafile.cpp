@@ -1,15 +1,19 @@
 #include "store/datafile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -148,6 +152,11 @@ const Cp1252Table& Cp1252() {
     return table;
 }
 
+// Bytes before the first one with its high bit set, in a word that has one.
+inline size_t AsciiPrefix(uint64_t highBits) {
+    return static_cast<size_t>(std::countr_zero(highBits)) / 8;  // little-endian loads
+}
+
 // Windows-1252 bytes -> UTF-8, sized exactly in a first pass.
 std::string Cp1252Text(std::string_view s) {
     const Cp1252Table& t = Cp1252();
@@ -164,47 +173,53 @@ std::string Cp1252Text(std::string_view s) {
     for (; i < n; ++i) size += t.len[byte(i)] - 1u;
     if (size == n) return std::string(s);
 
-    std::string out(size + 3, '\0');  // a character is always stored as 4 bytes
+    std::string out(size + 8, '\0');  // slack: words and characters are stored whole
     char* o = out.data();
     i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const uint64_t w = Load8(p + i);
-        if (!(w & kHighBits)) {
+    while (i < n) {
+        if (i + 8 <= n) {
+            const uint64_t w = Load8(p + i);
             Store8(o, w);
-            o += 8;
-            continue;
+            const uint64_t high = w & kHighBits;
+            if (!high) {
+                o += 8;
+                i += 8;
+                continue;
+            }
+            const size_t ascii = AsciiPrefix(high);
+            o += ascii;
+            i += ascii;
         }
-        for (size_t k = i; k < i + 8; ++k) {
-            std::memcpy(o, &t.utf8[byte(k)], 4);
-            o += t.len[byte(k)];
-        }
-    }
-    for (; i < n; ++i) {
-        std::memcpy(o, &t.utf8[byte(i)], 4);
-        o += t.len[byte(i)];
+        const auto b = byte(i++);
+        std::memcpy(o, &t.utf8[b], 4);
+        o += t.len[b];
     }
     out.resize(size);
     return out;
 }
 
-// UTF-8 -> Windows-1252 bytes into `out`; false when a character has no byte
-// there or the UTF-8 is malformed (the same texts Utf8ToCp1252 refuses).
-bool ToCp1252(std::string_view s, std::string& out) {
+// UTF-8 -> Windows-1252 bytes at `o`, which has room for n + 8 bytes; the
+// number of bytes written, or nothing when a character has no byte there or
+// the UTF-8 is malformed (the same texts Utf8ToCp1252 refuses).
+std::optional<size_t> ToCp1252(std::string_view s, char* const out) {
     const Cp1252Table& t = Cp1252();
     const char* p = s.data();
     const size_t n = s.size();
-    out.resize(n);
-    char* o = out.data();
+    char* o = out;
     size_t i = 0;
     while (i < n) {
         if (i + 8 <= n) {
             const uint64_t w = Load8(p + i);
-            if (!(w & kHighBits)) {
-                Store8(o, w);
+            Store8(o, w);
+            const uint64_t high = w & kHighBits;
+            if (!high) {
                 o += 8;
                 i += 8;
                 continue;
             }
+            const size_t ascii = AsciiPrefix(high);
+            o += ascii;
+            i += ascii;
         }
         const auto b = static_cast<unsigned char>(p[i]);
         if (b < 0x80) {
@@ -222,22 +237,28 @@ bool ToCp1252(std::string_view s, std::string& out) {
             }
         }
         // Otherwise only the exact UTF-8 of one of the bytes 0x80..0x9F fits.
-        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-        if (len == 0 || len == 4 || i + len > n) return false;
+        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 0;
+        if (len == 0 || i + len > n) return std::nullopt;
         uint32_t seq = 0;
         std::memcpy(&seq, p + i, len);
-        bool found = false;
-        for (unsigned k = 0x80; k < 0xA0 && !found; ++k) {
-            if (t.len[k] == len && t.utf8[k] == seq) {
-                *o++ = static_cast<char>(k);
-                found = true;
-            }
-        }
-        if (!found) return false;
+        unsigned k = 0x80;
+        while (k < 0xA0 && !(t.len[k] == len && t.utf8[k] == seq)) ++k;
+        if (k == 0xA0) return std::nullopt;
+        *o++ = static_cast<char>(k);
         i += len;
     }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return true;
+    return static_cast<size_t>(o - out);
+}
+
+// Number of characters of a UTF-8 text (bytes that do not continue one).
+size_t CharCount(std::string_view s) {
+    size_t cont = 0, i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        const uint64_t w = Load8(s.data() + i);
+        cont += static_cast<size_t>(std::popcount(w & ~(w << 1) & kHighBits));
+    }
+    for (; i < s.size(); ++i) cont += (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
+    return s.size() - cont;
 }
 
 // Byte-wise a + b and a - b (modulo 256) in each of the eight bytes of a word.
@@ -428,6 +449,22 @@ std::string KeyOf(std::string_view password) {
 
 // ---------------------------------------------------------------- writing
 
+// Writes all of `bytes` to `fd`: 0, or the errno of the failure.
+int WriteAll(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
 class Writer {
 public:
     // `key`: the password's bytes; the texts it covers are scrambled with it.
@@ -461,12 +498,35 @@ public:
     void Raw(std::string_view bytes) { m_out.append(bytes); }
 
     // A text the password covers, and one it never covers.
-    void Covered(std::string_view utf8) { Text(utf8, m_key); }
-    void Plain(std::string_view utf8) { Text(utf8, m_none); }
+    void Covered(std::string_view utf8) {
+        Text(utf8, m_key);
+        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+    }
+    void Plain(std::string_view utf8) {
+        Text(utf8, m_none);
+        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+    }
 
+    // The whole image, when no file was given.
     std::string Take() { return std::move(m_out); }
 
+    // Streams the image to `fd` a megabyte at a time instead of keeping it
+    // whole; Finish writes the rest and tells the first write error (errno).
+    void StreamTo(int fd) { m_fd = fd; }
+    int Finish() {
+        Flush();
+        return m_err;
+    }
+
+    static constexpr size_t kFlushAt = size_t{1} << 20;
+
 private:
+    void Flush() {
+        if (m_fd < 0) return;
+        if (m_err == 0) m_err = WriteAll(m_fd, m_out);
+        m_out.clear();
+    }
+
     // A UTF-8 text in its stored form: 8-bit Windows-1252 when every character
     // has a byte there, else the wide UTF-16LE form; scrambled with `key`.
     void Text(std::string_view utf8, const KeyStream& key) {
@@ -475,11 +535,20 @@ private:
             Put(utf8, key);
             return;
         }
-        if (ToCp1252(utf8, m_scratch)) {
-            Length(m_scratch.size());
-            Put(m_scratch, key);
+        // Windows-1252 has one byte per character: convert straight into the
+        // image after the length, and take it back if a character has none.
+        const size_t mark = m_out.size();
+        const size_t chars = CharCount(utf8);
+        Length(chars);
+        const size_t at = m_out.size();
+        m_out.resize(at + utf8.size() + 8);
+        const std::optional<size_t> narrow = ToCp1252(utf8, m_out.data() + at);
+        if (narrow && *narrow == chars) {
+            m_out.resize(at + chars);
+            if (key) key.Apply<true>(m_out.data() + at, m_out.data() + at, chars);
             return;
         }
+        m_out.resize(mark);
         const std::string wide = Utf8ToUtf16Le(utf8);
         Int(0xFF, 1);
         Int(0xFFFE, 2);
@@ -500,7 +569,8 @@ private:
     KeyStream m_key;
     KeyStream m_none{std::string_view()};
     std::string m_out;
-    std::string m_scratch;
+    int m_fd = -1;
+    int m_err = 0;
 };
 
 size_t EstimateSize(const CMeruData& d) {
@@ -517,6 +587,28 @@ size_t EstimateSize(const CMeruData& d) {
 }
 
 std::string SysReason(int err) { return std::strerror(err); }
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
+using FileBuffer = std::unique_ptr<char, FreeDeleter>;
+
+// A buffer for a whole data file. A large one asks for transparent huge
+// pages: where the kernel maps fresh memory 4 KB at a time slowly (virtual
+// machines), faulting in the buffer costs more than reading the file.
+FileBuffer AllocateFileBuffer(size_t size) {
+    constexpr size_t kHuge = size_t{2} << 20;
+    void* p = nullptr;
+    if (size >= 2 * kHuge) {
+        p = std::aligned_alloc(kHuge, (size + kHuge - 1) / kHuge * kHuge);
+#ifdef MADV_HUGEPAGE
+        if (p) ::madvise(p, (size + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);  // a hint only
+#endif
+    }
+    if (!p) p = std::malloc(size);
+    if (!p) throw std::bad_alloc();
+    return FileBuffer(static_cast<char*>(p));
+}
 
 }  // namespace
 
@@ -595,9 +687,10 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     return out;
 }
 
-std::string SerializeData(const CMeruData& data) {
-    const std::string key = KeyOf(data.m_strPassword);
-    Writer w(EstimateSize(data), key);
+namespace {
+
+// Elements 1 to 11 of `data` through `w`; `key` is the password's bytes.
+void WriteImage(Writer& w, const CMeruData& data, const std::string& key) {
     w.Length(kTag.size());
     w.Raw(kTag);
     w.Int(kFormatVersion, 4);
@@ -632,6 +725,18 @@ std::string SerializeData(const CMeruData& data) {
     }
     w.Plain(data.m_browser.m_strProgram);
     w.Plain(data.m_browser.m_strFolder);
+}
+
+// Writes a file atomically: `fill` writes its content to the temporary file
+// and returns 0 or the errno of its failure.
+std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill);
+
+}  // namespace
+
+std::string SerializeData(const CMeruData& data) {
+    const std::string key = KeyOf(data.m_strPassword);
+    Writer w(EstimateSize(data), key);
+    WriteImage(w, data, key);
     return w.Take();
 }
 
@@ -654,7 +759,7 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     }
 
     // The whole file, read straight into one buffer (not zero-filled first).
-    std::unique_ptr<char[]> buf;
+    FileBuffer buf;
     size_t size = 0;
     struct stat st{};
     int err = 0;
@@ -664,10 +769,10 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
         err = EISDIR;
     } else {
         size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
-        buf.reset(new char[cap]);
+        buf = AllocateFileBuffer(cap);
         for (;;) {
             if (size == cap) {  // the file grew while being read
-                std::unique_ptr<char[]> bigger(new char[cap * 2]);
+                FileBuffer bigger = AllocateFileBuffer(cap * 2);
                 std::memcpy(bigger.get(), buf.get(), size);
                 buf = std::move(bigger);
                 cap *= 2;
@@ -697,17 +802,30 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
 
 SaveOutcome CDataFile::SaveData(const CMeruData& data) const {
     if (!m_bMaySave) return {SaveStatus::NotAllowed, {}};
-    std::string bytes;
+    std::string key;
     try {
-        bytes = SerializeData(data);
+        key = KeyOf(data.m_strPassword);
     } catch (const std::invalid_argument&) {
         return {SaveStatus::Failed, "the password has characters outside Windows-1252"};
     }
-    if (auto reason = WriteFileAtomically(m_strPath, bytes)) return {SaveStatus::Failed, *reason};
+    // Streamed: a large file is never held whole in memory a second time.
+    auto reason = WriteAtomically(m_strPath, [&](int fd) {
+        Writer w(2 * Writer::kFlushAt, key);
+        w.StreamTo(fd);
+        WriteImage(w, data, key);
+        return w.Finish();
+    });
+    if (reason) return {SaveStatus::Failed, *reason};
     return {SaveStatus::Saved, {}};
 }
 
 std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    return WriteAtomically(path, [&](int fd) { return WriteAll(fd, bytes); });
+}
+
+namespace {
+
+std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill) {
     // Write through a link to the file it names, so the link stays a link.
     std::string target = path;
     if (char* real = ::realpath(path.c_str(), nullptr)) {
@@ -734,25 +852,23 @@ std::optional<std::string> WriteFileAtomically(const std::string& path, std::str
     struct stat st{};
     if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
 
-    const char* p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
+    int err = 0;
+    try {
+        err = fill(fd);
+    } catch (...) {  // out of memory while streaming: leave no temporary behind
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw;
     }
+    if (err != 0) return fail(err);
     if (::fsync(fd) != 0) return fail(errno);
     if (::close(fd) != 0) {
-        const int err = errno;
+        err = errno;
         ::unlink(tmp.c_str());
         return SysReason(err);
     }
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
+        err = errno;
         ::unlink(tmp.c_str());
         return SysReason(err);
     }
@@ -764,5 +880,7 @@ std::optional<std::string> WriteFileAtomically(const std::string& path, std::str
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 }  // namespace meru

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <string>
@@ -115,4 +120,37 @@ TEST(DataFileFastPaths, ScramblingMatchesTheKeyWalkForEveryKeyLength) {
             ASSERT_EQ(back.m_aPages.at(0), d.m_aPages[0]) << "key length " << keyLen << ", text length " << len;
         }
     }
+}
+
+TEST(DataFileFastPaths, StreamedSaveWritesTheSerialisedImage) {
+    // Several megabytes, so the save streams the file in more than one piece.
+    std::mt19937 rng(3);
+    CMeruData d;
+    d.m_aPages.clear();
+    for (int i = 0; i < 24; ++i) d.m_aPages.push_back(Cp1252ToUtf8(RandomBytes(rng, 150000 + i)) + "😀");
+    for (int i = 0; i < 20000; ++i)
+        d.m_aContacts.push_back({"Nicolò " + std::to_string(i), "n@example.org", "02", "333", "1/1/70", "nota"});
+    d.m_aGroups[4].m_aBookmarks = {{"Wiki", "https://it.wikipedia.org/"}};
+
+    char tmpl[] = "/tmp/meru-stream-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const std::string path = dir + "/big.mer";
+    for (const char* password : {"", "Pàssword42"}) {
+        SCOPED_TRACE(password);
+        d.m_strPassword = password;
+        CDataFile file(path);
+        file.m_bMaySave = true;
+        ASSERT_EQ(file.SaveData(d).status, SaveStatus::Saved);
+        std::ifstream in(path, std::ios::binary);
+        const std::string written{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_GT(written.size(), 4u << 20);
+        EXPECT_TRUE(written == SerializeData(d));
+
+        CMeruData back;
+        CDataFile again(path);
+        EXPECT_EQ(again.LoadData(back, [&] { return std::optional<std::string>(password); }).status,
+                  LoadStatus::Loaded);
+        EXPECT_TRUE(back == d);
+    }
+    std::filesystem::remove_all(dir);
 }
