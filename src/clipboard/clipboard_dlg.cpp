@@ -232,7 +232,6 @@ void CClipboardDlg::CreateControls() {
 
 void CClipboardDlg::OnInitDialog() {
     OnClock();
-    m_pClock->start();
     if (m_pHotkeys) m_pHotkeys->Start();
     PublishClip();
     m_bEdited = false;
@@ -344,7 +343,16 @@ bool CClipboardDlg::eventFilter(QObject* watched, QEvent* event) {
 void CClipboardDlg::hideEvent(QHideEvent* event) {
     // Esc, close, minimise and "<- Notes" keep what was typed last.
     StoreEdited();
+    // Nobody sees the clock while the window is hidden: it is set again when
+    // the window comes back, so a hidden window never wakes up for it.
+    m_pClock->stop();
     CToolWindow::hideEvent(event);
+}
+
+void CClipboardDlg::showEvent(QShowEvent* event) {
+    OnClock();
+    m_pClock->start();
+    CToolWindow::showEvent(event);
 }
 
 // ---------------------------------------------------------------- search

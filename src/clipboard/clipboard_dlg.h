@@ -81,6 +81,7 @@ protected:
     void OnInitDialog() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CreateControls();

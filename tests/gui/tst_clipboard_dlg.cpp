@@ -5,6 +5,8 @@
 // the menu commands.
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QTimeEdit>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -391,6 +393,27 @@ private slots:
         QCOMPARE(CClipboardDlg::WrapQuestion(),
                  QStringLiteral("E' stata raggiunta l'ultima pagina degli!\n"
                                 "Continuare la ricerca dalla prima pagina?"));
+    }
+
+    // ------------------------------------------------------------ clock
+
+    void pickersShowTheCurrentTime() {
+        Fixture f;
+        QVERIFY(f.showWindow());
+        QDateEdit* date = f.dlg().DatePicker();
+        QTimeEdit* time = f.dlg().TimePicker();
+        QCOMPARE(date->date(), QDate::currentDate());
+        // a picked value is overwritten within a second
+        date->setDate(QDate(2004, 3, 7));
+        time->setTime(QTime(9, 5, 3));
+        QTRY_COMPARE_WITH_TIMEOUT(date->date(), QDate::currentDate(), 2500);
+        QVERIFY(qAbs(time->time().secsTo(QTime::currentTime())) <= 2);
+        // hidden, the clock rests; shown again, it is current at once
+        f.dlg().HideToTray();
+        QTRY_VERIFY(!f.dlg().isVisible());
+        date->setDate(QDate(2004, 3, 7));
+        QVERIFY(f.showWindow());
+        QCOMPARE(date->date(), QDate::currentDate());
     }
 
     // ------------------------------------------------------------ "<- Notes"
