@@ -88,15 +88,19 @@ public:
         xcb_flush(m_pConn);
         std::vector<int> working;
         std::string taken;
+        int nTaken = 0;
         for (int n = 1; n <= 5; ++n) {
-            if (bOk[n]) working.push_back(n);
-            else if (bTaken[n]) taken += (taken.empty() ? "" : ", ") + std::string("Ctrl+") + char('0' + n);
+            if (bOk[n]) {
+                working.push_back(n);
+            } else if (bTaken[n]) {
+                taken += (nTaken++ ? ", Ctrl+" : "Ctrl+") + std::to_string(n);
+            }
         }
-        if (!taken.empty() && !m_bToldTaken) {
+        if (nTaken && !m_bToldTaken) {
             m_bToldTaken = true;
-            std::fprintf(stderr, "meru: %s already in use by another program; %s\n", taken.c_str(),
-                         taken.size() > 6 ? "those shortcuts stay with it"
-                                          : "that shortcut stays with it");
+            std::fprintf(stderr, "meru: %s %s already taken by another program; %s\n",
+                         taken.c_str(), nTaken > 1 ? "are" : "is",
+                         nTaken > 1 ? "those shortcuts stay with it" : "that shortcut stays with it");
         }
         return working;
     }
