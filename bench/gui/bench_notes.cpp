@@ -1,0 +1,174 @@
+// The notes window's two places where size shows: the page list of a very
+// long notebook (goal: under 300 ms from opening to a painted list for 100,000
+// pages) and paging through very long pages (a ShowPage of a 5 MB page must
+// not stall visibly). Runs offscreen.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_dlg.h"
+#include "notes/meru_dlg.h"
+#include "notes/page_list_dlg.h"
+#include "platform/launcher.h"
+
+using namespace meru;
+
+namespace {
+
+std::vector<std::string> ManyPages(size_t n) {
+    std::vector<std::string> pages;
+    pages.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        pages.push_back("Page " + std::to_string(i + 1) +
+                        " - a first line that is long enough to be cut at eighty characters, "
+                        "really\r\nsecond line\r\n");
+    return pages;
+}
+
+// About `bytes` of text in lines of 79 characters plus CR LF, some accented.
+std::string LongPage(size_t bytes, char tag) {
+    std::string line = "Lorem ipsum dolor sit amet, caffè latte, consectetur adipiscing elit ";
+    line += tag;
+    line.resize(79, '.');
+    line += "\r\n";
+    std::string page;
+    page.reserve(bytes + line.size());
+    while (page.size() < bytes) page += line;
+    return page;
+}
+
+// Opening the page list and painting its first screen.
+void BM_PageListOpen(benchmark::State& state) {
+    const auto pages = ManyPages(static_cast<size_t>(state.range(0)));
+    for (auto _ : state) {
+        CPageListDlg dlg;
+        dlg.m_pPages = &pages;
+        dlg.show();
+        const QPixmap shot = dlg.List()->viewport()->grab();  // paints the visible rows
+        benchmark::DoNotOptimize(shot.cacheKey());
+        benchmark::DoNotOptimize(dlg.List()->model()->rowCount());
+        dlg.hide();
+    }
+    state.SetLabel(std::to_string(pages.size()) + " pages");
+}
+BENCHMARK(BM_PageListOpen)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Scrolling to the end of the list.
+void BM_PageListScrollToEnd(benchmark::State& state) {
+    const auto pages = ManyPages(100000);
+    CPageListDlg dlg;
+    dlg.m_pPages = &pages;
+    dlg.show();
+    for (auto _ : state) {
+        dlg.List()->scrollToBottom();
+        const QPixmap shot = dlg.List()->viewport()->grab();
+        benchmark::DoNotOptimize(shot.cacheKey());
+        dlg.List()->scrollToTop();
+    }
+}
+BENCHMARK(BM_PageListScrollToEnd)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// ShowPage between two pages of `range` MB each, with the commit of an edit
+// and the first screen painted.
+void BM_ShowPageLong(benchmark::State& state) {
+    const size_t bytes = static_cast<size_t>(state.range(0)) * 1024 * 1024;
+    CFakeLauncher launcher;
+    MainDlgServices services;
+    services.launcher = &launcher;
+    CMainDlg main(services);
+    main.m_strVersion = QStringLiteral("MERU version 2.2");
+    std::vector<std::string> pages = {LongPage(bytes, 'A'), LongPage(bytes, 'B')};
+    CMeruDlg notes(main, pages, QStringLiteral("bench.mer"));
+    notes.Create();
+    notes.show();
+    int n = 1;
+    for (auto _ : state) {
+        n = 3 - n;
+        state.PauseTiming();
+        notes.Editor()->insertPlainText(QStringLiteral("x"));  // an edit to commit
+        state.ResumeTiming();
+        notes.ShowPage(n);
+        const QPixmap shot = notes.Editor()->viewport()->grab();
+        benchmark::DoNotOptimize(shot.cacheKey());
+    }
+    state.SetLabel(std::to_string(bytes / (1024 * 1024)) + " MB pages, ms per ShowPage");
+}
+BENCHMARK(BM_ShowPageLong)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// Paging without an edit: loading only.
+void BM_ShowPageLongNoEdit(benchmark::State& state) {
+    const size_t bytes = static_cast<size_t>(state.range(0)) * 1024 * 1024;
+    CFakeLauncher launcher;
+    MainDlgServices services;
+    services.launcher = &launcher;
+    CMainDlg main(services);
+    std::vector<std::string> pages = {LongPage(bytes, 'A'), LongPage(bytes, 'B')};
+    CMeruDlg notes(main, pages, QStringLiteral("bench.mer"));
+    notes.Create();
+    notes.show();
+    int n = 1;
+    for (auto _ : state) {
+        n = 3 - n;
+        notes.ShowPage(n);
+        const QPixmap shot = notes.Editor()->viewport()->grab();
+        benchmark::DoNotOptimize(shot.cacheKey());
+    }
+}
+BENCHMARK(BM_ShowPageLongNoEdit)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// Committing an edit of a long page.
+void BM_CommitLong(benchmark::State& state) {
+    const size_t bytes = static_cast<size_t>(state.range(0)) * 1024 * 1024;
+    CFakeLauncher launcher;
+    MainDlgServices services;
+    services.launcher = &launcher;
+    CMainDlg main(services);
+    std::vector<std::string> pages = {LongPage(bytes, 'A')};
+    CMeruDlg notes(main, pages, QStringLiteral("bench.mer"));
+    notes.Create();
+    for (auto _ : state) {
+        state.PauseTiming();
+        notes.Editor()->insertPlainText(QStringLiteral("x"));
+        state.ResumeTiming();
+        notes.CommitPage();
+    }
+}
+BENCHMARK(BM_CommitLong)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// The same with ordinary pages, for comparison.
+void BM_ShowPageShort(benchmark::State& state) {
+    CFakeLauncher launcher;
+    MainDlgServices services;
+    services.launcher = &launcher;
+    CMainDlg main(services);
+    std::vector<std::string> pages = {LongPage(4000, 'A'), LongPage(4000, 'B')};
+    CMeruDlg notes(main, pages, QStringLiteral("bench.mer"));
+    notes.Create();
+    notes.show();
+    int n = 1;
+    for (auto _ : state) {
+        n = 3 - n;
+        notes.Editor()->insertPlainText(QStringLiteral("x"));
+        notes.ShowPage(n);
+        const QPixmap shot = notes.Editor()->viewport()->grab();
+        benchmark::DoNotOptimize(shot.cacheKey());
+    }
+}
+BENCHMARK(BM_ShowPageShort)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
