@@ -335,6 +335,7 @@ void CMeruDlg::OnInitDialog() {
     m_store.ShowPage(1);
     LoadEditor();
     UpdatePageLabel();
+    m_pEditor->setFocus(Qt::OtherFocusReason);  // where the window opens
 
     OnTimer();
     m_pClock = new QTimer(this);
