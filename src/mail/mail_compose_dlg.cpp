@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "app/resources.h"
 #include "mail/mail_settings.h"
 #include "mail/mail_settings_dlg.h"
 #include "platform/dialog_units.h"
@@ -89,10 +90,8 @@ CMailComposeDlg::CMailComposeDlg(QWidget* pParent) : QDialog(pParent) {
     auto* pPicture = new QLabel(this);
     const QRect rcPicture = du.Rect(389, 7, 40, 42);
     pPicture->setGeometry(rcPicture);
-    const QPixmap pm(QStringLiteral(":/meru/bitmap_141.svg"));
-    if (!pm.isNull())
-        pPicture->setPixmap(
-            pm.scaled(rcPicture.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    const int side = std::min(rcPicture.width(), rcPicture.height());
+    pPicture->setPixmap(res::Bitmap(141, QSize(side, side)));
 }
 
 void CMailComposeDlg::BindSettings(MailSettings& settings) {
@@ -128,7 +127,7 @@ void CMailComposeDlg::DoDataExchange(bool bSave) {
 
 void CMailComposeDlg::OnInitDialog() {
     DoDataExchange(false);
-    m_bmpBackground = QPixmap(QStringLiteral(":/meru/bitmap_172.svg"));
+    m_bmpBackground = res::Bitmap(res::kBitmapPattern);
     // The body is first in the tab order; in the reduced form it is hidden
     // and the address is what the user fills first.
     if (m_nMode == kReduced)
