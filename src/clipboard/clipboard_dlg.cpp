@@ -208,7 +208,8 @@ void CClipboardDlg::CreateControls() {
 
     m_pDate = new QDateEdit(client);
     m_pDate->setObjectName(QStringLiteral("1034"));
-    m_pDate->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    // The short date of the notes window's row, which fits the template's width.
+    m_pDate->setDisplayFormat(QStringLiteral("dd/MM/yy"));
     m_pDate->setAlignment(Qt::AlignRight);
     m_pDate->setGeometry(du.Rect(40, 268, 51, 11));
 
@@ -283,6 +284,8 @@ void CClipboardDlg::RebuildList(int nCur) {
 void CClipboardDlg::SelectListItem(int nCur) {
     const QSignalBlocker block(m_pList);
     m_pList->setCurrentIndex(nCur >= 0 && nCur < m_pList->count() ? nCur : -1);
+    // The edit field shows the beginning of the label, not its end.
+    m_pList->lineEdit()->setCursorPosition(0);
 }
 
 void CClipboardDlg::SetTrayIcon(int nIconId) {
@@ -322,7 +325,7 @@ void CClipboardDlg::OnEditorChanged() {
     if (nCur < m_pList->count()) m_pList->removeItem(nCur);
     const int at = std::min(nCur, m_pList->count());
     m_pList->insertItem(at, FromUtf8(label));
-    m_pList->setCurrentIndex(at);
+    SelectListItem(at);
     m_bEdited = true;
 }
 
