@@ -341,7 +341,7 @@ void CMeruDlg::OnInitDialog() {
     m_pClock = new QTimer(this);
     m_pClock->setInterval(1000);
     connect(m_pClock, &QTimer::timeout, this, &CMeruDlg::OnTimer);
-    m_pClock->start();
+    if (isVisible()) m_pClock->start();  // else when the window is shown
 
     m_fnConfirmClear = [this](bool& bDeleteNowTicked) {
         CConfirmDlg dlg(this);
@@ -477,6 +477,8 @@ void CMeruDlg::OnInsertTime() {
     InsertAfterSelection(ToQ(FormatTime(static_cast<std::time_t>(m_timeTime.toSecsSinceEpoch()))));
 }
 
+bool CMeruDlg::ClockRunning() const { return m_pClock && m_pClock->isActive(); }
+
 void CMeruDlg::OnTimer() {
     const QDateTime now = QDateTime::currentDateTime();
     m_timeDate = now;
@@ -593,6 +595,8 @@ void CMeruDlg::OnHelp() {
 void CMeruDlg::hideEvent(QHideEvent* pEvent) {
     // Esc, the close box and minimising all end here: keep what was typed.
     CommitPage();
+    // Nobody sees the clock of a hidden window: it rests until shown again.
+    if (m_pClock) m_pClock->stop();
     CToolWindow::hideEvent(pEvent);
 }
 
@@ -606,6 +610,10 @@ void CMeruDlg::showEvent(QShowEvent* pEvent) {
     // Pages may have been appended to the store while the window was hidden.
     m_store.Normalise();
     UpdatePageLabel();
+    if (m_pClock && !m_pClock->isActive()) {
+        OnTimer();
+        m_pClock->start();
+    }
     CToolWindow::showEvent(pEvent);
 }
 

@@ -79,6 +79,7 @@ public:
     QTimeEdit* TimePicker() const { return m_pTime; }
     QPushButton* Button(int id) const;
     CHelpWindow* HelpWindow() const { return m_pHelp; }
+    bool ClockRunning() const;
 
     // Button handlers.
     void OnPrevPage();

@@ -162,6 +162,14 @@ void TestNotesWindow::initialState() {
     QCOMPARE(f.Editor()->toPlainText(), Q("one\ntwo"));
     QVERIFY(!f.notes->DeleteNow());
     QCOMPARE(f.notes->DatePicker()->date(), QDate::currentDate());
+    // The clock ticks only while the window is shown.
+    QVERIFY(f.notes->ClockRunning());
+    f.notes->hide();
+    QVERIFY(!f.notes->ClockRunning());
+    f.notes->DatePicker()->setDate(QDate(2001, 1, 1));
+    f.main->ShowToolWindow(f.notes.get());
+    QVERIFY(f.notes->ClockRunning());
+    QCOMPARE(f.notes->DatePicker()->date(), QDate::currentDate());
     // Storage untouched by merely showing it.
     QCOMPARE(f.pages, Pages({"one\r\ntwo", "second", "third"}));
 }
