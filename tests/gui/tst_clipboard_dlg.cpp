@@ -133,6 +133,37 @@ private slots:
         QVERIFY(!f.dlg().m_bEdited);  // the program's own editor changes are no edits
     }
 
+    void unreadableDataFileMeansNoWatching() {
+        // The data file ends inside an element: no tool windows, so neither
+        // the clipboard nor the shortcuts are followed in this run.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("meru.mer"));
+        CMeruData data;
+        data.m_aPages = {"a page that is cut short"};
+        const std::string bytes = SerializeData(data);
+        QVERIFY(test::WriteBytes(path, bytes.substr(0, 20)));
+        CFakeClipboard clip;
+        clip.Copy("at start");
+        CFakeGlobalHotkeys keys;
+        MainDlgServices s;
+        s.clipboard = &clip;
+        s.hotkeys = &keys;
+        s.showMessage = [](QMessageBox::Icon, const QString&) {};
+        s.exitProcess = [](int) {};
+        CMainDlg main(s);
+        main.m_strVersion = QStringLiteral("MERU version 2.2");
+        main.m_strDataPath = path;
+        QVERIFY(main.Create());
+        QCOMPARE(main.LastLoad().status, LoadStatus::ReadError);
+        QVERIFY(!main.Clipboard());
+        QVERIFY(!keys.IsStarted());
+        clip.Copy("later");
+        main.OnCommand(ID_CLIPBOARD_1);
+        main.OnCommand(ID_CLIPBOARD_CLEAR);
+        QCOMPARE(clip.Text(), std::string("later"));
+        QCOMPARE(clip.m_nSetText + clip.m_nClear, 0);
+    }
+
     void copiesThatAreNotKept() {
         // a picture, a password manager's copy and a duplicate change nothing,
         // and the clipboard is never rewritten for them
