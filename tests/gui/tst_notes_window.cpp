@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -153,6 +154,7 @@ private slots:
     void printsEveryPage_data();
     void printsEveryPage();
     void printUsesTheEditorText();
+    void printDialogOffersPdfAndCancels();
 };
 
 void TestNotesWindow::initialState() {
@@ -643,6 +645,21 @@ void TestNotesWindow::printUsesTheEditorText() {
     };
     f.Click(1029);
     QVERIFY(!QFile::exists(other));
+}
+
+void TestNotesWindow::printDialogOffersPdfAndCancels() {
+    Fixture f({"x"});
+    bool bSeen = false;
+    bool bToFile = false;
+    WhenModal<QPrintDialog>([&](QPrintDialog* dlg) {
+        bSeen = true;
+        bToFile = dlg->testOption(QAbstractPrintDialog::PrintToFile);
+        dlg->reject();
+    });
+    f.Click(1029);
+    QVERIFY(bSeen);
+    QVERIFY(bToFile);
+    QCOMPARE(f.launcher.calls.size(), size_t(0));
 }
 
 QTEST_MAIN(TestNotesWindow)
