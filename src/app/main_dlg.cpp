@@ -351,10 +351,7 @@ void CMainDlg::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && isMinimized() &&
         CSystemTray::TrayAvailable()) {
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) {
-                CSystemTray::HideToTray(this);
-                setWindowState(windowState() & ~Qt::WindowMinimized);
-            }
+            if (isMinimized()) CSystemTray::HideToTray(this);
         });
     }
 }

@@ -46,10 +46,7 @@ void CToolWindow::changeEvent(QEvent* event) {
         CSystemTray::TrayAvailable()) {
         // Hide after the state change has been carried out.
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) {
-                HideToTray();
-                setWindowState(windowState() & ~Qt::WindowMinimized);
-            }
+            if (isMinimized()) HideToTray();
         });
     }
 }

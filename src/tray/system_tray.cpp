@@ -105,9 +105,11 @@ void CSystemTray::HideToTray(QWidget* w) {
 
 void CSystemTray::RestoreFromTray(QWidget* w) {
     if (!w) return;
-    if (w->windowState() & Qt::WindowMinimized)
-        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
-    w->show();
+    if (w->windowState() & Qt::WindowMinimized) {
+        w->showNormal();  // hidden while minimised: back in its normal state
+    } else {
+        w->show();
+    }
     w->raise();
     w->activateWindow();
 }
