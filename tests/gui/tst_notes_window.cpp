@@ -3,6 +3,7 @@
 // hand-offs and printing.
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QListView>
@@ -155,6 +156,8 @@ private slots:
     void printsEveryPage();
     void printUsesTheEditorText();
     void printDialogOffersPdfAndCancels();
+    void editButtons();
+    void helpWindow();
 };
 
 void TestNotesWindow::initialState() {
@@ -660,6 +663,38 @@ void TestNotesWindow::printDialogOffersPdfAndCancels() {
     QVERIFY(bSeen);
     QVERIFY(bToFile);
     QCOMPARE(f.launcher.calls.size(), size_t(0));
+}
+
+void TestNotesWindow::editButtons() {
+    Fixture f({""});
+    QApplication::clipboard()->clear();
+    f.Type("hello");
+    f.Editor()->selectAll();
+    f.Click(1008);  // Copia
+    QCOMPARE(QApplication::clipboard()->text(), Q("hello"));
+    QCOMPARE(f.Editor()->toPlainText(), Q("hello"));
+    f.Click(1007);  // Taglia
+    QCOMPARE(f.Editor()->toPlainText(), QString());
+    f.Click(1009);  // Incolla
+    f.Click(1009);
+    QCOMPARE(f.Editor()->toPlainText(), Q("hellohello"));
+    f.Click(1012);  // Undo
+    QCOMPARE(f.Editor()->toPlainText(), Q("hello"));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.Editor()));
+}
+
+void TestNotesWindow::helpWindow() {
+    Fixture f({""});
+    QVERIFY(!f.notes->HelpWindow());
+    f.Click(57670);
+    QVERIFY(f.notes->HelpWindow());
+    QTRY_VERIFY(f.notes->HelpWindow()->isVisible());
+    QPointer<CHelpWindow> help = f.notes->HelpWindow();
+    f.Click(57670);  // the same window again, not a second one
+    QCOMPARE(f.notes->HelpWindow(), help.data());
+    QVERIFY(CHelpWindow::HelpHtml().contains("Trova"));
+    f.notes.reset();  // closed with the notes window
+    QVERIFY(help.isNull());
 }
 
 QTEST_MAIN(TestNotesWindow)
