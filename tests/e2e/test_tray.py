@@ -52,6 +52,17 @@ class Tray(xs.MeruTestCase):
         # the icon stays for the whole run
         self.assertTrue(xs.tray_icons(self.d, "meru"))
 
+    def test_hovering_the_icon_shows_its_tooltip(self):
+        m, win, centre = self.start_with_icon()
+        before = xs.top_levels(self.d)
+        # two moves: the pointer must enter the icon's window
+        xs.xdotool("mousemove", centre[0] - 1, centre[1])
+        xs.xdotool("mousemove", centre[0], centre[1])
+        tip = xs.wait_new_top_level(self.d, "meru", before, timeout=10)
+        # its text ("MERU version 2.2") is for people to read in the picture
+        xs.screenshot_region(self.artifact("tray-tooltip.png"), self.d.geometry(tip))
+        self.assertTrue(m.alive())
+
     def open_menu(self, centre):
         before = xs.top_levels(self.d)
         xs.click(*centre, button=3)
