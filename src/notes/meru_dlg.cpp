@@ -292,6 +292,9 @@ void CMeruDlg::OnInitDialog() {
     pal.setColor(QPalette::Text, Qt::black);
     m_pEditor->setPalette(pal);
     m_pEditor->installEventFilter(this);
+    connect(m_pEditor->document(), &QTextDocument::contentsChange, this, [this] {
+        if (!m_bLoading) m_bEdited = true;
+    });
 
     m_pDate = new QDateEdit(pClient);
     m_pDate->setObjectName(QStringLiteral("date1034"));
@@ -380,7 +383,8 @@ void CMeruDlg::OnInitDialog() {
 // ---------------------------------------------------------------------------
 // Pages
 
-QString CMeruDlg::EditorText() const {
+QString CMeruDlg::EditorText() {
+    FinishLoading();
     // toPlainText() would turn no-break spaces into blanks; the raw text keeps
     // every character, with U+2029 between the lines.
     QString text = m_pEditor->document()->toRawText();
@@ -389,14 +393,70 @@ QString CMeruDlg::EditorText() const {
 }
 
 void CMeruDlg::CommitPage() {
-    if (!m_pEditor || !m_pEditor->document()->isModified()) return;
+    // Only the user's edits make the editor differ from the page; a page
+    // still being loaded is complete in the store.
+    if (!m_pEditor || !m_bEdited) return;
     m_store.CommitEditorText(EditorText().toStdString());
-    m_pEditor->document()->setModified(false);
+    m_bEdited = false;
 }
 
 void CMeruDlg::LoadEditor() {
-    m_pEditor->setPlainText(ToQ(m_store.CurrentEditorText()));
-    m_pEditor->document()->setModified(false);
+    QString text = ToQ(m_store.CurrentEditorText());
+    m_strPending.clear();
+    m_nPending = 0;
+    if (m_pLoader) m_pLoader->stop();
+    if (text.size() > 2 * kLoadChunk) {
+        // A long page: the first lines now, the rest in steps from the event
+        // loop, so the window shows the page at once and stays responsive.
+        qsizetype nCut = text.lastIndexOf(QLatin1Char('\n'), kLoadChunk);
+        if (nCut <= 0) nCut = kLoadChunk;
+        if (text[nCut - 1].isHighSurrogate()) --nCut;
+        m_strPending = text.mid(nCut);
+        text.truncate(nCut);
+    }
+    QTextDocument* pDoc = m_pEditor->document();
+    pDoc->setUndoRedoEnabled(false);  // also forgets the previous page's undo
+    m_bLoading = true;
+    m_pEditor->setPlainText(text);
+    m_bLoading = false;
+    m_bEdited = false;
+    if (m_strPending.isEmpty()) {
+        pDoc->setUndoRedoEnabled(true);
+    } else {
+        if (!m_pLoader) {
+            m_pLoader = new QTimer(this);
+            m_pLoader->setSingleShot(true);
+            m_pLoader->setInterval(0);
+            connect(m_pLoader, &QTimer::timeout, this, [this] { LoadStep(kLoadChunk); });
+        }
+        m_pLoader->start();
+    }
+}
+
+void CMeruDlg::LoadStep(qsizetype nMax) {
+    const qsizetype nLeft = m_strPending.size() - m_nPending;
+    if (nLeft <= 0) return;
+    qsizetype n = std::min(nMax, nLeft);
+    if (n < nLeft && m_strPending[m_nPending + n - 1].isHighSurrogate()) --n;
+    QTextCursor end(m_pEditor->document());
+    end.movePosition(QTextCursor::End);
+    m_bLoading = true;
+    end.insertText(m_strPending.mid(m_nPending, n));
+    m_bLoading = false;
+    m_nPending += n;
+    if (m_nPending >= m_strPending.size()) {
+        m_strPending.clear();
+        m_nPending = 0;
+        m_pEditor->document()->setUndoRedoEnabled(true);
+    } else {
+        m_pLoader->start();
+    }
+}
+
+void CMeruDlg::FinishLoading() {
+    if (m_strPending.isEmpty()) return;
+    m_pLoader->stop();
+    LoadStep(m_strPending.size());
 }
 
 void CMeruDlg::UpdatePageLabel() {
@@ -509,6 +569,7 @@ void CMeruDlg::OnMail() {
 // Search and page list
 
 void CMeruDlg::SelectStored(size_t nBegin, size_t nEnd) {
+    FinishLoading();
     const std::string& page = m_store.CurrentText();
     QTextCursor cursor(m_pEditor->document());
     cursor.setPosition(static_cast<int>(StoredToEditorOffset(page, nBegin)));
@@ -619,6 +680,9 @@ void CMeruDlg::showEvent(QShowEvent* pEvent) {
 
 bool CMeruDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
     if (pWatched == m_pEditor && pEvent->type() == QEvent::FocusOut) CommitPage();
+    // Typing into a page still being loaded: load the rest first, so what is
+    // typed can be undone like any other edit.
+    if (pWatched == m_pEditor && pEvent->type() == QEvent::KeyPress) FinishLoading();
     return CToolWindow::eventFilter(pWatched, pEvent);
 }
 

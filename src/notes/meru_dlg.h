@@ -68,8 +68,12 @@ public:
     // default font. False when the printer reported an error.
     static bool PrintText(QPrinter& printer, const QString& text);
 
-    // The editor's text with LF line breaks, exactly as typed.
-    QString EditorText() const;
+    // The editor's text with LF line breaks, exactly as typed (a long page
+    // still being loaded is loaded completely first).
+    QString EditorText();
+    // A long page is put into the editor in steps; true until the last one.
+    bool Loading() const { return !m_strPending.isEmpty(); }
+    void FinishLoading();
 
     // Controls, by their template ids.
     QPlainTextEdit* Editor() const { return m_pEditor; }
@@ -111,6 +115,7 @@ private:
     void InsertAfterSelection(const QString& text);
     void UpdatePageLabel();
     void LoadEditor();
+    void LoadStep(qsizetype nMax);
     void SelectStored(size_t nBegin, size_t nEnd);
 
     CPageStore m_store;
@@ -122,6 +127,14 @@ private:
     QTimer* m_pClock = nullptr;
     std::vector<std::pair<int, QPushButton*>> m_aButtons;
     QPointer<CHelpWindow> m_pHelp;
+
+    // Loading a long page: what is not in the editor yet (from m_nPending on).
+    static constexpr qsizetype kLoadChunk = 128 * 1024;  // UTF-16 units a step
+    QString m_strPending;
+    qsizetype m_nPending = 0;
+    QTimer* m_pLoader = nullptr;
+    bool m_bLoading = false;  // our own changes to the editor, not the user's
+    bool m_bEdited = false;   // the user changed the editor since the last commit
 };
 
 }  // namespace meru

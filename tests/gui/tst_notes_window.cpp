@@ -158,6 +158,7 @@ private slots:
     void printDialogOffersPdfAndCancels();
     void editButtons();
     void helpWindow();
+    void longPageLoadsInSteps();
 };
 
 void TestNotesWindow::initialState() {
@@ -695,6 +696,60 @@ void TestNotesWindow::helpWindow() {
     QVERIFY(CHelpWindow::HelpHtml().contains("Trova"));
     f.notes.reset();  // closed with the notes window
     QVERIFY(help.isNull());
+}
+
+void TestNotesWindow::longPageLoadsInSteps() {
+    std::string big;
+    int nLines = 0;
+    while (big.size() < 1500 * 1024)
+        big += "line " + std::to_string(++nLines) + " of a long page, caffè ✓ 😀\r\n";
+    big += "the end";
+    const QString bigEditor = QString::fromStdString(big).replace("\r\n", "\n");
+    Fixture f({big, "short"});
+    QVERIFY(f.notes->Loading());
+    QVERIFY(f.Editor()->document()->characterCount() < bigEditor.size());
+
+    // Paging away and back while loading: the page stays whole.
+    f.Click(1001);
+    QCOMPARE(f.Label(), Q("2/2"));
+    f.Click(1002);
+    QVERIFY(f.notes->Loading());
+    f.notes->hide();  // a commit
+    QCOMPARE(f.pages[0], big);
+    f.main->ShowToolWindow(f.notes.get());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.notes->Loading(), 20000);
+    QCOMPARE(f.notes->EditorText(), bigEditor);
+
+    // An edit without a key (Linea) during loading, then a commit.
+    f.Click(1001);
+    f.Click(1002);
+    QVERIFY(f.notes->Loading());
+    f.SetCaret(0, 0);
+    f.Click(1014);
+    f.notes->CommitPage();
+    QCOMPARE(f.pages[0], Underscores() + big);
+
+    // Typing during loading loads the rest first; undo takes back the typing.
+    f.Click(1001);
+    f.Click(1002);
+    QVERIFY(f.notes->Loading());
+    f.SetCaret(0, 0);
+    QTest::keyClicks(f.Editor(), "AB");
+    QVERIFY(!f.notes->Loading());
+    f.notes->CommitPage();
+    QCOMPARE(f.pages[0], "AB" + Underscores() + big);
+    f.Click(1012);
+    f.notes->CommitPage();
+    QCOMPARE(f.pages[0], Underscores() + big);
+
+    // A match beyond what is loaded is selected.
+    f.Click(1001);
+    f.Click(1002);
+    QVERIFY(f.notes->Loading());
+    f.notes->FindEdit()->setText("the end");
+    f.Click(1006);
+    QCOMPARE(f.Editor()->textCursor().selectedText(), Q("the end"));
+    QCOMPARE(f.pages[0], Underscores() + big);
 }
 
 QTEST_MAIN(TestNotesWindow)
