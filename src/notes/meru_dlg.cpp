@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -194,7 +195,10 @@ CMeruDlg::CMeruDlg(CMainDlg& main, std::vector<std::string>& pages, const QStrin
       m_store(pages) {}
 
 CMeruDlg::~CMeruDlg() {
-    if (m_pEditor) m_pEditor->removeEventFilter(this);
+    if (m_pEditor) {
+        m_pEditor->removeEventFilter(this);
+        m_pEditor->viewport()->removeEventFilter(this);
+    }
     delete m_pHelp;
 }
 
@@ -292,6 +296,7 @@ void CMeruDlg::OnInitDialog() {
     pal.setColor(QPalette::Text, Qt::black);
     m_pEditor->setPalette(pal);
     m_pEditor->installEventFilter(this);
+    m_pEditor->viewport()->installEventFilter(this);
     connect(m_pEditor->document(), &QTextDocument::contentsChange, this, [this] {
         if (!m_bLoading) m_bEdited = true;
     });
@@ -683,6 +688,15 @@ bool CMeruDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
     // Typing into a page still being loaded: load the rest first, so what is
     // typed can be undone like any other edit.
     if (pWatched == m_pEditor && pEvent->type() == QEvent::KeyPress) FinishLoading();
+    // The editor's own menu (Select All, Copy ...), a drop and a middle-click
+    // paste work on the whole page too.
+    if (m_pEditor && pWatched == m_pEditor->viewport() && Loading()) {
+        const QEvent::Type type = pEvent->type();
+        if (type == QEvent::ContextMenu || type == QEvent::Drop ||
+            (type == QEvent::MouseButtonPress &&
+             static_cast<QMouseEvent*>(pEvent)->button() == Qt::MiddleButton))
+            FinishLoading();
+    }
     return CToolWindow::eventFilter(pWatched, pEvent);
 }
 

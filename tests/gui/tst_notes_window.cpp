@@ -7,6 +7,8 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QContextMenuEvent>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -741,6 +743,18 @@ void TestNotesWindow::longPageLoadsInSteps() {
     f.Click(1012);
     f.notes->CommitPage();
     QCOMPARE(f.pages[0], Underscores() + big);
+
+    // The editor's menu (Select All ...) sees the whole page.
+    f.Click(1001);
+    f.Click(1002);
+    QVERIFY(f.notes->Loading());
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                           f.Editor()->viewport()->mapToGlobal(QPoint(5, 5)));
+    QTimer::singleShot(0, [] {
+        if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget())) m->close();
+    });
+    QApplication::sendEvent(f.Editor()->viewport(), &menu);
+    QVERIFY(!f.notes->Loading());
 
     // A match beyond what is loaded is selected.
     f.Click(1001);
