@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -162,7 +163,8 @@ std::optional<std::string> CMainDlg::AskStartupPassword() {
 }
 
 bool CMainDlg::LoadData() {
-    m_pFile = std::make_unique<CDataFile>(m_strDataPath.toStdString());
+    // The path as the file system spells it (the locale's encoding).
+    m_pFile = std::make_unique<CDataFile>(QFile::encodeName(m_strDataPath).toStdString());
     m_load = m_pFile->LoadData(m_data, [this] { return AskStartupPassword(); });
     switch (m_load.status) {
         case LoadStatus::BadTag:

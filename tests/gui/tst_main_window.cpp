@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QScreen>
 
 #include "app/about_dlg.h"
 #include "app/menu177.h"
@@ -202,6 +203,13 @@ void TestMainWindow::trayMenuAndDoubleClick() {
         QCOMPARE(run.tray.CurrentIconId(), id);
     }
     QVERIFY(!run.tray.ChangeIcon(999));
+
+    // Not embedded anywhere: the bottom-right corner of the screen's work area.
+    QRect rect;
+    CSystemTray::FindTrayRect(rect);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(rect.size(), QSize(150, 30));
+    QCOMPARE(rect.bottomRight(), area.bottomRight());
     QVERIFY(run.tray.DeleteIcon());
     QVERIFY(!run.tray.IsShown());
     QVERIFY(run.tray.DeleteIcon());  // a second time does nothing
