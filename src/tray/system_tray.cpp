@@ -95,7 +95,9 @@ void CSystemTray::SetTrayAvailableForTesting(std::optional<bool> available) {
 }
 
 void CSystemTray::HideToTray(QWidget* w) {
-    if (!w) return;
+    // A window that is not on show is in the tray already (minimising it
+    // would bring a never-shown window onto the screen).
+    if (!w || !w->isVisible()) return;
     if (TrayAvailable()) {
         w->hide();  // a hidden top-level window has no taskbar entry
     } else {

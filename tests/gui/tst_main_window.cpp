@@ -288,6 +288,8 @@ void TestMainWindow::withoutTrayWindowsMinimise() {
     CRecordingMainDlg& dlg = *run.dlg;
     QVERIFY(dlg.Create());
     for (QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(dlg.Contacts())}) {
+        CSystemTray::HideToTray(w);  // hidden already: stays off the screen
+        QVERIFY(!w->isVisible());
         CSystemTray::RestoreFromTray(w);
         w->close();
         QVERIFY(w->isVisible());
