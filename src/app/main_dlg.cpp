@@ -1,6 +1,8 @@
 #include "app/main_dlg.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
@@ -126,10 +128,12 @@ bool CMainDlg::Create() {
     if (m_pTray) m_pTray->SetMenu(Menu177(this), [this](int id) { OnCommand(id); });
 
     OnTimer();
+    // The clock ticks while the pickers can be seen; a window in the tray
+    // does not wake up every second for nothing.
     m_pClock = new QTimer(this);
     m_pClock->setInterval(1000);
     connect(m_pClock, &QTimer::timeout, this, &CMainDlg::OnTimer);
-    m_pClock->start();
+    if (isVisible()) m_pClock->start();
 
     // The clipboard history starts with what the clipboard holds now.
     IClipboard* clip = m_services.clipboard;
@@ -341,6 +345,19 @@ void CMainDlg::ShowMessage(QMessageBox::Icon icon, const QString& text) {
     }
     QMessageBox box(icon, QStringLiteral("meru"), text, QMessageBox::Ok, isVisible() ? this : nullptr);
     box.exec();
+}
+
+void CMainDlg::showEvent(QShowEvent* event) {
+    CMeruWindow::showEvent(event);
+    if (m_pClock && !m_pClock->isActive()) {
+        OnTimer();
+        m_pClock->start();
+    }
+}
+
+void CMainDlg::hideEvent(QHideEvent* event) {
+    CMeruWindow::hideEvent(event);
+    if (m_pClock && !event->spontaneous()) m_pClock->stop();
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event) {

@@ -359,10 +359,20 @@ void TestMainWindow::clockOverwritesPickedDate() {
     Run run;
     CRecordingMainDlg& dlg = *run.dlg;
     QVERIFY(dlg.Create());
+    dlg.show();
     dlg.DatePicker()->setDate(QDate(2001, 2, 3));
     dlg.TimePicker()->setTime(QTime(1, 2, 3));
     QTRY_COMPARE_WITH_TIMEOUT(dlg.DatePicker()->date(), QDate::currentDate(), 2500);
     QVERIFY(qAbs(dlg.TimePicker()->time().secsTo(QTime::currentTime())) <= 2);
+
+    // In the tray the clock rests; shown again, the pickers are current at once.
+    dlg.close();
+    QVERIFY(!dlg.isVisible());
+    dlg.DatePicker()->setDate(QDate(2001, 2, 3));
+    QTest::qWait(1300);
+    QCOMPARE(dlg.DatePicker()->date(), QDate(2001, 2, 3));
+    dlg.OnCommand(ID_RESTORE_MAIN);
+    QCOMPARE(dlg.DatePicker()->date(), QDate::currentDate());
 }
 
 void TestMainWindow::passwordCommand_data() {
