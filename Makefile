@@ -15,10 +15,9 @@ all: build
 deps:
 	@bash scripts/install-deps.sh
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERU_WERROR=$(WERROR)
-
-build: deps $(BUILD)/build.ninja
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERU_WERROR=$(WERROR) \
+	    -DMERU_BUILD_GUI=ON -DMERU_BUILD_TESTS=ON -DMERU_BUILD_BENCH=OFF -DMERU_BUILD_FUZZ=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build

@@ -745,7 +745,8 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     data = CMeruData{};
     LoadOutcome out;
 
-    const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO at the path cannot hang the start.
+    const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT) {
@@ -767,6 +768,13 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
         err = errno;
     } else if (S_ISDIR(st.st_mode)) {
         err = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        // A device or a pipe has no end to check counts against (/dev/zero
+        // would be read until memory runs out).
+        ::close(fd);
+        out.status = LoadStatus::CannotOpen;
+        out.reason = "not a regular file";
+        return out;
     } else {
         size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
         buf = AllocateFileBuffer(cap);

@@ -360,6 +360,20 @@ TEST_F(TempDir, FileThatCannotBeReadIsReportedAndNotReplaced) {
     EXPECT_TRUE(fs::is_directory(dir));
 }
 
+TEST_F(TempDir, DevicesAndPipesAreNotReadAsDataFiles) {
+    const fs::path fifo = m_dir / "fifo.mer";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& p : {fs::path("/dev/zero"), fifo}) {
+        SCOPED_TRACE(p.string());
+        CDataFile df(p.string());
+        CMeruData mem;
+        const LoadOutcome out = df.LoadData(mem, kNoPrompt);  // neither hangs nor fills memory
+        EXPECT_EQ(out.status, LoadStatus::CannotOpen);
+        EXPECT_EQ(out.reason, "not a regular file");
+        EXPECT_FALSE(df.m_bMaySave);
+    }
+}
+
 TEST_F(TempDir, FailedSaveKeepsTheOldFileAndSaysWhy) {
     const fs::path file = m_dir / "data.mer";
     CDataFile df(file.string());
