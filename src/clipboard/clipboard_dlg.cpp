@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStringListModel>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimeEdit>
@@ -191,6 +192,12 @@ void CClipboardDlg::CreateControls() {
     m_pList->setObjectName(QStringLiteral("1042"));
     m_pList->setEditable(true);
     m_pList->setInsertPolicy(QComboBox::NoInsert);
+    // The history may grow to thousands of entries and the list is rebuilt at
+    // every publication: a plain string model is replaced in one go, where
+    // the default model would insert (and the completer index) row by row.
+    m_pList->setCompleter(nullptr);
+    m_pListModel = new QStringListModel(m_pList);
+    m_pList->setModel(m_pListModel);
     m_pList->setGeometry(du.Rect(308, 10, 98, 12));
     connect(m_pList, &QComboBox::activated, this, &CClipboardDlg::ChooseEntry);
 
@@ -276,8 +283,11 @@ void CClipboardDlg::ShowEntryInEditor(int nCur) {
 
 void CClipboardDlg::RebuildList(int nCur) {
     const QSignalBlocker block(m_pList);
-    m_pList->clear();
-    for (const std::string& label : m_history.Labels()) m_pList->addItem(FromUtf8(label));
+    const std::vector<std::string> labels = m_history.Labels();
+    QStringList items;
+    items.reserve(qsizetype(labels.size()));
+    for (const std::string& label : labels) items.append(FromUtf8(label));
+    m_pListModel->setStringList(items);
     SelectListItem(nCur);
 }
 

@@ -11,6 +11,7 @@ class QDateEdit;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QStringListModel;
 class QTimeEdit;
 class QTimer;
 
@@ -100,6 +101,7 @@ private:
 
     QPlainTextEdit* m_pEditor = nullptr;
     QComboBox* m_pList = nullptr;
+    QStringListModel* m_pListModel = nullptr;  // the entry list's items
     QLineEdit* m_pFind = nullptr;
     QDateEdit* m_pDate = nullptr;
     QTimeEdit* m_pTime = nullptr;
