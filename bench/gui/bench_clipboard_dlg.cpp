@@ -5,6 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QStringListModel>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
@@ -97,6 +99,42 @@ void BM_SelectWithHistory(benchmark::State& state) {
     state.SetLabel(std::to_string(o.main->ClipHistory().Count()) + " entries");
 }
 BENCHMARK(BM_SelectWithHistory)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The entry list alone, rebuilt with range(0) labels: item by item into an
+// editable combo box's own model (with its completer), against one string
+// model replaced in one go, as the window does.
+QStringList Labels(int n) {
+    QStringList labels;
+    for (int i = 0; i < n; ++i)
+        labels << QStringLiteral("%1 - caffè latte, lorem ipsum dolor").arg(i + 1).left(34);
+    return labels;
+}
+
+void BM_ListRebuildItemByItem(benchmark::State& state) {
+    const QStringList labels = Labels(static_cast<int>(state.range(0)));
+    QComboBox combo;
+    combo.setEditable(true);
+    for (auto _ : state) {
+        combo.clear();
+        for (const QString& l : labels) combo.addItem(l);
+        combo.setCurrentIndex(combo.count() - 1);
+    }
+}
+BENCHMARK(BM_ListRebuildItemByItem)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_ListRebuildModel(benchmark::State& state) {
+    const QStringList labels = Labels(static_cast<int>(state.range(0)));
+    QComboBox combo;
+    combo.setEditable(true);
+    combo.setCompleter(nullptr);
+    auto* model = new QStringListModel(&combo);
+    combo.setModel(model);
+    for (auto _ : state) {
+        model->setStringList(labels);
+        combo.setCurrentIndex(combo.count() - 1);
+    }
+}
+BENCHMARK(BM_ListRebuildModel)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
