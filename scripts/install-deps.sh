@@ -19,6 +19,8 @@ PKGS=(
   # start-up and idle benchmark peer
   copyq
   python3 procps time
+  # a second clipboard owner offering several targets (e2e, clip_latency.py)
+  python3-tk
 )
 
 missing=()
