@@ -152,20 +152,35 @@ class ClipboardE2E(unittest.TestCase):
         return xs.wait_for(lambda: (p := self.tray_picture()) != before and p,
                            timeout=timeout, interval=0.05, what="tray icon change")
 
+    def copy_captured(self, data):
+        """Another program copies `data`, which becomes the current entry (1 to
+        5): waits until the tray shows the new digit. A copy replaced before
+        MERU has read it is never captured, and a Ctrl+n pressed too early
+        would put an older entry over it, so nothing goes on until then."""
+        before = self.tray_picture()
+        copy_text(data)
+        self.wait_tray_change(before)
+
+    def offer_captured(self, pairs):
+        before = self.tray_picture()
+        o = self.offer(pairs)
+        self.wait_tray_change(before)
+        return o
+
     # ------------------------------------------------------------ cases
 
     def test_capture_duplicates_and_shortcuts(self):
         copy_text(b"seed text")
         self.start_meru()
         # seeded: entry 1 is what the clipboard held at start
-        copy_text(b"alpha")
-        copy_text(b"beta")
+        self.copy_captured(b"alpha")
+        self.copy_captured(b"beta")
         self.expect_entry(3, b"beta")       # fewer than 3 entries: the newest
         self.expect_entry(1, b"seed text")
         self.expect_entry(2, b"alpha")
         # a copy equal to an entry is not kept again
         copy_text(b"alpha")
-        copy_text(b"gamma")
+        self.copy_captured(b"gamma")
         self.expect_entry(4, b"gamma")      # [seed, alpha, beta, gamma]
         self.expect_entry(5, b"gamma")
         self.expect_entry(3, b"beta")
@@ -173,8 +188,8 @@ class ClipboardE2E(unittest.TestCase):
     def test_tray_icon_follows_the_shortcut(self):
         copy_text(b"one")
         self.start_meru()
-        copy_text(b"two")
-        copy_text(b"three")
+        self.copy_captured(b"two")
+        self.copy_captured(b"three")
         self.expect_entry(1, b"one")
         pic1 = self.tray_picture()
         self.expect_entry(3, b"three")
@@ -200,7 +215,7 @@ class ClipboardE2E(unittest.TestCase):
         # a password manager's copy
         self.offer([("STRING", "hunter2"), ("x-kde-passwordManagerHint", "secret")])
         self.assertEqual(read_clip(), b"hunter2")
-        copy_text(b"second")
+        self.copy_captured(b"second")
         self.expect_entry(2, b"second")
         self.expect_entry(3, b"second")     # neither the picture nor the secret is an entry
         self.expect_entry(1, b"first")
@@ -209,8 +224,8 @@ class ClipboardE2E(unittest.TestCase):
         text = "Grüße 🎉 漢字 ✓ \u20ac\r\nzweite Zeile\n".encode("utf-8")
         copy_text(b"plain")
         self.start_meru()
-        copy_text(text)
-        copy_text(b"after")
+        self.copy_captured(text)
+        self.copy_captured(b"after")
         self.expect_entry(2, text)
         self.expect_entry(3, b"after")
         self.expect_entry(2, text)
@@ -231,10 +246,10 @@ class ClipboardE2E(unittest.TestCase):
     def test_current_entry_comes_back_when_its_owner_ends(self):
         copy_text(b"kept")
         self.start_meru()
-        o = self.offer([("STRING", "from a program that quits")])
+        o = self.offer_captured([("STRING", "from a program that quits")])
         self.expect_entry(2, b"from a program that quits")
         self.expect_entry(1, b"kept")
-        o2 = self.offer([("STRING", "short-lived")])
+        o2 = self.offer_captured([("STRING", "short-lived")])
         self.expect_entry(3, b"short-lived")
         # Ctrl+3 left the clipboard with its owner (the text is the same);
         # when that program ends, MERU puts the current entry back
