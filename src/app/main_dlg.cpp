@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QFile>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -272,7 +273,20 @@ void CMainDlg::AppendClipsToNotes() {
     m_pClipboard->HideToTray();
     ShowToolWindow(m_pNotes.get());
 }
-void CMainDlg::ChooseBrowser() {}
+void CMainDlg::ChooseBrowser() {
+    std::optional<QString> chosen;
+    if (m_services.chooseBrowserProgram) {
+        chosen = m_services.chooseBrowserProgram();
+    } else {
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Browser"));
+        if (!path.isEmpty()) chosen = path;
+    }
+    if (!chosen || chosen->isEmpty()) return;
+    // Nothing about the file is checked: the next launch will tell.
+    const qsizetype slash = chosen->lastIndexOf(QLatin1Char('/'));
+    m_data.m_browser.m_strProgram = chosen->mid(slash + 1).toStdString();
+    m_data.m_browser.m_strFolder = slash < 0 ? std::string() : chosen->left(slash).toStdString();
+}
 
 SaveOutcome CMainDlg::SaveForSessionEnd() {
     if (m_pNotes) m_pNotes->CommitPage();

@@ -44,6 +44,9 @@ struct MainDlgServices {
     std::function<void(QMessageBox::Icon icon, const QString& text)> showMessage;
     // Ends the process with `code` (the main window has finished its work).
     std::function<void(int code)> exitProcess;
+    // Settings > Browser: the program file the user chose (full path), or
+    // nothing when the choice was cancelled.
+    std::function<std::optional<QString>()> chooseBrowserProgram;
     // Starts browsers and mail programs; not owned.
     ILauncher* launcher = nullptr;
     // The system clipboard and the global shortcuts Ctrl+1..5; not owned.
@@ -100,10 +103,11 @@ public:
     // True once the final save is done (Exit or a signal).
     bool HasEnded() const { return m_bEnded; }
 
-    // Clipboard history commands and the browser choice; carried out by the
-    // clipboard and bookmarks work.
+    // Clipboard history commands.
     virtual void SelectClip(int n);
     virtual void ClearAllClips();
+    // Settings > Browser: the program bookmarks are opened with, and its
+    // folder (the chosen path up to its last "/"), used as its working folder.
     virtual void ChooseBrowser();
     // "<- Notes": every clipboard entry becomes a new page of the notes; the
     // notes window comes to the front.

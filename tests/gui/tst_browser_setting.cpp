@@ -1,0 +1,61 @@
+// Settings > Browser: the chosen program and its folder are kept with the data.
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/menu177.h"
+#include "store/datafile.h"
+#include "support/main_fixture.h"
+
+using namespace meru;
+using namespace meru::test;
+
+class TestBrowserSetting : public QObject {
+    Q_OBJECT
+private slots:
+    void choiceIsStoredAndSaved_data() {
+        QTest::addColumn<QString>("chosen");  // "" = cancelled
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("program in a folder") << "/opt/my browser/firefox" << "firefox" << "/opt/my browser";
+        QTest::newRow("program at the root") << "/browser" << "browser" << "";
+        QTest::newRow("cancelled keeps the old") << "" << "old" << "/usr/old";
+    }
+    void choiceIsStoredAndSaved() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, program);
+        QFETCH(QString, folder);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("meru.mer");
+        CMeruData start;
+        start.m_browser = {"old", "/usr/old"};
+        QVERIFY(WriteBytes(path, DataFileBytes(start)));
+
+        Recorder rec;
+        MainDlgServices services;
+        services.showMessage = [&](QMessageBox::Icon i, const QString& t) { rec.messages.emplace_back(i, t); };
+        services.exitProcess = [&](int code) { rec.exits.push_back(code); };
+        services.launcher = &rec.launcher;
+        services.chooseBrowserProgram = [&]() -> std::optional<QString> {
+            if (chosen.isEmpty()) return std::nullopt;
+            return chosen;
+        };
+        CMainDlg dlg(services);
+        dlg.m_strVersion = "MERU version 2.2";
+        dlg.m_strDataPath = path;
+        QVERIFY(dlg.Create());
+        QVERIFY(dlg.OnCommand(ID_BROWSER));
+        QCOMPARE(QString::fromStdString(dlg.m_data.m_browser.m_strProgram), program);
+        QCOMPARE(QString::fromStdString(dlg.m_data.m_browser.m_strFolder), folder);
+
+        dlg.ExitProgram();
+        QCOMPARE(rec.exits, std::vector<int>{0});
+        CDataFile file(path.toStdString());
+        CMeruData saved;
+        file.LoadData(saved, {});
+        QCOMPARE(QString::fromStdString(saved.m_browser.m_strProgram), program);
+        QCOMPARE(QString::fromStdString(saved.m_browser.m_strFolder), folder);
+    }
+};
+
+QTEST_MAIN(TestBrowserSetting)
+#include "tst_browser_setting.moc"
