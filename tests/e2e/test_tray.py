@@ -1,6 +1,6 @@
 """The tray icon in a real XEmbed tray host (trayer): hiding the main window
-into it, bringing it back with a double-click, and the icon's menu, whose
-first item is "Restore main".
+into it, bringing it back with a double-click, the tooltip, and the icon's
+menu, whose first item is "Restore main" and whose "Exit" saves and ends.
 
   run-xsession python3 test_tray.py --meru BIN --meru-file BIN --artifacts DIR
 """
@@ -94,6 +94,15 @@ class Tray(xs.MeruTestCase):
                 xs.wait_for(lambda: self.d.map_state(win) == xs.IS_VIEWABLE, timeout=10,
                             what="main window restored from the menu")
         self.assertTrue(m.alive())
+
+    def test_exit_from_the_menu_saves_and_ends(self):
+        m, win, centre = self.start_with_icon()
+        self.d.close_window(win)
+        self.assert_in_tray(m, win)
+        self.open_menu(centre)
+        xs.xdotool("key", "e")          # "&Exit\tEsc"
+        self.assertEqual(m.wait_exit(10), 0)
+        self.assertEqual(xs.read_bytes(self.path("tray.mer")), xs.first_start_file())
 
 
 if __name__ == "__main__":
