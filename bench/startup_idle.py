@@ -8,7 +8,9 @@ tests/e2e/run-xsession) it measures, for
   copyq  - CopyQ, a Qt clipboard manager living in the tray (if installed),
   start-up : time from spawn to the main window being viewable, median of
              --repeats runs; seen through X events (CreateNotify/MapNotify,
-             resolution well under 1 ms), not `xdotool search --sync`;
+             resolution well under 1 ms), not `xdotool search --sync`; with
+             the CPU time the program used until then (/proc/<pid>/schedstat),
+             which tells computing from waiting;
   memory   : sum of VmRSS (and Pss) over the program's process tree, read
              from /proc after it has settled for --settle seconds;
   idle CPU : utime+stime of the process tree over --idle seconds (clock-tick
@@ -71,6 +73,19 @@ def tree_memory_kb(pid):
         except OSError:
             continue
     return rss, pss, n
+
+
+def tree_cpu_ns(pid):
+    """CPU time of pid's tree in ns from /proc/<pid>/schedstat (exact, unlike
+    the clock ticks of /proc/<pid>/stat)."""
+    total = 0
+    for p in xs.process_tree(pid):
+        try:
+            with open(f"/proc/{p}/schedstat") as f:
+                total += int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            continue
+    return total
 
 
 def proc_cpu_ticks(pid):
@@ -198,10 +213,13 @@ def one_start(display, prog, settle, measure_memory=True):
         t0 = time.monotonic()
         prog.start()
         t_map, win = watcher.wait(prog.title, timeout=30, alive=prog.alive)
+        cpu_ns = tree_cpu_ns(prog.proc.pid)     # the launcher's tree, read at once
     finally:
         watcher.close()
     prog.started(display, win)
-    result = {"startup_s": t_map - t0}
+    if prog.pid != prog.proc.pid:               # a server that left the launcher
+        cpu_ns = tree_cpu_ns(prog.pid) + tree_cpu_ns(prog.proc.pid)
+    result = {"startup_s": t_map - t0, "startup_cpu_s": cpu_ns / 1e9}
     if measure_memory:
         time.sleep(settle)      # a measuring interval: let the program settle
         rss, pss, n = tree_memory_kb(prog.pid)
@@ -271,6 +289,7 @@ def measure(args):
         r["startup_ms_median"] = 1000 * statistics.median(x["startup_s"] for x in runs)
         r["startup_ms_min"] = 1000 * min(x["startup_s"] for x in runs)
         r["startup_ms_max"] = 1000 * max(x["startup_s"] for x in runs)
+        r["startup_cpu_ms_median"] = 1000 * statistics.median(x["startup_cpu_s"] for x in runs)
         r["rss_mb_median"] = statistics.median(x["rss_kb"] for x in runs) / 1024
         r["pss_mb_median"] = statistics.median(x["pss_kb"] for x in runs) / 1024
         r["processes"] = runs[-1]["processes"]
@@ -287,13 +306,13 @@ def report(results, args):
     m, f, c = results["meru"], results["floor"], results.get("copyq")
     print(f"\nstart-up (spawn -> main window viewable, median of {args.repeats}), memory "
           f"after {args.settle:g} s, idle CPU over {args.idle:g} s")
-    print(f"{'program':<8} {'start-up ms':>12} {'(min-max)':>15} {'RSS MB':>8} {'PSS MB':>8} "
-          f"{'procs':>5} {'idle CPU s':>10} {'% core':>8} {'X srv s':>8}")
+    print(f"{'program':<8} {'start-up ms':>12} {'(min-max)':>15} {'CPU ms':>7} {'RSS MB':>8} "
+          f"{'PSS MB':>8} {'procs':>5} {'idle CPU s':>10} {'% core':>8} {'X srv s':>8}")
     for name, r in results.items():
         srv = "-" if r["server_cpu_s"] is None else f"{r['server_cpu_s']:.2f}"
         print(f"{name:<8} {r['startup_ms_median']:>12.1f} "
               f"{'(%.0f-%.0f)' % (r['startup_ms_min'], r['startup_ms_max']):>15} "
-              f"{r['rss_mb_median']:>8.1f} {r['pss_mb_median']:>8.1f} {r['processes']:>5} "
+              f"{r['startup_cpu_ms_median']:>7.1f} {r['rss_mb_median']:>8.1f} {r['pss_mb_median']:>8.1f} {r['processes']:>5} "
               f"{r['idle_cpu_s']:>10.2f} {r['idle_cpu_pct']:>8.3f} {srv:>8}")
     ratios = {"startup_vs_floor": ratio(m["startup_ms_median"], f["startup_ms_median"]),
               "rss_vs_floor": ratio(m["rss_mb_median"], f["rss_mb_median"]),
