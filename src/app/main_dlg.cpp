@@ -124,7 +124,7 @@ QMenu* CMainDlg::Menu177(QWidget* parent) {
     return BuildMenu177Popup(parent, [this](int id) { OnCommand(id); });
 }
 
-bool CMainDlg::Create() {
+bool CMainDlg::Create(bool bDeferToolWindows) {
     setWindowTitle(m_strVersion + QStringLiteral(" - [") + m_strDataPath + QStringLiteral("]"));
     if (m_pTray) m_pTray->SetMenu(Menu177(this), [this](int id) { OnCommand(id); });
 
@@ -154,9 +154,28 @@ bool CMainDlg::Create() {
         if (m_pTray) m_pTray->DeleteIcon();
         return false;
     }
-    if (m_load.status != LoadStatus::ReadError && m_load.status != LoadStatus::CannotOpen)
-        CreateToolWindows();
+    if (m_load.status != LoadStatus::ReadError && m_load.status != LoadStatus::CannotOpen) {
+        if (bDeferToolWindows) {
+            m_bToolWindowsPending = true;
+            // Should no paint come (no window manager maps us), do not wait long.
+            QTimer::singleShot(500, this, &CMainDlg::FinishStartup);
+        } else {
+            CreateToolWindows();
+        }
+    }
     return true;
+}
+
+void CMainDlg::FinishStartup() {
+    if (!m_bToolWindowsPending || m_bEnded) return;
+    m_bToolWindowsPending = false;
+    CreateToolWindows();
+}
+
+void CMainDlg::paintEvent(QPaintEvent* event) {
+    CMeruWindow::paintEvent(event);
+    // The window is on the screen: now the rest of the start-up.
+    if (m_bToolWindowsPending) QTimer::singleShot(0, this, &CMainDlg::FinishStartup);
 }
 
 std::optional<std::string> CMainDlg::AskStartupPassword() {
@@ -225,6 +244,7 @@ void CMainDlg::DestroyToolWindows() {
 }
 
 bool CMainDlg::OnCommand(int id) {
+    FinishStartup();  // a command can only come once the window is up
     switch (id) {
         case 1031:
         case ID_NOTES: ShowToolWindow(m_pNotes.get()); return true;

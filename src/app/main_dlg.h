@@ -71,7 +71,13 @@ public:
     // The dialog's initialisation: controls, clock, LoadData, tool windows.
     // Returns false when the data file is not of this program: the tray icon
     // is gone already and the process must end with exit code 0 at once.
-    bool Create();
+    // With `bDeferToolWindows` the (hidden) tool windows and the clipboard
+    // subscription are made by FinishStartup() instead, which the window
+    // calls itself once it has been painted: the user sees the main window
+    // without waiting for windows that are not on show yet.
+    bool Create(bool bDeferToolWindows = false);
+    // Makes what Create() left for later; does nothing when nothing is left.
+    void FinishStartup();
 
     // Carries out command `id` of menu 177 or a button of this window.
     // Returns false for an id the program does not know.
@@ -139,6 +145,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -149,6 +156,7 @@ private:
     std::optional<std::string> AskStartupPassword();
 
     MainDlgServices m_services;
+    bool m_bToolWindowsPending = false;
     std::unique_ptr<ILauncher> m_pOwnLauncher;
     ILauncher* m_pLauncher = nullptr;
     std::unique_ptr<CDataFile> m_pFile;

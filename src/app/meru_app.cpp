@@ -102,7 +102,8 @@ int CMeruApp::Run(int& argc, char** argv) {
                          dlg.m_strDataPath.toLocal8Bit().constData(), out.reason.c_str());
     });
 
-    if (!dlg.Create()) return 0;  // not a data file of this program
+    // The main window comes up first; the hidden tool windows follow.
+    if (!dlg.Create(/*bDeferToolWindows=*/true)) return 0;  // not a data file of this program
     dlg.show();
 
     bInEventLoop = true;
