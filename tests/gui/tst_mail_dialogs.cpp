@@ -15,33 +15,13 @@
 #include "mail/mail_settings.h"
 #include "mail/mail_settings_dlg.h"
 
+#include "support/when_modal.h"
+
 using namespace meru;
+using meru::test::WhenModal;
 
 namespace {
 
-// Runs `act` on the first modal dialog of type T that shows up (polling, so a
-// slow machine only waits longer). The action must close that dialog.
-template <class T>
-void WhenModal(std::function<void(T*)> act) {
-    auto* pTimer = new QTimer;
-    pTimer->setInterval(10);
-    auto elapsed = std::make_shared<QElapsedTimer>();
-    elapsed->start();
-    QObject::connect(pTimer, &QTimer::timeout, [pTimer, act, elapsed] {
-        if (auto* p = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            act(p);
-        } else if (elapsed->elapsed() > 10000) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            // Give up: close whatever modal dialog there is so the test fails
-            // instead of hanging.
-            if (auto* w = QApplication::activeModalWidget()) w->close();
-        }
-    });
-    pTimer->start();
-}
 
 // Records what the flow asks of the SMTP client.
 class CFakeSender final : public IMailSender {

@@ -31,33 +31,15 @@
 #include "platform/launcher.h"
 #include "tray/system_tray.h"
 
+#include "support/when_modal.h"
+
 using namespace meru;
+using meru::test::WhenModal;
 
 namespace {
 
 using Pages = std::vector<std::string>;
 
-// Runs `act` on the first modal dialog of type T that shows up; gives up
-// (closing whatever is modal) after 10 s so a fault fails instead of hanging.
-template <class T>
-void WhenModal(std::function<void(T*)> act) {
-    auto* pTimer = new QTimer;
-    pTimer->setInterval(10);
-    auto elapsed = std::make_shared<QElapsedTimer>();
-    elapsed->start();
-    QObject::connect(pTimer, &QTimer::timeout, [pTimer, act, elapsed] {
-        if (auto* p = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            act(p);
-        } else if (elapsed->elapsed() > 10000) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            if (auto* w = QApplication::activeModalWidget()) w->close();
-        }
-    });
-    pTimer->start();
-}
 
 // A main window with a recording launcher and a notes window over `pages`.
 struct Fixture {
