@@ -274,6 +274,27 @@ void CClipboardDlg::ClearAll() { Apply(m_history.ClearAll()); }
 void CClipboardDlg::DeleteCurrent() { Apply(m_history.DeleteCurrent()); }
 
 void CClipboardDlg::ShowEntryInEditor(int nCur) {
+    if (!isVisible()) {
+        m_bEditorPending = true;
+        m_nEditorPending = nCur;
+        return;
+    }
+    SetEditorText(nCur);
+}
+
+void CClipboardDlg::FlushEditor() {
+    if (!m_bEditorPending) return;
+    m_bEditorPending = false;
+    SetEditorText(m_nEditorPending);
+}
+
+QPlainTextEdit* CClipboardDlg::Editor() {
+    FlushEditor();
+    return m_pEditor;
+}
+
+void CClipboardDlg::SetEditorText(int nCur) {
+    m_bEditorPending = false;
     const bool bValid = nCur >= 0 && nCur < m_history.Count();
     m_bSettingEditor = true;
     m_pEditor->setPlainText(bValid ? FromUtf8(StoredToEditorText(m_history.Entry(nCur)))
@@ -363,6 +384,7 @@ void CClipboardDlg::hideEvent(QHideEvent* event) {
 }
 
 void CClipboardDlg::showEvent(QShowEvent* event) {
+    FlushEditor();
     OnClock();
     m_pClock->start();
     CToolWindow::showEvent(event);
@@ -373,6 +395,7 @@ void CClipboardDlg::showEvent(QShowEvent* event) {
 bool CClipboardDlg::AskWrap() { return m_fnAskWrap ? m_fnAskWrap() : false; }
 
 void CClipboardDlg::Find() {
+    FlushEditor();
     StoreEdited();
     m_strFind = m_pFind->text();
     const std::string find = ToUtf8(m_strFind);
@@ -385,6 +408,7 @@ void CClipboardDlg::Find() {
     const auto match = m_history.SearchClips(find, nFrom, [this] { return AskWrap(); });
     if (!match) return;
     Apply(m_history.ShowFound(*match));
+    FlushEditor();
     const std::string& entry = m_history.Entry(match->nEntry);
     QTextCursor c = m_pEditor->textCursor();
     c.setPosition(int(StoredToEditorOffset(entry, match->nPos)));

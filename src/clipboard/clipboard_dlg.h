@@ -68,7 +68,8 @@ public:
     // Tests put their own answer here; by default a message box asks.
     std::function<bool()> m_fnAskWrap;
 
-    QPlainTextEdit* Editor() const { return m_pEditor; }
+    // The editor, showing the current entry (brought up to date first).
+    QPlainTextEdit* Editor();
     QComboBox* EntryList() const { return m_pList; }
     QLineEdit* FindField() const { return m_pFind; }
     QDateEdit* DatePicker() const { return m_pDate; }
@@ -90,6 +91,8 @@ private:
     void OnEditorChanged();
     void OnNotes();
     void ShowEntryInEditor(int nCur);
+    void SetEditorText(int nCur);
+    void FlushEditor();
     void RebuildList(int nCur);
     void SelectListItem(int nCur);
     void SetTrayIcon(int nIconId);
@@ -107,6 +110,10 @@ private:
     QTimeEdit* m_pTime = nullptr;
     QTimer* m_pClock = nullptr;
     bool m_bSettingEditor = false;  // the editor's text is being set by the program
+    // A hidden window lays out the current entry only when it is shown (or
+    // its editor is asked for): a long copy costs nothing while in the tray.
+    bool m_bEditorPending = false;
+    int m_nEditorPending = -1;
 };
 
 }  // namespace meru

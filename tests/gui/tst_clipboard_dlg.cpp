@@ -110,6 +110,24 @@ private slots:
 
     // ------------------------------------------------------------ start-up
 
+    // A hidden window takes a copy into its history and list at once but
+    // lays its editor out only when it is shown.
+    void hiddenWindowShowsTheCopyWhenItComesUp() {
+        Fixture f({}, "first");
+        auto* raw = f.dlg().findChild<QPlainTextEdit*>(QStringLiteral("1000"));
+        QVERIFY(raw);
+        const QString before = raw->toPlainText();
+        f.clip.Copy(std::string(100000, 'x'));
+        QCOMPARE(f.history().Count(), 2);
+        QCOMPARE(f.listItems().size(), 2);
+        QCOMPARE(raw->toPlainText(), before);  // not laid out while hidden
+        QVERIFY(f.showWindow());
+        QCOMPARE(raw->toPlainText(), QString(100000, QLatin1Char('x')));
+        // and while shown, a copy goes straight into the editor
+        f.clip.Copy("short");
+        QCOMPARE(raw->toPlainText(), QStringLiteral("short"));
+    }
+
     void startsHiddenSeededAndFollowingTheClipboard() {
         Fixture f({}, "on the clipboard before");
         QVERIFY(f.created);
