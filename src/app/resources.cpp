@@ -1,6 +1,7 @@
 #include "app/resources.h"
 
 #include <QFont>
+#include <QHash>
 #include <QPainter>
 #include <QString>
 #include <QSvgRenderer>
@@ -70,6 +71,11 @@ QPixmap PatternTile() {
 }  // namespace
 
 QIcon Icon(int id) {
+    // Drawn once per run: every window carries the program icon, and the
+    // clipboard window changes the tray icon at every capture. Never freed,
+    // so no picture outlives the application object at exit.
+    static auto* const drawn = new QHash<int, QIcon>;
+    if (auto it = drawn->constFind(id); it != drawn->constEnd()) return *it;
     QIcon icon;
     if (id == kIconMeru) {
         for (int side : {16, 22, 24, 32, 48, 64, 128})
@@ -79,6 +85,7 @@ QIcon Icon(int id) {
         for (int side : {16, 22, 24, 32, 48, 64})
             icon.addPixmap(TrayPixmap(side, digit));
     }
+    drawn->insert(id, icon);
     return icon;
 }
 
