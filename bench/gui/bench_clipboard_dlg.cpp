@@ -2,6 +2,7 @@
 // publication in the clipboard window (editor, entry list) with a long
 // history, and a very long copied text. Runs offscreen with the fake
 // clipboard, so only MERU's own work is timed.
+#include "qt_bench_main.h"
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -138,12 +139,4 @@ BENCHMARK(BM_ListRebuildModel)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisec
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return meru::bench::RunQtBenchmarks(argc, argv); }

@@ -2,6 +2,7 @@
 // long notebook (goal: under 300 ms from opening to a painted list for 100,000
 // pages) and paging through very long pages (a ShowPage of a 5 MB page must
 // not stall visibly). Runs offscreen.
+#include "qt_bench_main.h"
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -182,12 +183,4 @@ BENCHMARK(BM_ShowPageShort)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return meru::bench::RunQtBenchmarks(argc, argv); }
