@@ -7,6 +7,8 @@ JOBS       ?= $(shell nproc)
 DATA       ?= ./meru.mer
 CMAKE_GEN  := -G Ninja
 WERROR     := $(if $(CI),ON,OFF)
+# ccache hits across checkouts of the same tree (worktrees, CI's fresh clone)
+export CCACHE_BASEDIR := $(CURDIR)
 
 .PHONY: all deps build run test bench fuzz clean
 

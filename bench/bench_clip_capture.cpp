@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "clipboard/clip_history.h"
+#include "core/clipboard/clip_history.h"
 
 using namespace meru;
 

@@ -25,7 +25,7 @@
 #include <string>
 
 #include "io_floor.h"
-#include "store/datafile.h"
+#include "core/store/datafile.h"
 
 using namespace meru;
 namespace fs = std::filesystem;

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "notes/notes_search.h"
-#include "notes/page_list.h"
+#include "core/notes/notes_search.h"
+#include "core/notes/page_list.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "store/datafile.h"
-#include "store/meru_data.h"
-#include "store/text_codec.h"
+#include "core/store/datafile.h"
+#include "core/store/meru_data.h"
+#include "core/store/text_codec.h"
 
 namespace {
 

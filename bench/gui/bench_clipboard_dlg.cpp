@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "app/main_dlg.h"
-#include "clipboard/clipboard_dlg.h"
+#include "gui/main/main_dlg.h"
+#include "gui/clipboard/clipboard_dlg.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_dlg.h"
-#include "notes/meru_dlg.h"
-#include "notes/page_list_dlg.h"
+#include "gui/main/main_dlg.h"
+#include "gui/notes/meru_dlg.h"
+#include "gui/notes/page_list_dlg.h"
 #include "platform/launcher.h"
 
 using namespace meru;

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "app/main_dlg.h"
-#include "app/menu177.h"
-#include "app/resources.h"
+#include "gui/main/main_dlg.h"
+#include "gui/kit/menu177.h"
+#include "gui/kit/resources.h"
 #include "platform/signal_pipe.h"
-#include "tray/system_tray.h"
+#include "gui/tray/system_tray.h"
 
 namespace meru {
 

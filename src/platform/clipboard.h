@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "clipboard/clip_history.h"
+#include "core/clipboard/clip_history.h"
 
 namespace meru {
 

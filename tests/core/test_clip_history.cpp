@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clipboard/clip_history.h"
+#include "core/clipboard/clip_history.h"
 
 using namespace meru;
 

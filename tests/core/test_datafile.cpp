@@ -11,8 +11,8 @@
 #include <new>
 #include <string>
 
-#include "store/datafile.h"
-#include "store/scramble.h"
+#include "core/store/datafile.h"
+#include "core/store/scramble.h"
 
 using namespace meru;
 namespace fs = std::filesystem;

@@ -13,9 +13,9 @@
 #include <random>
 #include <string>
 
-#include "store/datafile.h"
-#include "store/scramble.h"
-#include "store/text_codec.h"
+#include "core/store/datafile.h"
+#include "core/store/scramble.h"
+#include "core/store/text_codec.h"
 
 using namespace meru;
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "notes/page_list.h"
+#include "core/notes/page_list.h"
 
 using namespace meru;
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "notes/page_store.h"
-#include "store/meru_data.h"
+#include "core/notes/page_store.h"
+#include "core/store/meru_data.h"
 
 using namespace meru;
 

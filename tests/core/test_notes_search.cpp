@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "notes/notes_search.h"
-#include "notes/page_store.h"
+#include "core/notes/notes_search.h"
+#include "core/notes/page_store.h"
 
 using namespace meru;
 

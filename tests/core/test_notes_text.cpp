@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "notes/page_store.h"
-#include "store/text_codec.h"
+#include "core/notes/page_store.h"
+#include "core/store/text_codec.h"
 
 using namespace meru;
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "store/scramble.h"
+#include "core/store/scramble.h"
 
 using namespace meru;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../../fuzz/fuzz_password.h"
-#include "store/datafile.h"
+#include "core/store/datafile.h"
 
 using namespace meru;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "store/text_codec.h"
+#include "core/store/text_codec.h"
 
 using namespace meru;
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "bookmarks/url.h"
-#include "mail/mailto.h"
+#include "core/bookmarks/url.h"
+#include "core/mail/mailto.h"
 
 using namespace meru;
 

@@ -2,8 +2,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/menu177.h"
-#include "store/datafile.h"
+#include "gui/kit/menu177.h"
+#include "core/store/datafile.h"
 #include "support/main_fixture.h"
 
 using namespace meru;

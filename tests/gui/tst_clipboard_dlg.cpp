@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "app/main_dlg.h"
-#include "app/menu177.h"
-#include "clipboard/clipboard_dlg.h"
-#include "notes/meru_dlg.h"
+#include "gui/main/main_dlg.h"
+#include "gui/kit/menu177.h"
+#include "gui/clipboard/clipboard_dlg.h"
+#include "gui/notes/meru_dlg.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
-#include "store/datafile.h"
+#include "core/store/datafile.h"
 #include "support/main_fixture.h"
-#include "tray/system_tray.h"
+#include "gui/tray/system_tray.h"
 
 using namespace meru;
 

@@ -6,7 +6,7 @@
 #include <QMimeData>
 #include <QtTest>
 
-#include "clipboard/clip_history.h"
+#include "core/clipboard/clip_history.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
 

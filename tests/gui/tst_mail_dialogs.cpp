@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "mail/mail_compose_dlg.h"
-#include "mail/mail_sender.h"
-#include "mail/mail_settings.h"
-#include "mail/mail_settings_dlg.h"
+#include "gui/mail/mail_compose_dlg.h"
+#include "core/mail/mail_sender.h"
+#include "core/mail/mail_settings.h"
+#include "gui/mail/mail_settings_dlg.h"
 
 #include "support/when_modal.h"
 

@@ -14,16 +14,16 @@
 #include <QTimer>
 #include <QScreen>
 
-#include "app/about_dlg.h"
-#include "app/menu177.h"
+#include "gui/kit/about_dlg.h"
+#include "gui/kit/menu177.h"
 #include "app/meru_app.h"
-#include "bookmarks/bookmarks_dlg.h"
-#include "clipboard/clipboard_dlg.h"
-#include "contacts/contacts_dlg.h"
-#include "notes/meru_dlg.h"
-#include "store/password_dlg.h"
+#include "gui/bookmarks/bookmarks_dlg.h"
+#include "gui/clipboard/clipboard_dlg.h"
+#include "gui/contacts/contacts_dlg.h"
+#include "gui/notes/meru_dlg.h"
+#include "gui/store/password_dlg.h"
 #include "support/main_fixture.h"
-#include "tray/system_tray.h"
+#include "gui/tray/system_tray.h"
 
 using namespace meru;
 using namespace meru::test;

@@ -23,13 +23,13 @@
 #include <functional>
 #include <memory>
 
-#include "app/main_dlg.h"
-#include "mail/mail_compose_dlg.h"
-#include "notes/confirm_dlg.h"
-#include "notes/meru_dlg.h"
-#include "notes/page_list_dlg.h"
+#include "gui/main/main_dlg.h"
+#include "gui/mail/mail_compose_dlg.h"
+#include "gui/notes/confirm_dlg.h"
+#include "gui/notes/meru_dlg.h"
+#include "gui/notes/page_list_dlg.h"
 #include "platform/launcher.h"
-#include "tray/system_tray.h"
+#include "gui/tray/system_tray.h"
 
 #include "support/when_modal.h"
 

@@ -6,11 +6,11 @@
 #include <QTest>
 #include <csignal>
 
-#include "platform/dialog_units.h"
+#include "gui/kit/dialog_units.h"
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 #include "support/main_fixture.h"
-#include "tray/system_tray.h"
+#include "gui/tray/system_tray.h"
 
 using namespace meru;
 using namespace meru::test;

@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/menu177.h"
-#include "notes/meru_dlg.h"
+#include "gui/kit/menu177.h"
+#include "gui/notes/meru_dlg.h"
 #include "support/main_fixture.h"
 
 using namespace meru;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/main_dlg.h"
+#include "gui/main/main_dlg.h"
 #include "platform/launcher.h"
 
 namespace meru::test {

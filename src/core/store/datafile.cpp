@@ -1,0 +1,894 @@
+#include "core/store/datafile.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "core/store/scramble.h"
+#include "core/store/text_codec.h"
+
+namespace meru {
+namespace {
+
+constexpr std::string_view kTag = "MER";
+
+// ---------------------------------------------------------------- reading
+
+// A text as it lies in the file: its bytes (still scrambled, if they were) and
+// whether they are the wide UTF-16LE form.
+struct TextRef {
+    std::string_view bytes;
+    bool wide = false;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view buf) : m_buf(buf) {}
+
+    size_t Left() const { return m_buf.size() - m_pos; }
+    size_t Pos() const { return m_pos; }
+    void Seek(size_t pos) { m_pos = pos; }
+
+    bool Bytes(size_t n, std::string_view& out) {
+        if (n > Left()) return false;
+        out = m_buf.substr(m_pos, n);
+        m_pos += n;
+        return true;
+    }
+    bool U8(uint32_t& v) { return Int(1, v); }
+    bool U16(uint32_t& v) { return Int(2, v); }
+    bool U32(uint32_t& v) { return Int(4, v); }
+    bool I32(int32_t& v) {
+        uint32_t u;
+        if (!U32(u)) return false;
+        v = static_cast<int32_t>(u);
+        return true;
+    }
+
+    // Length prefix of a counted string; sets `wide` when the 0xFFFE mark
+    // precedes the real length.
+    bool Length(uint32_t& len, bool& wide, bool allowWide = true) {
+        uint32_t b;
+        if (!U8(b)) return false;
+        if (b < 0xFF) {
+            len = b;
+            return true;
+        }
+        uint32_t w;
+        if (!U16(w)) return false;
+        if (w == 0xFFFF) return U32(len);
+        if (w == 0xFFFE) {
+            if (!allowWide) return false;  // a second wide mark is damage
+            wide = true;
+            return Length(len, wide, false);
+        }
+        len = w;
+        return true;
+    }
+
+    bool Text(TextRef& t) {
+        uint32_t len;
+        bool wide = false;
+        if (!Length(len, wide)) return false;
+        const uint64_t n = wide ? uint64_t{len} * 2 : len;
+        if (n > Left()) return false;
+        t.wide = wide;
+        return Bytes(static_cast<size_t>(n), t.bytes);
+    }
+
+    // Item count: 2 bytes, or 0xFFFF and then 4 bytes.
+    bool Count(uint32_t& n) {
+        if (!U16(n)) return false;
+        return n != 0xFFFF || U32(n);
+    }
+
+private:
+    bool Int(int size, uint32_t& v) {
+        if (static_cast<size_t>(size) > Left()) return false;
+        v = 0;
+        for (int k = size - 1; k >= 0; --k)
+            v = (v << 8) | static_cast<unsigned char>(m_buf[m_pos + static_cast<size_t>(k)]);
+        m_pos += static_cast<size_t>(size);
+        return true;
+    }
+
+    std::string_view m_buf;
+    size_t m_pos = 0;
+};
+
+// ---------------------------------------------------------------- texts
+//
+// Loading and saving large files spends its time converting texts and running
+// the key walk over them, so both work a 64-bit word at a time where they can.
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+inline uint64_t Load8(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+inline void Store8(char* p, uint64_t w) { std::memcpy(p, &w, 8); }
+
+bool IsAscii(std::string_view s) {
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8)
+        if (Load8(s.data() + i) & kHighBits) return false;
+    for (; i < s.size(); ++i)
+        if (static_cast<unsigned char>(s[i]) & 0x80) return false;
+    return true;
+}
+
+// The UTF-8 form of every Windows-1252 byte (taken from Cp1252ToUtf8, the one
+// definition of the mapping), packed into 4 bytes in memory order.
+struct Cp1252Table {
+    std::array<uint32_t, 256> utf8{};
+    std::array<uint8_t, 256> len{};
+};
+
+const Cp1252Table& Cp1252() {
+    static const Cp1252Table table = [] {
+        Cp1252Table t;
+        for (int b = 0; b < 256; ++b) {
+            const std::string u = Cp1252ToUtf8(std::string(1, static_cast<char>(b)));
+            std::memcpy(&t.utf8[b], u.data(), u.size());
+            t.len[b] = static_cast<uint8_t>(u.size());
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Bytes before the first one with its high bit set, in a word that has one.
+inline size_t AsciiPrefix(uint64_t highBits) {
+    return static_cast<size_t>(std::countr_zero(highBits)) / 8;  // little-endian loads
+}
+
+// Windows-1252 bytes -> UTF-8, sized exactly in a first pass.
+std::string Cp1252Text(std::string_view s) {
+    const Cp1252Table& t = Cp1252();
+    const char* p = s.data();
+    const size_t n = s.size();
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(p[k]); };
+
+    size_t size = n;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        if (!(Load8(p + i) & kHighBits)) continue;
+        for (size_t k = i; k < i + 8; ++k) size += t.len[byte(k)] - 1u;
+    }
+    for (; i < n; ++i) size += t.len[byte(i)] - 1u;
+    if (size == n) return std::string(s);
+
+    std::string out(size + 8, '\0');  // slack: words and characters are stored whole
+    char* o = out.data();
+    i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            const uint64_t w = Load8(p + i);
+            Store8(o, w);
+            const uint64_t high = w & kHighBits;
+            if (!high) {
+                o += 8;
+                i += 8;
+                continue;
+            }
+            const size_t ascii = AsciiPrefix(high);
+            o += ascii;
+            i += ascii;
+        }
+        const auto b = byte(i++);
+        std::memcpy(o, &t.utf8[b], 4);
+        o += t.len[b];
+    }
+    out.resize(size);
+    return out;
+}
+
+// UTF-8 -> Windows-1252 bytes at `o`, which has room for n + 8 bytes; the
+// number of bytes written, or nothing when a character has no byte there or
+// the UTF-8 is malformed (the same texts Utf8ToCp1252 refuses).
+std::optional<size_t> ToCp1252(std::string_view s, char* const out) {
+    const Cp1252Table& t = Cp1252();
+    const char* p = s.data();
+    const size_t n = s.size();
+    char* o = out;
+    size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            const uint64_t w = Load8(p + i);
+            Store8(o, w);
+            const uint64_t high = w & kHighBits;
+            if (!high) {
+                o += 8;
+                i += 8;
+                continue;
+            }
+            const size_t ascii = AsciiPrefix(high);
+            o += ascii;
+            i += ascii;
+        }
+        const auto b = static_cast<unsigned char>(p[i]);
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        // U+00A0..U+00FF: the byte is the code point.
+        if ((b == 0xC2 || b == 0xC3) && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
+            const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3Fu);
+            if (cp >= 0xA0) {
+                *o++ = static_cast<char>(cp);
+                i += 2;
+                continue;
+            }
+        }
+        // Otherwise only the exact UTF-8 of one of the bytes 0x80..0x9F fits.
+        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 0;
+        if (len == 0 || i + len > n) return std::nullopt;
+        uint32_t seq = 0;
+        std::memcpy(&seq, p + i, len);
+        unsigned k = 0x80;
+        while (k < 0xA0 && !(t.len[k] == len && t.utf8[k] == seq)) ++k;
+        if (k == 0xA0) return std::nullopt;
+        *o++ = static_cast<char>(k);
+        i += len;
+    }
+    return static_cast<size_t>(o - out);
+}
+
+// Number of characters of a UTF-8 text (bytes that do not continue one).
+size_t CharCount(std::string_view s) {
+    size_t cont = 0, i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        const uint64_t w = Load8(s.data() + i);
+        cont += static_cast<size_t>(std::popcount(w & ~(w << 1) & kHighBits));
+    }
+    for (; i < s.size(); ++i) cont += (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
+    return s.size() - cont;
+}
+
+// Byte-wise a + b and a - b (modulo 256) in each of the eight bytes of a word.
+inline uint64_t AddBytes(uint64_t a, uint64_t b) {
+    return ((a & ~kHighBits) + (b & ~kHighBits)) ^ ((a ^ b) & kHighBits);
+}
+inline uint64_t SubBytes(uint64_t a, uint64_t b) {
+    return ((a | kHighBits) - (b & ~kHighBits)) ^ ((a ^ ~b) & kHighBits);
+}
+
+// The key walk of ScrambleText/UnscrambleText, laid out over a block whose
+// length is a multiple of the walk's period, so a text is keyed a word at a
+// time. Every text starts at key position 0. An empty key does nothing.
+class KeyStream {
+public:
+    explicit KeyStream(std::string_view key) {
+        if (key.empty()) return;
+        const size_t period = key.size() > 1 ? key.size() - 1 : 1;
+        size_t len = period;
+        while (len < 1024) len += period;
+        m_walk.resize(len);
+        for (size_t i = 0; i < len; ++i) m_walk[i] = key[i % period];
+    }
+
+    explicit operator bool() const { return !m_walk.empty(); }
+
+    // out[i] = in[i] + key (Add) or in[i] - key; in and out may be the same.
+    template <bool Add>
+    void Apply(const char* in, char* out, size_t n) const {
+        const char* k = m_walk.data();
+        for (size_t done = 0; done < n;) {
+            const size_t m = std::min(m_walk.size(), n - done);
+            const char* src = in + done;
+            char* dst = out + done;
+            size_t i = 0;
+            for (; i + 8 <= m; i += 8) {
+                const uint64_t w = Load8(src + i), kw = Load8(k + i);
+                Store8(dst + i, Add ? AddBytes(w, kw) : SubBytes(w, kw));
+            }
+            for (; i < m; ++i) {
+                const auto c = static_cast<unsigned char>(src[i]), kc = static_cast<unsigned char>(k[i]);
+                dst[i] = static_cast<char>(Add ? c + kc : c - kc);
+            }
+            done += m;
+        }
+    }
+
+private:
+    std::string m_walk;
+};
+
+// Plain UTF-8 text of a stored text, unscrambled with `key`; `scratch` holds
+// the unscrambled bytes between the two steps.
+std::string DecodeText(const TextRef& t, const KeyStream& key, std::string& scratch) {
+    std::string_view bytes = t.bytes;
+    if (key && !bytes.empty()) {
+        scratch.resize(bytes.size());
+        key.Apply<false>(bytes.data(), scratch.data(), bytes.size());
+        bytes = std::string_view(scratch.data(), bytes.size());
+    }
+    if (t.wide) return Utf16LeToUtf8(bytes);
+    return Cp1252Text(bytes);
+}
+
+// Walks elements 3 onwards, handing every element to `sink`; false when the
+// file ends inside an element or a count promises more records than the bytes
+// left could hold. The file is walked twice: once to check it whole (before
+// the password is asked for), once to decode it straight into the data.
+template <class Sink>
+bool ReadBody(Reader& r, int version, Sink& sink) {
+    TextRef password;
+    if (!r.Text(password)) return false;
+    sink.Password(password);
+
+    uint32_t pages;
+    if (!r.Count(pages) || pages > r.Left()) return false;  // a page takes at least 1 byte
+    sink.Pages(pages);
+    for (uint32_t i = 0; i < pages; ++i) {
+        TextRef t;
+        if (!r.Text(t)) return false;
+        sink.Page(t);
+    }
+
+    int32_t contacts;
+    if (!r.I32(contacts)) return false;
+    if (contacts > 0) {
+        if (static_cast<uint64_t>(contacts) * 6 > r.Left()) return false;
+        sink.Contacts(static_cast<uint32_t>(contacts));
+        for (int32_t i = 0; i < contacts; ++i) {
+            std::array<TextRef, 6> fields;
+            for (auto& f : fields)
+                if (!r.Text(f)) return false;
+            sink.Contact(fields);
+        }
+    }
+
+    TextRef server, sender;
+    if (!r.Text(server) || !r.Text(sender)) return false;
+    sink.Mail(server, sender);
+    if (version == kOldFormatVersion) return true;
+
+    for (size_t g = 0; g < kGroupCount; ++g) {
+        TextRef name;
+        if (!r.Text(name)) return false;
+        int32_t marks;
+        if (!r.I32(marks)) return false;
+        if (marks > 0 && static_cast<uint64_t>(marks) * 2 > r.Left()) return false;
+        sink.Group(g, name, marks > 0 ? static_cast<uint32_t>(marks) : 0u);
+        for (int32_t i = 0; i < marks; ++i) {
+            TextRef name2, url;
+            if (!r.Text(name2) || !r.Text(url)) return false;
+            sink.Bookmark(g, name2, url);
+        }
+    }
+    TextRef program, folder;
+    if (!r.Text(program) || !r.Text(folder)) return false;
+    sink.Browser(program, folder);
+    return true;
+}
+
+// First walk: checks the layout and keeps only the stored password.
+struct CheckSink {
+    TextRef password;
+    void Password(const TextRef& t) { password = t; }
+    void Pages(uint32_t) {}
+    void Page(const TextRef&) {}
+    void Contacts(uint32_t) {}
+    void Contact(const std::array<TextRef, 6>&) {}
+    void Mail(const TextRef&, const TextRef&) {}
+    void Group(size_t, const TextRef&, uint32_t) {}
+    void Bookmark(size_t, const TextRef&, const TextRef&) {}
+    void Browser(const TextRef&, const TextRef&) {}
+};
+
+// Second walk, over a file the first walk accepted (so every count is real):
+// fills `data`; texts the password covers are unscrambled with `password`
+// (empty: taken as stored). `data` starts as the default data.
+struct DecodeSink {
+    DecodeSink(CMeruData& d, std::string_view password) : data(d), key(password) {}
+
+    CMeruData& data;
+    const KeyStream key;
+    const KeyStream none{std::string_view()};
+    std::string scratch;
+
+    std::string Covered(const TextRef& t) { return DecodeText(t, key, scratch); }
+    std::string Plain(const TextRef& t) { return DecodeText(t, none, scratch); }
+
+    void Password(const TextRef&) {}
+    void Pages(uint32_t n) {
+        data.m_aPages.clear();
+        data.m_aPages.reserve(n);
+    }
+    void Page(const TextRef& t) { data.m_aPages.push_back(Covered(t)); }
+    void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
+    void Contact(const std::array<TextRef, 6>& f) {
+        CContact& c = data.m_aContacts.emplace_back();
+        c.m_strName = Covered(f[0]);
+        c.m_strEmail = Covered(f[1]);
+        c.m_strTelephone = Covered(f[2]);
+        c.m_strCellular = Covered(f[3]);
+        c.m_strBirthday = Covered(f[4]);
+        c.m_strNote = Covered(f[5]);
+    }
+    void Mail(const TextRef& server, const TextRef& sender) {
+        data.m_mail.m_strServer = Plain(server);
+        data.m_mail.m_strSender = Plain(sender);
+    }
+    void Group(size_t g, const TextRef& name, uint32_t marks) {
+        data.m_aGroups[g].m_strName = Covered(name);
+        data.m_aGroups[g].m_aBookmarks.reserve(marks);
+    }
+    void Bookmark(size_t g, const TextRef& name, const TextRef& url) {
+        data.m_aGroups[g].m_aBookmarks.push_back({Covered(name), Covered(url)});
+    }
+    void Browser(const TextRef& program, const TextRef& folder) {
+        data.m_browser.m_strProgram = Plain(program);
+        data.m_browser.m_strFolder = Plain(folder);
+    }
+};
+
+// The password key: the password's bytes in the file's 8-bit code page.
+std::string KeyOf(std::string_view password) {
+    auto bytes = Utf8ToCp1252(password);
+    if (!bytes) throw std::invalid_argument("password outside Windows-1252");
+    return std::move(*bytes);
+}
+
+// ---------------------------------------------------------------- writing
+
+// Writes all of `bytes` to `fd`: 0, or the errno of the failure.
+int WriteAll(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+class Writer {
+public:
+    // `key`: the password's bytes; the texts it covers are scrambled with it.
+    Writer(size_t reserve, std::string_view key) : m_key(key) { m_out.reserve(reserve); }
+
+    void Int(uint32_t v, int size) {
+        char b[4];
+        for (int k = 0; k < size; ++k) b[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        m_out.append(b, static_cast<size_t>(size));
+    }
+    void Length(size_t len) {
+        if (len < 0xFF) {
+            Int(static_cast<uint32_t>(len), 1);
+        } else if (len < 0xFFFE) {
+            Int(0xFF, 1);
+            Int(static_cast<uint32_t>(len), 2);
+        } else {
+            Int(0xFF, 1);
+            Int(0xFFFF, 2);
+            Int(static_cast<uint32_t>(len), 4);
+        }
+    }
+    void Count(size_t n) {
+        if (n < 0xFFFF) {
+            Int(static_cast<uint32_t>(n), 2);
+        } else {
+            Int(0xFFFF, 2);
+            Int(static_cast<uint32_t>(n), 4);
+        }
+    }
+    void Raw(std::string_view bytes) { m_out.append(bytes); }
+
+    // A text the password covers, and one it never covers.
+    void Covered(std::string_view utf8) {
+        Text(utf8, m_key);
+        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+    }
+    void Plain(std::string_view utf8) {
+        Text(utf8, m_none);
+        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+    }
+
+    // The whole image, when no file was given.
+    std::string Take() { return std::move(m_out); }
+
+    // Streams the image to `fd` a megabyte at a time instead of keeping it
+    // whole; Finish writes the rest and tells the first write error (errno).
+    void StreamTo(int fd) { m_fd = fd; }
+    int Finish() {
+        Flush();
+        return m_err;
+    }
+
+    static constexpr size_t kFlushAt = size_t{1} << 20;
+
+private:
+    void Flush() {
+        if (m_fd < 0) return;
+        if (m_err == 0) m_err = WriteAll(m_fd, m_out);
+        m_out.clear();
+    }
+
+    // A UTF-8 text in its stored form: 8-bit Windows-1252 when every character
+    // has a byte there, else the wide UTF-16LE form; scrambled with `key`.
+    void Text(std::string_view utf8, const KeyStream& key) {
+        if (IsAscii(utf8)) {
+            Length(utf8.size());
+            Put(utf8, key);
+            return;
+        }
+        // Windows-1252 has one byte per character: convert straight into the
+        // image after the length, and take it back if a character has none.
+        const size_t mark = m_out.size();
+        const size_t chars = CharCount(utf8);
+        Length(chars);
+        const size_t at = m_out.size();
+        m_out.resize(at + utf8.size() + 8);
+        const std::optional<size_t> narrow = ToCp1252(utf8, m_out.data() + at);
+        if (narrow && *narrow == chars) {
+            m_out.resize(at + chars);
+            if (key) key.Apply<true>(m_out.data() + at, m_out.data() + at, chars);
+            return;
+        }
+        m_out.resize(mark);
+        const std::string wide = Utf8ToUtf16Le(utf8);
+        Int(0xFF, 1);
+        Int(0xFFFE, 2);
+        Length(wide.size() / 2);
+        Put(wide, key);
+    }
+
+    void Put(std::string_view bytes, const KeyStream& key) {
+        if (!key) {
+            m_out.append(bytes);
+            return;
+        }
+        const size_t at = m_out.size();
+        m_out.resize(at + bytes.size());
+        key.Apply<true>(bytes.data(), m_out.data() + at, bytes.size());
+    }
+
+    KeyStream m_key;
+    KeyStream m_none{std::string_view()};
+    std::string m_out;
+    int m_fd = -1;
+    int m_err = 0;
+};
+
+size_t EstimateSize(const CMeruData& d) {
+    size_t n = 512;
+    for (const auto& p : d.m_aPages) n += p.size() + 7;
+    for (const auto& c : d.m_aContacts)
+        n += c.m_strName.size() + c.m_strEmail.size() + c.m_strTelephone.size() +
+             c.m_strCellular.size() + c.m_strBirthday.size() + c.m_strNote.size() + 42;
+    for (const auto& g : d.m_aGroups) {
+        n += g.m_strName.size() + 11;
+        for (const auto& b : g.m_aBookmarks) n += b.m_strName.size() + b.m_strURL.size() + 14;
+    }
+    return n;
+}
+
+std::string SysReason(int err) { return std::strerror(err); }
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
+using FileBuffer = std::unique_ptr<char, FreeDeleter>;
+
+// A buffer for a whole data file. A large one asks for transparent huge
+// pages: where the kernel maps fresh memory 4 KB at a time slowly (virtual
+// machines), faulting in the buffer costs more than reading the file.
+FileBuffer AllocateFileBuffer(size_t size) {
+    constexpr size_t kHuge = size_t{2} << 20;
+    void* p = nullptr;
+    if (size >= 2 * kHuge) {
+        p = std::aligned_alloc(kHuge, (size + kHuge - 1) / kHuge * kHuge);
+#ifdef MADV_HUGEPAGE
+        if (p) ::madvise(p, (size + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);  // a hint only
+#endif
+    }
+    if (!p) p = std::malloc(size);
+    if (!p) throw std::bad_alloc();
+    return FileBuffer(static_cast<char*>(p));
+}
+
+}  // namespace
+
+LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
+    data = CMeruData{};
+    LoadOutcome out;
+    Reader r(bytes);
+
+    // Tag and version are both read before either is tested; a file that
+    // ends inside either is a read error like any other element.
+    TextRef tag;
+    int32_t version = 0;
+    if (!r.Text(tag) || !r.I32(version)) {
+        out.status = LoadStatus::ReadError;
+        out.message = kMsgReadError;
+        return out;
+    }
+    if (tag.wide || tag.bytes != kTag) {
+        out.status = LoadStatus::BadTag;
+        out.message = kMsgBadTag;
+        return out;
+    }
+    out.version = version;
+    if (version != kFormatVersion && version != kOldFormatVersion) {
+        out.status = LoadStatus::BadVersion;
+        out.message = kMsgBadVersion;
+        return out;
+    }
+
+    const size_t body = r.Pos();
+    CheckSink check;
+    if (!ReadBody(r, version, check)) {
+        out.status = LoadStatus::ReadError;
+        out.message = kMsgReadError;
+        return out;
+    }
+
+    // The stored password, decoded; its bytes are the key.
+    std::string key(check.password.bytes);
+    if (check.password.wide) {
+        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(check.password.bytes));
+        if (!narrow) {
+            out.status = LoadStatus::ReadError;
+            out.message = kMsgReadError;
+            return out;
+        }
+        key = std::move(*narrow);
+    }
+    DecodePassword(key);
+    const std::string password = Cp1252ToUtf8(key);
+    data.m_strPassword = password;
+
+    // Decodes the texts, unscrambled with `with` (empty: as stored).
+    auto decode = [&](std::string_view with) {
+        r.Seek(body);
+        DecodeSink sink(data, with);
+        ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+        data.m_strPassword = password;
+    };
+
+    if (key.empty()) {
+        out.password = PasswordState::None;
+        decode({});
+        return out;
+    }
+
+    const std::optional<std::string> typed = prompt ? prompt() : std::nullopt;
+    if (typed && *typed == password) {
+        out.password = PasswordState::Accepted;
+        decode(key);
+        return out;
+    }
+    out.password = typed ? PasswordState::Wrong : PasswordState::Cancelled;
+    out.message = typed ? kMsgPasswordWrong : kMsgPasswordRequired;
+    decode({});  // the run shows the texts as stored
+    return out;
+}
+
+namespace {
+
+// Elements 1 to 11 of `data` through `w`; `key` is the password's bytes.
+void WriteImage(Writer& w, const CMeruData& data, const std::string& key) {
+    w.Length(kTag.size());
+    w.Raw(kTag);
+    w.Int(kFormatVersion, 4);
+
+    std::string encoded = key;
+    EncodePassword(encoded);
+    w.Length(encoded.size());
+    w.Raw(encoded);
+
+    w.Count(data.m_aPages.size());
+    for (const auto& p : data.m_aPages) w.Covered(p);
+
+    w.Int(static_cast<uint32_t>(data.m_aContacts.size()), 4);
+    for (const auto& c : data.m_aContacts) {
+        w.Covered(c.m_strName);
+        w.Covered(c.m_strEmail);
+        w.Covered(c.m_strTelephone);
+        w.Covered(c.m_strCellular);
+        w.Covered(c.m_strBirthday);
+        w.Covered(c.m_strNote);
+    }
+    w.Plain(data.m_mail.m_strServer);
+    w.Plain(data.m_mail.m_strSender);
+
+    for (const auto& g : data.m_aGroups) {
+        w.Covered(g.m_strName);
+        w.Int(static_cast<uint32_t>(g.m_aBookmarks.size()), 4);
+        for (const auto& b : g.m_aBookmarks) {
+            w.Covered(b.m_strName);
+            w.Covered(b.m_strURL);
+        }
+    }
+    w.Plain(data.m_browser.m_strProgram);
+    w.Plain(data.m_browser.m_strFolder);
+}
+
+// Writes a file atomically: `fill` writes its content to the temporary file
+// and returns 0 or the errno of its failure.
+std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill);
+
+}  // namespace
+
+std::string SerializeData(const CMeruData& data) {
+    const std::string key = KeyOf(data.m_strPassword);
+    Writer w(EstimateSize(data), key);
+    WriteImage(w, data, key);
+    return w.Take();
+}
+
+LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
+    m_bMaySave = false;
+    data = CMeruData{};
+    LoadOutcome out;
+
+    // Non-blocking, so that a FIFO at the path cannot hang the start.
+    const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT) {
+            out.status = LoadStatus::NoFile;
+            m_bMaySave = true;
+            return out;
+        }
+        out.status = LoadStatus::CannotOpen;
+        out.reason = SysReason(err);
+        return out;
+    }
+
+    // The whole file, read straight into one buffer (not zero-filled first).
+    FileBuffer buf;
+    size_t size = 0;
+    struct stat st{};
+    int err = 0;
+    if (::fstat(fd, &st) != 0) {
+        err = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        err = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        // A device or a pipe has no end to check counts against (/dev/zero
+        // would be read until memory runs out).
+        ::close(fd);
+        out.status = LoadStatus::CannotOpen;
+        out.reason = "not a regular file";
+        return out;
+    } else {
+        size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
+        buf = AllocateFileBuffer(cap);
+        for (;;) {
+            if (size == cap) {  // the file grew while being read
+                FileBuffer bigger = AllocateFileBuffer(cap * 2);
+                std::memcpy(bigger.get(), buf.get(), size);
+                buf = std::move(bigger);
+                cap *= 2;
+            }
+            const ssize_t n = ::read(fd, buf.get() + size, cap - size);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                err = errno;
+                break;
+            }
+            if (n == 0) break;
+            size += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (err != 0) {
+        out.status = LoadStatus::CannotOpen;
+        out.reason = SysReason(err);
+        return out;
+    }
+
+    out = ReadData(std::string_view(buf.get(), size), data, prompt);
+    m_bMaySave = out.status == LoadStatus::Loaded &&
+                 (out.password == PasswordState::None || out.password == PasswordState::Accepted);
+    return out;
+}
+
+SaveOutcome CDataFile::SaveData(const CMeruData& data) const {
+    if (!m_bMaySave) return {SaveStatus::NotAllowed, {}};
+    std::string key;
+    try {
+        key = KeyOf(data.m_strPassword);
+    } catch (const std::invalid_argument&) {
+        return {SaveStatus::Failed, "the password has characters outside Windows-1252"};
+    }
+    // Streamed: a large file is never held whole in memory a second time.
+    auto reason = WriteAtomically(m_strPath, [&](int fd) {
+        Writer w(2 * Writer::kFlushAt, key);
+        w.StreamTo(fd);
+        WriteImage(w, data, key);
+        return w.Finish();
+    });
+    if (reason) return {SaveStatus::Failed, *reason};
+    return {SaveStatus::Saved, {}};
+}
+
+std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    return WriteAtomically(path, [&](int fd) { return WriteAll(fd, bytes); });
+}
+
+namespace {
+
+std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill) {
+    // Write through a link to the file it names, so the link stays a link.
+    std::string target = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const auto slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+
+    std::string tmp = target + ".tmp.XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return SysReason(errno);
+    tmp.assign(name.data());
+
+    auto fail = [&](int err) -> std::optional<std::string> {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return SysReason(err);
+    };
+
+    // Keep the old file's permissions; a new file is private to its owner.
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+
+    int err = 0;
+    try {
+        err = fill(fd);
+    } catch (...) {  // out of memory while streaming: leave no temporary behind
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    if (err != 0) return fail(err);
+    if (::fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0) {
+        err = errno;
+        ::unlink(tmp.c_str());
+        return SysReason(err);
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        err = errno;
+        ::unlink(tmp.c_str());
+        return SysReason(err);
+    }
+    // Make the rename itself durable.
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+}  // namespace meru

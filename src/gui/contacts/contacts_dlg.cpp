@@ -1,0 +1,12 @@
+#include "gui/contacts/contacts_dlg.h"
+
+namespace meru {
+
+CContactsDlg::CContactsDlg(CMainDlg& main, std::vector<CContact>& contacts, MailSettings& mail,
+                           const QString& strDataPath)
+    : CToolWindow(main, {258, 293, "System", 10}),
+      m_aContacts(contacts),
+      m_mail(mail),
+      m_strDataPath(strDataPath) {}
+
+}  // namespace meru

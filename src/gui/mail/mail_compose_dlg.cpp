@@ -1,0 +1,184 @@
+#include "gui/mail/mail_compose_dlg.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "gui/kit/resources.h"
+#include "core/mail/mail_settings.h"
+#include "gui/mail/mail_settings_dlg.h"
+#include "gui/kit/dialog_units.h"
+
+namespace meru {
+
+namespace {
+
+QString FromUtf8(const std::string& s) { return QString::fromStdString(s); }
+std::string ToUtf8(const QString& s) { return s.toStdString(); }
+
+QString BoxCaption() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+}  // namespace
+
+CMailComposeDlg::CMailComposeDlg(QWidget* pParent) : QDialog(pParent) {
+    setWindowTitle(QStringLiteral("MailTo"));
+    setFont(CDialogUnits::TemplateFont("MS Sans Serif", 8));
+    const CDialogUnits du(font());
+    setFixedSize(du.Size(442, 356));
+
+    // Template order is the tab order.
+    m_pBody = new QPlainTextEdit(this);
+    m_pBody->setObjectName(QStringLiteral("edit1000"));
+    m_pBody->setGeometry(du.Rect(7, 79, 428, 251));
+    m_pBody->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_pBody->setTabChangesFocus(true);
+    QPalette pal = m_pBody->palette();
+    pal.setColor(QPalette::Base, QColor(240, 240, 240));
+    pal.setColor(QPalette::Text, Qt::black);
+    m_pBody->setPalette(pal);
+
+    m_pSend = new QPushButton(QStringLiteral("Send Mail"), this);
+    m_pSend->setGeometry(du.Rect(158, 335, 50, 14));
+    m_pSend->setDefault(true);
+    m_pSend->setAutoDefault(true);
+    connect(m_pSend, &QPushButton::clicked, this, &CMailComposeDlg::accept);
+
+    m_pCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_pCancel->setGeometry(du.Rect(233, 335, 50, 14));
+    m_pCancel->setAutoDefault(false);
+    connect(m_pCancel, &QPushButton::clicked, this, &CMailComposeDlg::reject);
+
+    auto makeEdit = [&](const char* name, int y) {
+        auto* p = new QLineEdit(this);
+        p->setObjectName(QString::fromLatin1(name));
+        p->setGeometry(du.Rect(49, y, 312, 14));
+        return p;
+    };
+    m_pTo = makeEdit("edit1017", 7);
+    m_pCc = makeEdit("edit1018", 22);
+    m_pBcc = makeEdit("edit1019", 37);
+    m_pSubject = makeEdit("edit1020", 52);
+
+    auto makeLabel = [&](const char* text, int x, int y, int w, int h) {
+        auto* p = new QLabel(QString::fromLatin1(text), this);
+        p->setGeometry(du.Rect(x, y, w, h));
+        QPalette lp = p->palette();
+        lp.setColor(QPalette::WindowText, Qt::black);
+        p->setPalette(lp);
+        return p;
+    };
+    makeLabel("To:", 7, 9, 12, 8);
+    makeLabel("CC:", 7, 24, 12, 8);
+    makeLabel("BCC:", 7, 39, 17, 8);
+    makeLabel("Subject:", 7, 54, 27, 8);
+    makeLabel("Body:", 7, 70, 19, 8);
+    // Labels may need more room than their template width in another font.
+    for (QLabel* pLabel : findChildren<QLabel*>()) pLabel->adjustSize();
+
+    m_pSettings = new QPushButton(QStringLiteral("Settings"), this);
+    m_pSettings->setGeometry(du.Rect(385, 52, 50, 14));
+    m_pSettings->setAutoDefault(false);
+    connect(m_pSettings, &QPushButton::clicked, this, &CMailComposeDlg::OnSettings);
+
+    auto* pPicture = new QLabel(this);
+    const QRect rcPicture = du.Rect(389, 7, 40, 42);
+    pPicture->setGeometry(rcPicture);
+    const int side = std::min(rcPicture.width(), rcPicture.height());
+    pPicture->setPixmap(res::Bitmap(141, QSize(side, side)));
+}
+
+void CMailComposeDlg::BindSettings(MailSettings& settings) {
+    m_pServer = &settings.m_strServer;
+    m_pSender = &settings.m_strSender;
+}
+
+ComposedMail CMailComposeDlg::Mail() const {
+    return {m_strTo, m_strCc, m_strBcc, m_strSubject, m_strBody};
+}
+
+void CMailComposeDlg::DoDataExchange(bool bSave) {
+    if (bSave) {
+        m_strBcc = ToUtf8(m_pBcc->text());
+        m_strCc = ToUtf8(m_pCc->text());
+        m_strTo = ToUtf8(m_pTo->text());
+        m_strSubject = ToUtf8(m_pSubject->text());
+        m_strBody = ToUtf8(m_pBody->toPlainText());
+    } else {
+        m_pBcc->setText(FromUtf8(m_strBcc));
+        m_pCc->setText(FromUtf8(m_strCc));
+        m_pTo->setText(FromUtf8(m_strTo));
+        m_pSubject->setText(FromUtf8(m_strSubject));
+        m_pBody->setPlainText(FromUtf8(m_strBody));
+    }
+    if (m_nMode == kReduced) {
+        m_pCc->hide();
+        m_pBcc->hide();
+        m_pBody->hide();
+        m_pSettings->hide();
+    }
+}
+
+void CMailComposeDlg::OnInitDialog() {
+    DoDataExchange(false);
+    m_bmpBackground = res::Bitmap(res::kBitmapPattern);
+    // The body is first in the tab order; in the reduced form it is hidden
+    // and the address is what the user fills first.
+    if (m_nMode == kReduced)
+        m_pTo->setFocus(Qt::OtherFocusReason);
+    else
+        m_pBody->setFocus(Qt::OtherFocusReason);
+}
+
+void CMailComposeDlg::showEvent(QShowEvent* pEvent) {
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(pEvent);
+}
+
+void CMailComposeDlg::paintEvent(QPaintEvent* pEvent) {
+    if (!m_bmpBackground.isNull()) {
+        QPainter painter(this);
+        painter.fillRect(rect(), QBrush(m_bmpBackground));
+    }
+    QDialog::paintEvent(pEvent);
+}
+
+void CMailComposeDlg::accept() {
+    DoDataExchange(true);
+    QDialog::accept();
+}
+
+void CMailComposeDlg::OnSettings() {
+    CMailSettingsDlg dlg(this);
+    if (m_pServer) dlg.m_strServer = *m_pServer;
+    if (m_pSender) dlg.m_strSender = *m_pSender;
+    if (dlg.exec() != QDialog::Accepted) return;
+    if (m_pServer) *m_pServer = dlg.m_strServer;
+    if (m_pSender) *m_pSender = dlg.m_strSender;
+}
+
+MailSendOutcome CMailComposeDlg::SendWith(IMailSender& client) {
+    MailSettings settings;
+    if (m_pServer) settings.m_strServer = *m_pServer;
+    if (m_pSender) settings.m_strSender = *m_pSender;
+    const MailSendOutcome outcome = SendComposedMail(client, settings, Mail());
+    std::string_view msg;
+    if (outcome == MailSendOutcome::ServerNotFound) msg = kMsgServerNotFound;
+    if (outcome == MailSendOutcome::SendFailed) msg = kMsgSendError;
+    if (!msg.empty()) {
+        QMessageBox::warning(parentWidget() ? parentWidget() : this, BoxCaption(),
+                             QString::fromUtf8(msg.data(), static_cast<qsizetype>(msg.size())));
+    }
+    return outcome;
+}
+
+}  // namespace meru

@@ -1,0 +1,703 @@
+#include "gui/notes/meru_dlg.h"
+
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QAbstractTextDocumentLayout>
+#include <QTextDocument>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QUrl>
+
+#include "gui/main/main_dlg.h"
+#include "core/bookmarks/url.h"
+#include "gui/mail/mail_compose_dlg.h"
+#include "core/mail/mailto.h"
+#include "gui/notes/confirm_dlg.h"
+#include "gui/notes/help_window.h"
+#include "gui/notes/page_list_dlg.h"
+#include "platform/launcher.h"
+
+namespace meru {
+
+namespace {
+
+enum : int {
+    IDC_EDITOR = 1000,
+    IDC_NEXT = 1001,
+    IDC_PREV = 1002,
+    IDC_PAGE = 1003,
+    IDC_FIND_TEXT = 1004,
+    IDC_FIND = 1006,
+    IDC_CUT = 1007,
+    IDC_COPY = 1008,
+    IDC_PASTE = 1009,
+    IDC_UNDO = 1012,
+    IDC_CLEAR = 1013,
+    IDC_LINE = 1014,
+    IDC_URL = 1016,
+    IDC_MAIL = 1018,
+    IDC_PAGE_LIST = 1023,
+    IDC_PRINT = 1029,
+    IDC_DATE = 1034,
+    IDC_TIME = 1035,
+    IDC_INSERT_DATE = 1037,
+    IDC_INSERT_TIME = 1039,
+    IDC_HELP = 57670,
+};
+
+const char* const kMsgWrapAround =
+    "E' stata raggiunta l'ultima pagina degli!\nContinuare la ricerca dalla prima pagina?";
+
+QString BoxCaption() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+QString ToQ(const std::string& s) { return QString::fromStdString(s); }
+
+// The button faces (bitmaps 130-178): small pictures drawn here, in the
+// colours of the window's pattern.
+QIcon ButtonFace(int faceId) {
+    const int s = 32;
+    QPixmap pm(s, s);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(50, 50, 60);
+    const QColor paper(250, 250, 244);
+    const QColor accent(200, 60, 50);
+    const QColor blue(40, 90, 170);
+    QPen pen(ink, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    auto sheet = [&](QRectF r) {
+        p.setBrush(paper);
+        p.drawRect(r);
+        p.setBrush(Qt::NoBrush);
+    };
+    switch (faceId) {
+        case 130: {  // cut: scissors
+            p.drawLine(QPointF(10, 4), QPointF(21, 20));
+            p.drawLine(QPointF(22, 4), QPointF(11, 20));
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(accent, 2.4));
+            p.drawEllipse(QPointF(9, 24), 4.5, 4.5);
+            p.drawEllipse(QPointF(23, 24), 4.5, 4.5);
+            break;
+        }
+        case 131:  // copy: two sheets
+            sheet({4, 3, 16, 20});
+            sheet({12, 9, 16, 20});
+            break;
+        case 132: {  // paste: clipboard with a sheet
+            p.setBrush(QColor(170, 120, 60));
+            p.drawRoundedRect(QRectF(5, 5, 20, 24), 2, 2);
+            p.setBrush(paper);
+            p.drawRect(QRectF(12, 11, 15, 18));
+            p.setBrush(ink);
+            p.drawRect(QRectF(11, 3, 8, 4));
+            break;
+        }
+        case 133: {  // help: question mark
+            p.setPen(QPen(blue, 2.4));
+            p.setBrush(QColor(225, 235, 250));
+            p.drawEllipse(QRectF(3, 3, 26, 26));
+            QFont f;
+            f.setBold(true);
+            f.setPixelSize(20);
+            p.setFont(f);
+            p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
+            break;
+        }
+        case 138: {  // undo: curved arrow
+            QPainterPath path;
+            path.moveTo(24, 26);
+            path.cubicTo(30, 14, 20, 6, 8, 12);
+            p.setPen(QPen(blue, 2.6, Qt::SolidLine, Qt::RoundCap));
+            p.drawPath(path);
+            p.setBrush(blue);
+            p.drawPolygon(QPolygonF({QPointF(3, 14), QPointF(12, 6), QPointF(12, 18)}));
+            break;
+        }
+        case 139: {  // search: magnifier
+            p.setPen(QPen(ink, 3));
+            p.drawLine(QPointF(19, 19), QPointF(28, 28));
+            p.setPen(QPen(ink, 2.4));
+            p.setBrush(QColor(215, 235, 250));
+            p.drawEllipse(QPointF(13, 13), 8.5, 8.5);
+            break;
+        }
+        case 155:  // line: an underlined row
+            p.setPen(QPen(ink, 3));
+            p.drawLine(QPointF(3, 24), QPointF(29, 24));
+            p.setPen(QPen(QColor(150, 150, 150), 1.5, Qt::DotLine));
+            p.drawLine(QPointF(3, 14), QPointF(29, 14));
+            break;
+        case 156:  // clear: a sheet struck through
+            sheet({7, 3, 18, 26});
+            p.setPen(QPen(accent, 3, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(5, 5), QPointF(27, 27));
+            p.drawLine(QPointF(27, 5), QPointF(5, 27));
+            break;
+        case 159: {  // URL: globe
+            p.setPen(QPen(blue, 2));
+            p.setBrush(QColor(220, 238, 250));
+            p.drawEllipse(QRectF(3, 3, 26, 26));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(QRectF(10, 3, 12, 26));
+            p.drawLine(QPointF(3, 16), QPointF(29, 16));
+            p.drawLine(QPointF(16, 3), QPointF(16, 29));
+            break;
+        }
+        case 162:  // mail: envelope
+            p.setBrush(paper);
+            p.drawRect(QRectF(3, 7, 26, 18));
+            p.drawPolyline(QPolygonF({QPointF(3, 7), QPointF(16, 18), QPointF(29, 7)}));
+            break;
+        case 169:  // print: printer
+            sheet({9, 3, 14, 10});
+            p.setBrush(QColor(160, 160, 170));
+            p.drawRoundedRect(QRectF(3, 12, 26, 12), 2, 2);
+            sheet({9, 20, 14, 9});
+            break;
+        case 178:  // insert: arrow into the page
+            p.setPen(QPen(QColor(40, 130, 60), 3, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(5, 16), QPointF(22, 16));
+            p.setBrush(QColor(40, 130, 60));
+            p.drawPolygon(QPolygonF({QPointF(28, 16), QPointF(19, 8), QPointF(19, 24)}));
+            break;
+        default: break;
+    }
+    p.end();
+    return QIcon(pm);
+}
+
+}  // namespace
+
+CMeruDlg::CMeruDlg(CMainDlg& main, std::vector<std::string>& pages, const QString& strDataPath)
+    : CToolWindow(main, {447, 292, "System", 10}),
+      m_aPages(pages),
+      m_strDataPath(strDataPath),
+      m_store(pages) {}
+
+CMeruDlg::~CMeruDlg() {
+    if (m_pEditor) {
+        m_pEditor->removeEventFilter(this);
+        m_pEditor->viewport()->removeEventFilter(this);
+    }
+    delete m_pHelp;
+}
+
+QString CMeruDlg::TitleSuffix() const {
+    return QStringLiteral(" - NOTES - [") + m_strDataPath + QStringLiteral("]");
+}
+
+QPushButton* CMeruDlg::AddButton(int id, const QString& caption, int faceId, int x, int y,
+                                 int cx, int cy) {
+    auto* pButton = new QPushButton(Client());
+    pButton->setObjectName(QStringLiteral("button%1").arg(id));
+    pButton->setAccessibleName(caption);
+    if (faceId) {
+        pButton->setIcon(ButtonFace(faceId));
+        pButton->setToolTip(QString(caption).remove(QLatin1Char('&')));
+    } else {
+        pButton->setText(caption);
+    }
+    pButton->setGeometry(Du().Rect(x, y, cx, cy));
+    const QSize area = pButton->size() - QSize(6, 6);
+    const int side = std::max(8, std::min(area.width(), area.height()));
+    pButton->setIconSize({side, side});
+    pButton->setAutoDefault(false);
+    m_aButtons.emplace_back(id, pButton);
+    return pButton;
+}
+
+QPushButton* CMeruDlg::Button(int id) const {
+    for (const auto& [nId, pButton] : m_aButtons)
+        if (nId == id) return pButton;
+    return nullptr;
+}
+
+void CMeruDlg::OnInitDialog() {
+    QWidget* pClient = Client();
+    const CDialogUnits& du = Du();
+
+    auto* pFrame = new QGroupBox(QStringLiteral("Notes"), pClient);
+    pFrame->setGeometry(du.Rect(3, 0, 441, 285));
+    pFrame->lower();
+
+    auto connectButton = [this](QPushButton* p, void (CMeruDlg::*fn)()) {
+        connect(p, &QPushButton::clicked, this, fn);
+    };
+    connect(AddButton(IDC_CUT, QStringLiteral("Taglia"), 130, 10, 10, 13, 12),
+            &QPushButton::clicked, this, [this] {
+        m_pEditor->setFocus();
+        m_pEditor->cut();
+    });
+    connect(AddButton(IDC_COPY, QStringLiteral("Copia"), 131, 25, 10, 13, 12),
+            &QPushButton::clicked, this, [this] {
+                m_pEditor->setFocus();
+                m_pEditor->copy();
+            });
+    connect(AddButton(IDC_PASTE, QStringLiteral("Incolla"), 132, 40, 10, 13, 12),
+            &QPushButton::clicked, this, [this] {
+                m_pEditor->setFocus();
+                m_pEditor->paste();
+            });
+    connect(AddButton(IDC_UNDO, QStringLiteral("Undo"), 138, 55, 10, 13, 12),
+            &QPushButton::clicked, this, [this] {
+                m_pEditor->setFocus();
+                m_pEditor->undo();
+            });
+    connectButton(AddButton(IDC_CLEAR, QStringLiteral("Clear"), 156, 70, 10, 13, 12),
+                  &CMeruDlg::OnClear);
+    connectButton(AddButton(IDC_LINE, QStringLiteral("Linea"), 155, 85, 10, 13, 12),
+                  &CMeruDlg::OnLine);
+    connectButton(AddButton(IDC_HELP, QStringLiteral("&Help"), 133, 100, 10, 13, 12),
+                  &CMeruDlg::OnHelp);
+    connectButton(AddButton(IDC_MAIL, QStringLiteral("MAIL"), 162, 124, 10, 13, 12),
+                  &CMeruDlg::OnMail);
+    connectButton(AddButton(IDC_URL, QStringLiteral("URL"), 159, 139, 10, 13, 12),
+                  &CMeruDlg::OnUrl);
+
+    m_pFind = new QLineEdit(pClient);
+    m_pFind->setObjectName(QStringLiteral("edit1004"));
+    m_pFind->setGeometry(du.Rect(155, 10, 90, 12));
+    // "Trova" is the default button: Enter in the search field searches.
+    connect(m_pFind, &QLineEdit::returnPressed, this, &CMeruDlg::OnFind);
+
+    connectButton(AddButton(IDC_FIND, QStringLiteral("Trova"), 139, 248, 10, 13, 12),
+                  &CMeruDlg::OnFind);
+    connectButton(AddButton(IDC_PRINT, QStringLiteral("print"), 169, 263, 10, 13, 12),
+                  &CMeruDlg::OnPrint);
+
+    m_pEditor = new QPlainTextEdit(pClient);
+    m_pEditor->setObjectName(QStringLiteral("edit1000"));
+    m_pEditor->setGeometry(du.Rect(10, 25, 427, 238));
+    m_pEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_pEditor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_pEditor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette pal = m_pEditor->palette();
+    pal.setColor(QPalette::Base, QColor(240, 240, 240));
+    pal.setColor(QPalette::Text, Qt::black);
+    m_pEditor->setPalette(pal);
+    m_pEditor->installEventFilter(this);
+    m_pEditor->viewport()->installEventFilter(this);
+    connect(m_pEditor->document(), &QTextDocument::contentsChange, this, [this] {
+        if (!m_bLoading) m_bEdited = true;
+    });
+
+    m_pDate = new QDateEdit(pClient);
+    m_pDate->setObjectName(QStringLiteral("date1034"));
+    m_pDate->setGeometry(du.Rect(10, 268, 51, 11));
+    m_pDate->setDisplayFormat(QStringLiteral("dd/MM/yy"));
+    m_pDate->setAlignment(Qt::AlignRight);
+    connectButton(AddButton(IDC_INSERT_DATE, QStringLiteral("Insert Data"), 178, 62, 268, 11, 11),
+                  &CMeruDlg::OnInsertDate);
+    m_pTime = new QTimeEdit(pClient);
+    m_pTime->setObjectName(QStringLiteral("time1035"));
+    m_pTime->setGeometry(du.Rect(82, 268, 43, 11));
+    m_pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    m_pTime->setAlignment(Qt::AlignRight);
+    connectButton(AddButton(IDC_INSERT_TIME, QStringLiteral("Insert Time"), 178, 126, 268, 11, 11),
+                  &CMeruDlg::OnInsertTime);
+
+    connectButton(AddButton(IDC_PAGE_LIST, QStringLiteral("Pag."), 0, 355, 267, 17, 10),
+                  &CMeruDlg::OnPageList);
+    m_pPageLabel = new QLineEdit(pClient);
+    m_pPageLabel->setObjectName(QStringLiteral("edit1003"));
+    m_pPageLabel->setReadOnly(true);
+    m_pPageLabel->setFocusPolicy(Qt::NoFocus);
+    m_pPageLabel->setAlignment(Qt::AlignCenter);
+    m_pPageLabel->setGeometry(du.Rect(374, 266, 32, 12));
+    connectButton(AddButton(IDC_PREV, QStringLiteral("<"), 0, 409, 266, 13, 12),
+                  &CMeruDlg::OnPrevPage);
+    connectButton(AddButton(IDC_NEXT, QStringLiteral(">"), 0, 424, 266, 13, 12),
+                  &CMeruDlg::OnNextPage);
+
+    // Tab order follows the template.
+    QWidget* aOrder[] = {Button(IDC_CUT),  Button(IDC_COPY), Button(IDC_PASTE),
+                         Button(IDC_UNDO), Button(IDC_CLEAR), Button(IDC_LINE),
+                         Button(IDC_HELP), Button(IDC_MAIL), Button(IDC_URL),
+                         m_pFind,          Button(IDC_FIND), Button(IDC_PRINT),
+                         m_pEditor,        m_pDate,          Button(IDC_INSERT_DATE),
+                         m_pTime,          Button(IDC_INSERT_TIME), Button(IDC_PAGE_LIST),
+                         Button(IDC_PREV), Button(IDC_NEXT)};
+    for (size_t i = 1; i < std::size(aOrder); ++i) setTabOrder(aOrder[i - 1], aOrder[i]);
+
+    m_store.Normalise();
+    m_store.ShowPage(1);
+    LoadEditor();
+    UpdatePageLabel();
+    m_pEditor->setFocus(Qt::OtherFocusReason);  // where the window opens
+
+    OnTimer();
+    m_pClock = new QTimer(this);
+    m_pClock->setInterval(1000);
+    connect(m_pClock, &QTimer::timeout, this, &CMeruDlg::OnTimer);
+    if (isVisible()) m_pClock->start();  // else when the window is shown
+
+    m_fnConfirmClear = [this](bool& bDeleteNowTicked) {
+        CConfirmDlg dlg(this);
+        const bool bYes = dlg.exec() == QDialog::Accepted;
+        bDeleteNowTicked = dlg.m_bDeleteNow;
+        return bYes;
+    };
+    m_fnAskWrapAround = [this] {
+        return QMessageBox::warning(this, BoxCaption(), QString::fromUtf8(kMsgWrapAround),
+                                    QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    m_fnPageList = [this](const std::vector<std::string>& pages) -> std::optional<int> {
+        CPageListDlg dlg(this);
+        dlg.m_pPages = &pages;
+        if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+        return dlg.m_nSel;
+    };
+    m_fnComposeMail = [this]() -> std::optional<ComposedMail> {
+        CMailComposeDlg dlg(this);
+        dlg.m_nMode = CMailComposeDlg::kReduced;
+        if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+        return dlg.Mail();
+    };
+    m_fnChoosePrinter = [this](QPrinter& printer) {
+        QPrintDialog dlg(&printer, this);
+        dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
+        dlg.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+        dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+        dlg.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        dlg.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
+        return dlg.exec() == QDialog::Accepted;
+    };
+}
+
+// ---------------------------------------------------------------------------
+// Pages
+
+QString CMeruDlg::EditorText() {
+    FinishLoading();
+    // toPlainText() would turn no-break spaces into blanks; the raw text keeps
+    // every character, with U+2029 between the lines.
+    QString text = m_pEditor->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+void CMeruDlg::CommitPage() {
+    // Only the user's edits make the editor differ from the page; a page
+    // still being loaded is complete in the store.
+    if (!m_pEditor || !m_bEdited) return;
+    m_store.CommitEditorText(EditorText().toStdString());
+    m_bEdited = false;
+}
+
+void CMeruDlg::LoadEditor() {
+    QString text = ToQ(m_store.CurrentEditorText());
+    m_strPending.clear();
+    m_nPending = 0;
+    if (m_pLoader) m_pLoader->stop();
+    if (text.size() > 2 * kLoadChunk) {
+        // A long page: the first lines now, the rest in steps from the event
+        // loop, so the window shows the page at once and stays responsive.
+        qsizetype nCut = text.lastIndexOf(QLatin1Char('\n'), kLoadChunk);
+        if (nCut <= 0) nCut = kLoadChunk;
+        if (text[nCut - 1].isHighSurrogate()) --nCut;
+        m_strPending = text.mid(nCut);
+        text.truncate(nCut);
+    }
+    QTextDocument* pDoc = m_pEditor->document();
+    pDoc->setUndoRedoEnabled(false);  // also forgets the previous page's undo
+    m_bLoading = true;
+    m_pEditor->setPlainText(text);
+    m_bLoading = false;
+    m_bEdited = false;
+    if (m_strPending.isEmpty()) {
+        pDoc->setUndoRedoEnabled(true);
+    } else {
+        if (!m_pLoader) {
+            m_pLoader = new QTimer(this);
+            m_pLoader->setSingleShot(true);
+            m_pLoader->setInterval(0);
+            connect(m_pLoader, &QTimer::timeout, this, [this] { LoadStep(kLoadChunk); });
+        }
+        m_pLoader->start();
+    }
+}
+
+void CMeruDlg::LoadStep(qsizetype nMax) {
+    const qsizetype nLeft = m_strPending.size() - m_nPending;
+    if (nLeft <= 0) return;
+    qsizetype n = std::min(nMax, nLeft);
+    if (n < nLeft && m_strPending[m_nPending + n - 1].isHighSurrogate()) --n;
+    QTextCursor end(m_pEditor->document());
+    end.movePosition(QTextCursor::End);
+    m_bLoading = true;
+    end.insertText(m_strPending.mid(m_nPending, n));
+    m_bLoading = false;
+    m_nPending += n;
+    if (m_nPending >= m_strPending.size()) {
+        m_strPending.clear();
+        m_nPending = 0;
+        m_pEditor->document()->setUndoRedoEnabled(true);
+    } else {
+        m_pLoader->start();
+    }
+}
+
+void CMeruDlg::FinishLoading() {
+    if (m_strPending.isEmpty()) return;
+    m_pLoader->stop();
+    LoadStep(m_strPending.size());
+}
+
+void CMeruDlg::UpdatePageLabel() {
+    m_strPageLabel = ToQ(m_store.PageLabel());
+    if (m_pPageLabel) m_pPageLabel->setText(m_strPageLabel);
+}
+
+void CMeruDlg::ShowPage(int n) {
+    if (!m_pEditor) return;
+    CommitPage();
+    if (!m_store.ShowPage(n)) return;
+    LoadEditor();
+    UpdatePageLabel();
+    m_pEditor->setFocus(Qt::OtherFocusReason);
+}
+
+void CMeruDlg::AppendPages(std::span<const std::string> pages) {
+    m_store.AppendPages(pages);
+    UpdatePageLabel();
+}
+
+void CMeruDlg::OnPrevPage() {
+    if (CurPage() > 1) ShowPage(CurPage() - 1);
+}
+
+void CMeruDlg::OnNextPage() {
+    CommitPage();
+    m_store.NextPage();
+    LoadEditor();
+    UpdatePageLabel();
+    m_pEditor->setFocus(Qt::OtherFocusReason);
+}
+
+void CMeruDlg::OnClear() {
+    CommitPage();
+    if (m_store.ClearNeedsConfirmation()) {
+        bool bTicked = false;
+        const bool bYes = m_fnConfirmClear ? m_fnConfirmClear(bTicked) : false;
+        if (!m_store.ConfirmClear(bYes, bTicked)) return;
+    }
+    m_store.ClearPage();
+    LoadEditor();
+    UpdatePageLabel();
+    m_pEditor->setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------------------
+// Insertions
+
+void CMeruDlg::InsertAfterSelection(const QString& text) {
+    const QTextCursor cursor = m_pEditor->textCursor();
+    const int nAnchor = cursor.anchor();
+    const int nPos = cursor.position();
+    const int nEnd = cursor.selectionEnd();
+    QTextCursor at(m_pEditor->document());
+    at.setPosition(nEnd);
+    at.insertText(text);
+    // The selection stays as it was; with nothing selected the caret follows
+    // the inserted text.
+    QTextCursor after(m_pEditor->document());
+    if (nAnchor != nPos) {
+        after.setPosition(nAnchor);
+        after.setPosition(nPos, QTextCursor::KeepAnchor);
+    } else {
+        after.setPosition(nEnd + static_cast<int>(text.size()));
+    }
+    m_pEditor->setTextCursor(after);
+    m_pEditor->setFocus(Qt::OtherFocusReason);
+}
+
+void CMeruDlg::OnLine() { InsertAfterSelection(ToQ(LineText())); }
+
+void CMeruDlg::OnInsertDate() {
+    InsertAfterSelection(ToQ(FormatDate(static_cast<std::time_t>(m_timeDate.toSecsSinceEpoch()))));
+}
+
+void CMeruDlg::OnInsertTime() {
+    InsertAfterSelection(ToQ(FormatTime(static_cast<std::time_t>(m_timeTime.toSecsSinceEpoch()))));
+}
+
+bool CMeruDlg::ClockRunning() const { return m_pClock && m_pClock->isActive(); }
+
+void CMeruDlg::OnTimer() {
+    const QDateTime now = QDateTime::currentDateTime();
+    m_timeDate = now;
+    m_timeTime = now;
+    if (m_pDate && !m_pDate->hasFocus()) m_pDate->setDate(now.date());
+    if (m_pTime && !m_pTime->hasFocus()) m_pTime->setTime(now.time());
+}
+
+// ---------------------------------------------------------------------------
+// Hand-offs
+
+void CMeruDlg::OnUrl() {
+    QString selected = m_pEditor->textCursor().selectedText();
+    selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    const std::string address = FormBrowserAddress(selected.toStdString());
+    Main().Launcher().openUrl(QUrl(ToQ(address), QUrl::TolerantMode));
+}
+
+void CMeruDlg::OnMail() {
+    if (!m_fnComposeMail) return;
+    const std::optional<ComposedMail> mail = m_fnComposeMail();
+    if (!mail) return;
+    const std::string url = FormMailtoUrl(mail->m_strTo, mail->m_strSubject);
+    Main().Launcher().openUrl(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
+}
+
+// ---------------------------------------------------------------------------
+// Search and page list
+
+void CMeruDlg::SelectStored(size_t nBegin, size_t nEnd) {
+    FinishLoading();
+    const std::string& page = m_store.CurrentText();
+    QTextCursor cursor(m_pEditor->document());
+    cursor.setPosition(static_cast<int>(StoredToEditorOffset(page, nBegin)));
+    cursor.setPosition(static_cast<int>(StoredToEditorOffset(page, nEnd)), QTextCursor::KeepAnchor);
+    m_pEditor->setTextCursor(cursor);
+    m_pEditor->setFocus(Qt::OtherFocusReason);
+    m_pEditor->ensureCursorVisible();
+}
+
+void CMeruDlg::OnFind() {
+    CommitPage();
+    const std::string find = m_pFind->text().toStdString();
+    const size_t nStart = EditorToStoredOffset(
+        m_store.CurrentText(), static_cast<size_t>(m_pEditor->textCursor().selectionEnd()));
+    std::optional<SearchHit> hit = m_store.SearchFromCurrent(find, nStart);
+    while (!hit) {
+        if (!m_fnAskWrapAround || !m_fnAskWrapAround()) return;
+        hit = m_store.SearchFromFirstPage(find);
+    }
+    const int nPage = static_cast<int>(hit->nPage) + 1;
+    if (nPage != CurPage()) {
+        ShowPage(nPage);
+    } else {
+        // The page is in the editor already and committed: keep its undo
+        // history and spare reloading a long page.
+        UpdatePageLabel();
+    }
+    SelectStored(hit->nBegin, hit->nEnd);
+}
+
+void CMeruDlg::OnPageList() {
+    CommitPage();
+    if (!m_fnPageList) return;
+    const std::optional<int> nSel = m_fnPageList(m_aPages);
+    if (!nSel || *nSel < 0 || *nSel >= PageCount()) return;
+    ShowPage(*nSel + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Print and help
+
+bool CMeruDlg::PrintText(QPrinter& printer, const QString& text) {
+    QTextDocument doc;
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    if (font.pointSizeF() <= 0) font.setPointSize(10);
+    doc.setDefaultFont(font);
+    QTextOption option = doc.defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(option);
+    doc.setPlainText(text);
+    // A small margin on every page: a line at a page break then lies on one
+    // page only, not cut in two and printed again on the next.
+    doc.setDocumentMargin(printer.resolution() / 8.0);
+    // Laid out in the printer's own metrics on pages of its printable area,
+    // so the document is paginated here and no page numbers are added.
+    doc.documentLayout()->setPaintDevice(&printer);
+    doc.setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
+    printer.setDocName(QString());
+    doc.print(&printer);
+    return printer.printerState() != QPrinter::Error &&
+           printer.printerState() != QPrinter::Aborted;
+}
+
+void CMeruDlg::OnPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    if (!m_fnChoosePrinter || !m_fnChoosePrinter(printer)) return;
+    // The editor's text as it is now, not the stored page.
+    PrintText(printer, EditorText());
+}
+
+void CMeruDlg::OnHelp() {
+    if (!m_pHelp) {
+        m_pHelp = new CHelpWindow(this);
+        m_pHelp->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    m_pHelp->show();
+    m_pHelp->raise();
+    m_pHelp->activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Commits
+
+void CMeruDlg::hideEvent(QHideEvent* pEvent) {
+    // Esc, the close box and minimising all end here: keep what was typed.
+    CommitPage();
+    // Nobody sees the clock of a hidden window: it rests until shown again.
+    if (m_pClock) m_pClock->stop();
+    CToolWindow::hideEvent(pEvent);
+}
+
+void CMeruDlg::changeEvent(QEvent* pEvent) {
+    // Minimised (where no tray takes the window, it stays minimised).
+    if (pEvent->type() == QEvent::WindowStateChange && isMinimized()) CommitPage();
+    CToolWindow::changeEvent(pEvent);
+}
+
+void CMeruDlg::showEvent(QShowEvent* pEvent) {
+    // Pages may have been appended to the store while the window was hidden.
+    m_store.Normalise();
+    UpdatePageLabel();
+    if (m_pClock && !m_pClock->isActive()) {
+        OnTimer();
+        m_pClock->start();
+    }
+    CToolWindow::showEvent(pEvent);
+}
+
+bool CMeruDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pEditor && pEvent->type() == QEvent::FocusOut) CommitPage();
+    // Typing into a page still being loaded: load the rest first, so what is
+    // typed can be undone like any other edit.
+    if (pWatched == m_pEditor && pEvent->type() == QEvent::KeyPress) FinishLoading();
+    // The editor's own menu (Select All, Copy ...), a drop and a middle-click
+    // paste work on the whole page too.
+    if (m_pEditor && pWatched == m_pEditor->viewport() && Loading()) {
+        const QEvent::Type type = pEvent->type();
+        if (type == QEvent::ContextMenu || type == QEvent::Drop ||
+            (type == QEvent::MouseButtonPress &&
+             static_cast<QMouseEvent*>(pEvent)->button() == Qt::MiddleButton))
+            FinishLoading();
+    }
+    return CToolWindow::eventFilter(pWatched, pEvent);
+}
+
+}  // namespace meru
