@@ -81,6 +81,13 @@ class Tray(xs.MeruTestCase):
         self.d.wait_gone(menu)
         self.assertNotEqual(self.d.map_state(win), xs.IS_VIEWABLE)
 
+        # a right-click right after that, within the double-click time of the
+        # one that opened the menu, opens it again (and so does the next one)
+        for _ in range(2):
+            menu = self.open_menu(centre)
+            xs.xdotool("key", "Escape")
+            self.d.wait_gone(menu)
+
         # (keys that choose an item): the first item, and the mnemonic R of
         # "&Restore main" (no other item of the menu has it)
         for keys in (("Down", "Return"), ("r",)):

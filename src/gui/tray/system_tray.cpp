@@ -1,8 +1,10 @@
 #include "gui/tray/system_tray.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
 
@@ -35,6 +37,9 @@ bool CSystemTray::Install(QWidget* pParent, const QString& strTooltip, int nIcon
     // When the tray host goes away and comes back (a panel restart), Qt
     // embeds the icon again by itself as long as it stays visible.
     m_pIcon->show();
+    // The icon's widget in an XEmbed tray is made (and made again when the
+    // tray host is replaced) inside Qt, so it is watched from the application.
+    qApp->installEventFilter(this);
     m_bRemoved = false;
     g_pInstalled = this;
     return true;
@@ -64,6 +69,23 @@ bool CSystemTray::DeleteIcon() {
     m_pIcon->setContextMenu(nullptr);
     m_bRemoved = true;
     return true;
+}
+
+bool CSystemTray::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    // Qt's XEmbed tray icon turns a second right-click within the
+    // double-click time into a double-click that it ignores, so right-click,
+    // Esc, right-click brought no menu. A right-button double-click on the
+    // icon opens the menu as the press would have.
+    if (pEvent->type() == QEvent::MouseButtonDblClick && m_pIcon && !m_bRemoved &&
+        pWatched->objectName() == QLatin1String("QSystemTrayIconSys")) {
+        auto* pMouse = static_cast<QMouseEvent*>(pEvent);
+        if (pMouse->button() == Qt::RightButton && m_pIcon->contextMenu()) {
+            m_pIcon->contextMenu()->popup(pMouse->globalPosition().toPoint());
+            HandleIconMessage(QSystemTrayIcon::Context);
+            return true;
+        }
+    }
+    return QObject::eventFilter(pWatched, pEvent);
 }
 
 bool CSystemTray::IsShown() const { return m_pIcon && !m_bRemoved && m_pIcon->isVisible(); }

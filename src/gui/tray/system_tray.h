@@ -53,6 +53,9 @@ public:
     // Tests decide whether a tray is there (nullopt: ask the desktop).
     static void SetTrayAvailableForTesting(std::optional<bool> available);
 
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
 private:
     QPointer<QSystemTrayIcon> m_pIcon;
     QPointer<QMenu> m_pMenu;
