@@ -5,6 +5,7 @@ FUZZ_DIR   ?= build-fuzz
 FUZZ_TIME  ?= 60
 JOBS       ?= $(shell nproc)
 DATA       ?= ./meru.mer
+PREFIX     ?= /usr/local
 CMAKE_GEN  := -G Ninja
 WERROR     := $(if $(CI),ON,OFF)
 # ccache hits across checkouts of the same tree (worktrees, CI's fresh clone)
@@ -41,3 +42,12 @@ fuzz: deps
 
 clean:
 	rm -rf $(BUILD) $(BENCH_DIR) $(FUZZ_DIR)
+
+# A Debian package of the build folder's binaries (build/meru_*.deb), and an
+# install without a package: make install PREFIX=/some/folder (DESTDIR works too).
+.PHONY: package install
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

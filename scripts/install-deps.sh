@@ -21,6 +21,9 @@ PKGS=(
   python3 procps time
   # a second clipboard owner offering several targets (e2e, clip_latency.py)
   python3-tk
+  # installing and packaging: PNG icons from the SVG, the Debian package and
+  # its checks, the manual pages, starting the menu entry (gio)
+  librsvg2-bin dpkg-dev desktop-file-utils lintian man-db libglib2.0-bin
 )
 
 missing=()

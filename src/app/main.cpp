@@ -2,10 +2,15 @@
 #include <cstdio>
 
 #include "app/meru_app.h"
+#include "app/usage.h"
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 
 int main(int argc, char** argv) {
+    // --help and --version print and end before anything else: no lock,
+    // no display, no data file.
+    if (const auto code = meru::HandleInfoOptions(argc, argv, stdout)) return *code;
+
     // First: from here on a SIGTERM, SIGHUP or SIGINT waits for the event
     // loop, which saves like Exit.
     meru::CSignalPipe::Install({SIGTERM, SIGHUP, SIGINT});
