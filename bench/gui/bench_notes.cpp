@@ -16,6 +16,7 @@
 #include "gui/notes/meru_dlg.h"
 #include "gui/notes/page_list_dlg.h"
 #include "platform/launcher.h"
+#include "support/fakes.h"
 
 using namespace meru;
 

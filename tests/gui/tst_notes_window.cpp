@@ -32,6 +32,8 @@
 #include "gui/tray/system_tray.h"
 
 #include "support/when_modal.h"
+#include "support/fakes.h"
+#include "support/main_fixture.h"
 
 using namespace meru;
 using meru::test::WhenModal;
@@ -45,14 +47,15 @@ using Pages = std::vector<std::string>;
 struct Fixture {
     CFakeLauncher launcher;
     Pages pages;
+    CPageStore store;
     std::unique_ptr<CMeruDlg> notes;
     int confirmations = 0;
     int wrapQuestions = 0;
 
-    explicit Fixture(Pages p) : pages(std::move(p)) {
+    explicit Fixture(Pages p) : pages(std::move(p)), store(pages) {
         ToolWindowContext ctx;
         ctx.strVersion = QStringLiteral("MERU version 2.2");
-        notes = std::make_unique<CMeruDlg>(ctx, pages, QStringLiteral("/data/meru.mer"), launcher);
+        notes = std::make_unique<CMeruDlg>(ctx, store, QStringLiteral("/data/meru.mer"), launcher);
         notes->Create();
         notes->m_fnConfirmClear = [this](bool&) {
             ++confirmations;
@@ -102,6 +105,9 @@ QString PdfText(const QString& path, int* pPages = nullptr) {
 
 class TestNotesWindow : public QObject {
     Q_OBJECT
+    // The whole application, for what the notes window asks of it.
+    std::unique_ptr<CAppRoot> app;
+
 private slots:
     void init() { CSystemTray::SetTrayAvailableForTesting(true); }
     void cleanup() { CSystemTray::SetTrayAvailableForTesting(std::nullopt); }
@@ -515,19 +521,25 @@ void TestNotesWindow::urlHandOff() {
     QCOMPARE(f.launcher.calls[0].url.toString(), url);
 }
 
+// MAIL is carried out by the application: the form, then the mailto: hand-off.
 void TestNotesWindow::mailHandOff() {
-    Fixture f({"a"});
+    QTemporaryDir dir;
+    test::Recorder rec;
     int asked = 0;
     std::optional<ComposedMail> answer =
         ComposedMail{"anna@example.org", "", "", Q("Caffè & #1?x=y").toStdString(), ""};
-    f.notes->m_fnComposeMail = [&] {
+    rec.composeMail = [&](QWidget* parent) {
         ++asked;
+        if (parent != app->Notes()) answer.reset();  // the form belongs to the notes window
         return answer;
     };
-    f.Click(1018);
+    app = test::MakeRoot(rec, dir.filePath("meru.mer"));
+    QVERIFY(app->Create());
+    QPushButton* mail = app->Notes()->Button(1018);
+    QTest::mouseClick(mail, Qt::LeftButton);
     QCOMPARE(asked, 1);
-    QCOMPARE(f.launcher.calls.size(), size_t(1));
-    const QUrl url = f.launcher.calls[0].url;
+    QCOMPARE(rec.launcher.calls.size(), size_t(1));
+    const QUrl url = rec.launcher.calls[0].url;
     QCOMPARE(url.toString(QUrl::FullyEncoded),
              Q("mailto:anna@example.org?subject=Caff%C3%A8%20%26%20%231%3Fx%3Dy"));
     QUrlQuery query(url);
@@ -535,12 +547,16 @@ void TestNotesWindow::mailHandOff() {
     QCOMPARE(query.queryItemValue("subject", QUrl::FullyDecoded), Q("Caffè & #1?x=y"));
 
     answer.reset();  // Cancel: nothing handed over
-    f.Click(1018);
-    QCOMPARE(f.launcher.calls.size(), size_t(1));
+    QTest::mouseClick(mail, Qt::LeftButton);
+    QCOMPARE(rec.launcher.calls.size(), size_t(1));
+    app.reset();
 }
 
 void TestNotesWindow::mailHandOffThroughTheDialog() {
-    Fixture f({"a"});
+    QTemporaryDir dir;
+    test::Recorder rec;
+    app = test::MakeRoot(rec, dir.filePath("meru.mer"));
+    QVERIFY(app->Create());
     bool bReduced = false;
     WhenModal<CMailComposeDlg>([&](CMailComposeDlg* dlg) {
         bReduced = dlg->m_nMode == CMailComposeDlg::kReduced && !dlg->BodyEdit()->isVisible() &&
@@ -549,11 +565,12 @@ void TestNotesWindow::mailHandOffThroughTheDialog() {
         dlg->SubjectEdit()->setText("hi there");
         QTest::mouseClick(dlg->SendButton(), Qt::LeftButton);
     });
-    f.Click(1018);
+    QTest::mouseClick(app->Notes()->Button(1018), Qt::LeftButton);
     QVERIFY(bReduced);
-    QCOMPARE(f.launcher.calls.size(), size_t(1));
-    QCOMPARE(f.launcher.calls[0].url.toString(QUrl::FullyEncoded),
+    QCOMPARE(rec.launcher.calls.size(), size_t(1));
+    QCOMPARE(rec.launcher.calls[0].url.toString(QUrl::FullyEncoded),
              Q("mailto:bob@example.org?subject=hi%20there"));
+    app.reset();
 }
 
 void TestNotesWindow::appendedPagesCountInTheIndicator() {
@@ -561,7 +578,8 @@ void TestNotesWindow::appendedPagesCountInTheIndicator() {
     f.notes->ShowPage(2);
     f.Type("typed ");
     const Pages clips = {"clip one", "clip\r\ntwo"};
-    f.notes->AppendPages(clips);
+    f.store.AppendPages(clips);
+    f.notes->PagesAppended();
     QCOMPARE(f.Label(), Q("2/4"));
     QCOMPARE(f.Editor()->toPlainText(), Q("typed b"));
     f.Click(1001);

@@ -27,7 +27,7 @@
 #include "gui/kit/editor_text.h"
 #include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
-#include "platform/clipboard.h"
+#include "gui/clipboard/clip_link.h"
 
 namespace meru {
 
@@ -42,9 +42,7 @@ CClipboardDlg::CClipboardDlg(const ToolWindowContext& context, CClipHistory& his
     : CToolWindow(context, kTemplate182), m_history(history), m_link(link) {
     // The main window may let this window go after its own objects: the
     // link and the shortcuts only reach it while it exists.
-    m_link.m_fnShow = [self = QPointer<CClipboardDlg>(this)](const ClipPublication& p) {
-        if (self) self->ShowPublication(p);
-    };
+    connect(&m_link, &CClipboardLink::published, this, &CClipboardDlg::ShowPublication);
     m_fnAskWrap = [this] { return AskSearchWrap(this); };
     CreateControls();
 }
@@ -165,15 +163,10 @@ void CClipboardDlg::Apply(const ClipPublication& p) { m_link.Apply(p); }
 void CClipboardDlg::ShowPublication(const ClipPublication& p) {
     if (p.bEditor) ShowEntryInEditor(p.nCur);
     if (p.bList) RebuildList(p.nCur);
-    if (p.bTray) SetTrayIcon(p.nTrayIcon);
     m_bEdited = false;
 }
 
 void CClipboardDlg::PublishClip() { Apply(m_history.PublishClip()); }
-
-void CClipboardDlg::SelectClip(int n) {
-    if (auto p = m_history.SelectClip(n)) Apply(*p);
-}
 
 void CClipboardDlg::ClearAll() { Apply(m_history.ClearAll()); }
 
@@ -224,8 +217,6 @@ void CClipboardDlg::SelectListItem(int nCur) {
     // The edit field shows the beginning of the label, not its end.
     m_pList->lineEdit()->setCursorPosition(0);
 }
-
-void CClipboardDlg::SetTrayIcon(int nIconId) { emit trayIconChanged(nIconId); }
 
 // ---------------------------------------------------------------- navigation
 

@@ -22,32 +22,29 @@ class CClockRow;
 
 // The clipboard window (dialog 182): the history of copied texts, one entry
 // at a time in the editor, the entry list, "<" and ">", search, delete,
-// delete all and "<- Notes". It is also where every publication of the
-// current entry ends up: the editor, the list, the tray icon and the system
-// clipboard are brought in line with the history here.
+// delete all and "<- Notes".
 //
-// The history belongs to the main window; the window only holds references.
-// The system clipboard is written through the link (CClipboardLink), which
-// guards our own writes; the window shows each publication (m_fnShow).
+// The history and the link belong to the application; the window only holds
+// references. Its actions ask the history and hand the publication to the
+// link (CClipboardLink), which writes the system clipboard, guarding our own
+// writes, and announces it: the window shows every publication, whoever
+// caused it (its own buttons, Ctrl+n, a copy in another program).
 class CClipboardDlg : public CToolWindow {
     Q_OBJECT
 public:
     CClipboardDlg(const ToolWindowContext& context, CClipHistory& history, CClipboardLink& link);
     ~CClipboardDlg() override;
 
-    // --- operations the main window uses ---------------------------------
     // Shows the current entry everywhere (editor, list, tray, clipboard).
     void PublishClip();
-    // "ClipBoard n" and Ctrl+n (n = 1..5).
-    void SelectClip(int n);
-    // "Cancella Tutto" / button 1008.
+    // Button 1008 "Cancella tutto".
     void ClearAll();
     // "Cancella" / button 1007.
     void DeleteCurrent();
     // Carries out what a decision of the history asks for, in order: editor,
-    // list, tray icon (ShowPublication), then the system clipboard.
+    // list, tray icon (the link's announcement), then the system clipboard.
     void Apply(const ClipPublication& p);
-    // Editor, list and tray icon of a publication; clears m_bEdited.
+    // Editor and list of a publication; clears m_bEdited.
     void ShowPublication(const ClipPublication& p);
 
     // --- the window's own actions ------------------------------------------
@@ -79,8 +76,6 @@ public:
 signals:
     // "<- Notes": the user wants every entry in the notes.
     void notesRequested();
-    // A publication changed the tray's picture (152, or 189-193 for entry 1-5).
-    void trayIconChanged(int nIconId);
 
 protected:
     QString TitleSuffix() const override { return QStringLiteral(" - CLIPBOARD"); }
@@ -98,7 +93,6 @@ private:
     void FlushEditor();
     void RebuildList(int nCur);
     void SelectListItem(int nCur);
-    void SetTrayIcon(int nIconId);
     bool AskWrap();
 
     CClipHistory& m_history;

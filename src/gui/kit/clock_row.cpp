@@ -7,8 +7,13 @@
 
 namespace meru {
 
-CClockRow::CClockRow(QWidget* window, QDateEdit* date, QTimeEdit* time)
-    : QObject(window), m_pWindow(window), m_pDate(date), m_pTime(time), m_pTimer(new QTimer(this)) {
+CClockRow::CClockRow(QWidget* window, QDateEdit* date, QTimeEdit* time, FocusedPicker focused)
+    : QObject(window),
+      m_pWindow(window),
+      m_pDate(date),
+      m_pTime(time),
+      m_pTimer(new QTimer(this)),
+      m_eFocused(focused) {
     m_pTimer->setInterval(1000);
     connect(m_pTimer, &QTimer::timeout, this, &CClockRow::Tick);
     window->installEventFilter(this);
@@ -18,8 +23,9 @@ CClockRow::CClockRow(QWidget* window, QDateEdit* date, QTimeEdit* time)
 
 void CClockRow::Tick() {
     m_now = QDateTime::currentDateTime();
-    if (m_pDate && !m_pDate->hasFocus()) m_pDate->setDate(m_now.date());
-    if (m_pTime && !m_pTime->hasFocus()) m_pTime->setTime(m_now.time());
+    const bool bKeep = m_eFocused == FocusedPicker::Keep;
+    if (m_pDate && !(bKeep && m_pDate->hasFocus())) m_pDate->setDate(m_now.date());
+    if (m_pTime && !(bKeep && m_pTime->hasFocus())) m_pTime->setTime(m_now.time());
     emit ticked(m_now);
 }
 

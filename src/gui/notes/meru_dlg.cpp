@@ -29,8 +29,6 @@
 #include "gui/kit/editor_text.h"
 #include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
-#include "gui/mail/mail_compose_dlg.h"
-#include "core/mail/mailto.h"
 #include "gui/notes/confirm_dlg.h"
 #include "gui/notes/help_window.h"
 #include "gui/notes/page_list_dlg.h"
@@ -68,13 +66,12 @@ QString ToQ(const std::string& s) { return FromUtf8(s); }
 
 }  // namespace
 
-CMeruDlg::CMeruDlg(const ToolWindowContext& context, std::vector<std::string>& pages,
+CMeruDlg::CMeruDlg(const ToolWindowContext& context, CPageStore& store,
                    const QString& strDataPath, ILauncher& launcher)
     : CToolWindow(context, {447, 292, "System", 10}),
-      m_aPages(pages),
       m_strDataPath(strDataPath),
       m_launcher(launcher),
-      m_store(pages) {}
+      m_store(store) {}
 
 CMeruDlg::~CMeruDlg() {
     if (m_pEditor) {
@@ -224,7 +221,8 @@ void CMeruDlg::OnInitDialog() {
     UpdatePageLabel();
     m_pEditor->setFocus(Qt::OtherFocusReason);  // where the window opens
 
-    m_pClock = new CClockRow(this, m_pDate, m_pTime);
+    // A date or time the user is picking is left alone.
+    m_pClock = new CClockRow(this, m_pDate, m_pTime, CClockRow::FocusedPicker::Keep);
     connect(m_pClock, &CClockRow::ticked, this, &CMeruDlg::OnTimer);
     OnTimer(m_pClock->Now());
 
@@ -242,12 +240,6 @@ void CMeruDlg::OnInitDialog() {
         dlg.m_pPages = &pages;
         if (dlg.exec() != QDialog::Accepted) return std::nullopt;
         return dlg.m_nSel;
-    };
-    m_fnComposeMail = [this]() -> std::optional<ComposedMail> {
-        CMailComposeDlg dlg(this);
-        dlg.m_nMode = CMailComposeDlg::kReduced;
-        if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-        return dlg.Mail();
     };
     m_fnChoosePrinter = [this](QPrinter& printer) {
         QPrintDialog dlg(&printer, this);
@@ -340,30 +332,31 @@ void CMeruDlg::UpdatePageLabel() {
     if (m_pPageLabel) m_pPageLabel->setText(m_strPageLabel);
 }
 
-void CMeruDlg::ShowPage(int n) {
-    if (!m_pEditor) return;
-    CommitPage();
-    if (!m_store.ShowPage(n)) return;
+void CMeruDlg::ShowCurrentPage() {
     LoadEditor();
     UpdatePageLabel();
     m_pEditor->setFocus(Qt::OtherFocusReason);
 }
 
-void CMeruDlg::AppendPages(std::span<const std::string> pages) {
-    m_store.AppendPages(pages);
-    UpdatePageLabel();
+void CMeruDlg::ShowPage(int n) {
+    if (!m_pEditor) return;
+    CommitPage();
+    if (!m_store.ShowPage(n)) return;
+    ShowCurrentPage();
 }
 
+void CMeruDlg::PagesAppended() { UpdatePageLabel(); }
+
 void CMeruDlg::OnPrevPage() {
-    if (CurPage() > 1) ShowPage(CurPage() - 1);
+    CommitPage();
+    if (!m_store.PreviousPage()) return;
+    ShowCurrentPage();
 }
 
 void CMeruDlg::OnNextPage() {
     CommitPage();
     m_store.NextPage();
-    LoadEditor();
-    UpdatePageLabel();
-    m_pEditor->setFocus(Qt::OtherFocusReason);
+    ShowCurrentPage();
 }
 
 void CMeruDlg::OnClear() {
@@ -374,9 +367,7 @@ void CMeruDlg::OnClear() {
         if (!m_store.ConfirmClear(bYes, bTicked)) return;
     }
     m_store.ClearPage();
-    LoadEditor();
-    UpdatePageLabel();
-    m_pEditor->setFocus(Qt::OtherFocusReason);
+    ShowCurrentPage();
 }
 
 // ---------------------------------------------------------------------------
@@ -430,13 +421,7 @@ void CMeruDlg::OnUrl() {
     m_launcher.openUrl(QUrl(ToQ(address), QUrl::TolerantMode));
 }
 
-void CMeruDlg::OnMail() {
-    if (!m_fnComposeMail) return;
-    const std::optional<ComposedMail> mail = m_fnComposeMail();
-    if (!mail) return;
-    const std::string url = FormMailtoUrl(mail->m_strTo, mail->m_strSubject);
-    m_launcher.openUrl(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
-}
+void CMeruDlg::OnMail() { emit mailRequested(); }
 
 // ---------------------------------------------------------------------------
 // Search and page list
@@ -476,9 +461,9 @@ void CMeruDlg::OnFind() {
 void CMeruDlg::OnPageList() {
     CommitPage();
     if (!m_fnPageList) return;
-    const std::optional<int> nSel = m_fnPageList(m_aPages);
-    if (!nSel || *nSel < 0 || *nSel >= PageCount()) return;
-    ShowPage(*nSel + 1);
+    const std::optional<int> nSel = m_fnPageList(m_store.Pages());
+    if (!nSel || !m_store.ShowListSelection(*nSel)) return;
+    ShowCurrentPage();
 }
 
 // ---------------------------------------------------------------------------
