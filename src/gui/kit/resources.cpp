@@ -56,14 +56,15 @@ QPixmap TrayPixmap(int side, int digit) {
     return pm;
 }
 
-// The button faces (bitmaps 130-196), drawn on a 32 x 32 grid; an empty
-// picture for a number that is not a face.
-QPixmap ButtonFace(int faceId) {
-    const int s = 32;
-    QPixmap pm(s, s);
+// The button faces (bitmaps 130-196) and icon 151 (the question of a
+// confirmation), drawn on a 32 x 32 grid scaled to `side`; an empty picture
+// for a number that is none of them.
+QPixmap Picture(int faceId, int side) {
+    QPixmap pm(side, side);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(side / 32.0, side / 32.0);
     const QColor ink(50, 50, 60);
     const QColor paper(250, 250, 244);
     const QColor accent(200, 60, 50);
@@ -166,6 +167,18 @@ QPixmap ButtonFace(int faceId) {
             p.setBrush(QColor(40, 130, 60));
             p.drawPolygon(QPolygonF({QPointF(28, 16), QPointF(19, 8), QPointF(19, 24)}));
             break;
+        case 151: {  // a sheet with a red question mark
+            p.setPen(QPen(QColor(60, 60, 70), 1.5));
+            p.setBrush(QColor(252, 250, 240));
+            p.drawRect(QRectF(5, 2, 22, 28));
+            QFont f;
+            f.setBold(true);
+            f.setPixelSize(22);
+            p.setFont(f);
+            p.setPen(accent);
+            p.drawText(QRectF(5, 2, 22, 28), Qt::AlignCenter, QStringLiteral("?"));
+            break;
+        }
         case 196: {  // delete all: two sheets struck through
             sheet({3, 3, 16, 20});
             sheet({13, 9, 16, 20});
@@ -212,8 +225,8 @@ QIcon Icon(int id) {
         const int digit = id == kIconTray ? 0 : id - kIconTrayFirstDigit + 1;
         for (int side : {16, 22, 24, 32, 48, 64})
             icon.addPixmap(TrayPixmap(side, digit));
-    } else if (const QPixmap face = ButtonFace(id); !face.isNull()) {
-        icon.addPixmap(face);
+    } else if (!Picture(id, 32).isNull()) {
+        for (int side : {16, 32, 64}) icon.addPixmap(Picture(id, side));
     }
     drawn->insert(id, icon);
     return icon;

@@ -7,7 +7,8 @@
 namespace meru {
 
 // The program's pictures by their resource numbers: icon 128 (the program),
-// 152 (tray, plain) and 189-193 (tray, showing the clipboard entry 1-5), the
+// 151 (question), 152 (tray, plain) and 189-193 (tray, showing the
+// clipboard entry 1-5), the
 // button faces 130-196 (cut, copy, paste, help, undo, search, line, delete,
 // web address, mail, print, insert, delete all),
 // bitmaps 172 (background pattern), 174, 176, 180, 181 (main window buttons),

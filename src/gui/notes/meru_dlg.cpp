@@ -9,8 +9,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -122,26 +120,27 @@ void CMeruDlg::OnInitDialog() {
     auto connectButton = [this](QPushButton* p, void (CMeruDlg::*fn)()) {
         connect(p, &QPushButton::clicked, this, fn);
     };
-    connect(AddButton(IDC_CUT, QStringLiteral("Taglia"), 130, 10, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-        m_pEditor->setFocus();
-        m_pEditor->cut();
-    });
-    connect(AddButton(IDC_COPY, QStringLiteral("Copia"), 131, 25, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-                m_pEditor->setFocus();
-                m_pEditor->copy();
-            });
-    connect(AddButton(IDC_PASTE, QStringLiteral("Incolla"), 132, 40, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-                m_pEditor->setFocus();
-                m_pEditor->paste();
-            });
-    connect(AddButton(IDC_UNDO, QStringLiteral("Undo"), 138, 55, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-                m_pEditor->setFocus();
-                m_pEditor->undo();
-            });
+    // The editing buttons act on the editor, which keeps the focus.
+    struct EditButton {
+        int id;
+        const char* caption;
+        int face;
+        int x;
+        void (QPlainTextEdit::*act)();
+    };
+    const EditButton kEditButtons[] = {
+        {IDC_CUT, "Taglia", 130, 10, &QPlainTextEdit::cut},
+        {IDC_COPY, "Copia", 131, 25, &QPlainTextEdit::copy},
+        {IDC_PASTE, "Incolla", 132, 40, &QPlainTextEdit::paste},
+        {IDC_UNDO, "Undo", 138, 55, &QPlainTextEdit::undo},
+    };
+    for (const EditButton& b : kEditButtons) {
+        connect(AddButton(b.id, QString::fromLatin1(b.caption), b.face, b.x, 10, 13, 12),
+                &QPushButton::clicked, this, [this, act = b.act] {
+                    m_pEditor->setFocus();
+                    (m_pEditor->*act)();
+                });
+    }
     connectButton(AddButton(IDC_CLEAR, QStringLiteral("Clear"), 156, 70, 10, 13, 12),
                   &CMeruDlg::OnClear);
     connectButton(AddButton(IDC_LINE, QStringLiteral("Linea"), 155, 85, 10, 13, 12),
