@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QSize>
 
+#include "core/clipboard/clip_history.h"
+
 namespace meru {
 
 // The program's pictures by their resource numbers: icon 128 (the program),
@@ -16,8 +18,9 @@ namespace meru {
 namespace res {
 
 inline constexpr int kIconMeru = 128;
-inline constexpr int kIconTray = 152;
-inline constexpr int kIconTrayFirstDigit = 189;  // 189..193 show 1..5
+// The tray's pictures are the ones the clipboard history chooses from.
+inline constexpr int kIconTray = kClipTrayIconPlain;             // 152
+inline constexpr int kIconTrayFirstDigit = kClipTrayIconDigit1;  // 189..193 show 1..5
 inline constexpr int kBitmapPattern = 172;
 
 // An icon by number, drawn once per run; a null icon for a number the
