@@ -15,6 +15,7 @@
 #include "gui/clipboard/clipboard_dlg.h"
 #include "gui/contacts/contacts_dlg.h"
 #include "gui/kit/menu177.h"
+#include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
 #include "gui/kit/tool_window.h"
 #include "gui/kit/window_tray.h"
@@ -338,7 +339,7 @@ void CAppRoot::ShowMessage(QMessageBox::Icon icon, const QString& text) {
         return;
     }
     QWidget* parent = m_pMain->isVisible() ? m_pMain.get() : nullptr;
-    QMessageBox box(icon, QStringLiteral("meru"), text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, BoxCaption(), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
