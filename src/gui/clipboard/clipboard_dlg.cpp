@@ -68,14 +68,14 @@ void CClipboardDlg::CreateControls() {
         int face;  // 0: the caption is the face
     };
     static constexpr ButtonSpec kButtons[] = {
-        {1044, "<- Notes", 10, 10, 50, 12, 0},
-        {1006, "Trova", 263, 10, 13, 12, 139},
-        {1008, "Cancella tutto", 278, 10, 13, 12, 196},
-        {1007, "Cancella", 293, 10, 13, 12, 156},
-        {1002, "<", 408, 10, 13, 12, 0},
-        {1001, ">", 423, 10, 13, 12, 0},
-        {1037, "Insert Data", 92, 268, 11, 11, 178},
-        {1039, "Insert Time", 156, 268, 11, 11, 178},
+        {IDC_NOTES, "<- Notes", 10, 10, 50, 12, 0},
+        {IDC_FIND, "Trova", 263, 10, 13, 12, 139},
+        {IDC_DELETE_ALL, "Cancella tutto", 278, 10, 13, 12, 196},
+        {IDC_DELETE, "Cancella", 293, 10, 13, 12, 156},
+        {IDC_PREV, "<", 408, 10, 13, 12, 0},
+        {IDC_NEXT, ">", 423, 10, 13, 12, 0},
+        {IDC_INSERT_DATE, "Insert Data", 92, 268, 11, 11, 178},
+        {IDC_INSERT_TIME, "Insert Time", 156, 268, 11, 11, 178},
     };
     for (const ButtonSpec& b : kButtons) {
         auto* btn = new QPushButton(client);
@@ -94,22 +94,22 @@ void CClipboardDlg::CreateControls() {
             btn->setText(caption);
         }
     }
-    connect(Button(1044), &QPushButton::clicked, this, &CClipboardDlg::OnNotes);
-    connect(Button(1006), &QPushButton::clicked, this, &CClipboardDlg::Find);
-    connect(Button(1008), &QPushButton::clicked, this, &CClipboardDlg::ClearAll);
-    connect(Button(1007), &QPushButton::clicked, this, &CClipboardDlg::DeleteCurrent);
-    connect(Button(1002), &QPushButton::clicked, this, &CClipboardDlg::PreviousEntry);
-    connect(Button(1001), &QPushButton::clicked, this, &CClipboardDlg::NextEntry);
+    connect(Button(IDC_NOTES), &QPushButton::clicked, this, &CClipboardDlg::OnNotes);
+    connect(Button(IDC_FIND), &QPushButton::clicked, this, &CClipboardDlg::Find);
+    connect(Button(IDC_DELETE_ALL), &QPushButton::clicked, this, &CClipboardDlg::ClearAll);
+    connect(Button(IDC_DELETE), &QPushButton::clicked, this, &CClipboardDlg::DeleteCurrent);
+    connect(Button(IDC_PREV), &QPushButton::clicked, this, &CClipboardDlg::PreviousEntry);
+    connect(Button(IDC_NEXT), &QPushButton::clicked, this, &CClipboardDlg::NextEntry);
     // "Insert Data" and "Insert Time" have no action in this window.
 
     m_pFind = new QLineEdit(client);
-    m_pFind->setObjectName(QStringLiteral("1004"));
+    m_pFind->setObjectName(QString::number(IDC_FIND_TEXT));
     m_pFind->setGeometry(du.Rect(170, 10, 90, 12));
     // Enter in the search field searches, as "Trova" does.
     connect(m_pFind, &QLineEdit::returnPressed, this, &CClipboardDlg::Find);
 
     m_pList = new QComboBox(client);
-    m_pList->setObjectName(QStringLiteral("1042"));
+    m_pList->setObjectName(QString::number(IDC_LIST));
     m_pList->setEditable(true);
     m_pList->setInsertPolicy(QComboBox::NoInsert);
     // The history may grow to thousands of entries and the list is rebuilt at
@@ -122,7 +122,7 @@ void CClipboardDlg::CreateControls() {
     connect(m_pList, &QComboBox::activated, this, &CClipboardDlg::ChooseEntry);
 
     m_pEditor = new QPlainTextEdit(client);
-    m_pEditor->setObjectName(QStringLiteral("1000"));
+    m_pEditor->setObjectName(QString::number(IDC_EDITOR));
     m_pEditor->setGeometry(du.Rect(10, 25, 427, 238));
     m_pEditor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_pEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -131,14 +131,14 @@ void CClipboardDlg::CreateControls() {
     connect(m_pEditor, &QPlainTextEdit::textChanged, this, &CClipboardDlg::OnEditorChanged);
 
     m_pDate = new QDateEdit(client);
-    m_pDate->setObjectName(QStringLiteral("1034"));
+    m_pDate->setObjectName(QString::number(IDC_DATE));
     // The short date of the notes window's row, which fits the template's width.
     m_pDate->setDisplayFormat(QStringLiteral("dd/MM/yy"));
     m_pDate->setAlignment(Qt::AlignRight);
     m_pDate->setGeometry(du.Rect(40, 268, 51, 11));
 
     m_pTime = new QTimeEdit(client);
-    m_pTime->setObjectName(QStringLiteral("1035"));
+    m_pTime->setObjectName(QString::number(IDC_TIME));
     m_pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     m_pTime->setAlignment(Qt::AlignRight);
     m_pTime->setGeometry(du.Rect(112, 268, 43, 11));

@@ -32,6 +32,23 @@ class CClockRow;
 class CClipboardDlg : public CToolWindow {
     Q_OBJECT
 public:
+    // Control ids of template 182; a control's object name is its id.
+    enum Control : int {
+        IDC_EDITOR = 1000,
+        IDC_NEXT = 1001,
+        IDC_PREV = 1002,
+        IDC_FIND_TEXT = 1004,
+        IDC_FIND = 1006,
+        IDC_DELETE = 1007,
+        IDC_DELETE_ALL = 1008,
+        IDC_DATE = 1034,
+        IDC_TIME = 1035,
+        IDC_INSERT_DATE = 1037,
+        IDC_INSERT_TIME = 1039,
+        IDC_LIST = 1042,
+        IDC_NOTES = 1044,
+    };
+
     CClipboardDlg(const ToolWindowContext& context, CClipHistory& history, CClipboardLink& link);
     ~CClipboardDlg() override;
 
