@@ -76,6 +76,13 @@ QPixmap Picture(int faceId, int side) {
         p.drawRect(r);
         p.setBrush(Qt::NoBrush);
     };
+    auto question = [&](QRectF r, int pixels) {
+        QFont f;
+        f.setBold(true);
+        f.setPixelSize(pixels);
+        p.setFont(f);
+        p.drawText(r, Qt::AlignCenter, QStringLiteral("?"));
+    };
     switch (faceId) {
         case 130: {  // cut: scissors
             p.drawLine(QPointF(10, 4), QPointF(21, 20));
@@ -103,11 +110,7 @@ QPixmap Picture(int faceId, int side) {
             p.setPen(QPen(blue, 2.4));
             p.setBrush(QColor(225, 235, 250));
             p.drawEllipse(QRectF(3, 3, 26, 26));
-            QFont f;
-            f.setBold(true);
-            f.setPixelSize(20);
-            p.setFont(f);
-            p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
+            question(QRectF(3, 3, 26, 26), 20);
             break;
         }
         case 138: {  // undo: curved arrow
@@ -171,12 +174,8 @@ QPixmap Picture(int faceId, int side) {
             p.setPen(QPen(QColor(60, 60, 70), 1.5));
             p.setBrush(QColor(252, 250, 240));
             p.drawRect(QRectF(5, 2, 22, 28));
-            QFont f;
-            f.setBold(true);
-            f.setPixelSize(22);
-            p.setFont(f);
             p.setPen(accent);
-            p.drawText(QRectF(5, 2, 22, 28), Qt::AlignCenter, QStringLiteral("?"));
+            question(QRectF(5, 2, 22, 28), 22);
             break;
         }
         case 196: {  // delete all: two sheets struck through
