@@ -24,6 +24,7 @@
 #include "platform/x11_hotkeys.h"
 #include "core/store/datafile.h"
 #include "support/main_fixture.h"
+#include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
 #include "support/fakes.h"
 
@@ -103,7 +104,7 @@ class TestClipboardDlg : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { CSystemTray::SetTrayAvailableForTesting(true); }
+    void initTestCase() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
 
     // ------------------------------------------------------------ start-up
 

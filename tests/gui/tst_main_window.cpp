@@ -24,6 +24,7 @@
 #include "gui/notes/meru_dlg.h"
 #include "gui/store/password_dlg.h"
 #include "support/main_fixture.h"
+#include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
 
 using namespace meru;
@@ -54,7 +55,7 @@ struct Run {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { CSystemTray::SetTrayAvailableForTesting(true); }
+    void initTestCase() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
 
     void routing_data();
     void routing();
@@ -270,22 +271,22 @@ void TestMainWindow::closeAndMinimiseHide() {
     std::vector<QWidget*> windows = run.ToolWindows();
     windows.insert(windows.begin(), &dlg);
     for (QWidget* w : windows) {
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         QVERIFY(w->isVisible());
         QVERIFY(!w->close());  // refused: only hidden
         QVERIFY(!w->isVisible());
 
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         w->showMinimized();
         QTRY_VERIFY(!w->isVisible());
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         QVERIFY(w->isVisible());
         QVERIFY(!w->isMinimized());
         w->hide();
     }
     // Esc in a tool window hides it and gives the focus to the main window.
     dlg.show();
-    CSystemTray::RestoreFromTray(app.Notes());
+    CDesktopWindowTray::Instance().RestoreFromTray(app.Notes());
     QVERIFY(QTest::qWaitForWindowActive(app.Notes()));
     QTest::keyClick(app.Notes(), Qt::Key_Escape);
     QVERIFY(!app.Notes()->isVisible());
@@ -295,22 +296,22 @@ void TestMainWindow::closeAndMinimiseHide() {
 }
 
 void TestMainWindow::withoutTrayWindowsMinimise() {
-    CSystemTray::SetTrayAvailableForTesting(false);
+    CDesktopWindowTray::SetTrayAvailableForTesting(false);
     Run run;
     CAppRoot& app = *run.app;
     CMainDlg& dlg = app.MainWindow();
     QVERIFY(app.Create());
     for (QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(app.Contacts())}) {
-        CSystemTray::HideToTray(w);  // hidden already: stays off the screen
+        CDesktopWindowTray::Instance().HideToTray(w);  // hidden already: stays off the screen
         QVERIFY(!w->isVisible());
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         w->close();
         QVERIFY(w->isVisible());
         QVERIFY(w->isMinimized());
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         QVERIFY(!w->isMinimized());
     }
-    CSystemTray::SetTrayAvailableForTesting(true);
+    CDesktopWindowTray::SetTrayAvailableForTesting(true);
 }
 
 void TestMainWindow::titles() {

@@ -109,8 +109,8 @@ class TestNotesWindow : public QObject {
     std::unique_ptr<CAppRoot> app;
 
 private slots:
-    void init() { CSystemTray::SetTrayAvailableForTesting(true); }
-    void cleanup() { CSystemTray::SetTrayAvailableForTesting(std::nullopt); }
+    void init() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
+    void cleanup() { CDesktopWindowTray::SetTrayAvailableForTesting(std::nullopt); }
     void initialState();
     void paging_data();
     void paging();
@@ -333,7 +333,7 @@ void TestNotesWindow::textKeptWhenLeaving_data() {
 void TestNotesWindow::textKeptWhenLeaving() {
     QFETCH(int, how);
     QFETCH(bool, bTray);
-    CSystemTray::SetTrayAvailableForTesting(bTray);
+    CDesktopWindowTray::SetTrayAvailableForTesting(bTray);
     Fixture f({"keep", "b"});
     QVERIFY(f.bActive);
     f.Editor()->moveCursor(QTextCursor::End);

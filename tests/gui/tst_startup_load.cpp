@@ -10,6 +10,7 @@
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 #include "support/main_fixture.h"
+#include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
 
 using namespace meru;
@@ -36,7 +37,7 @@ CMeruData Protected() {
 class TestStartupLoad : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { CSystemTray::SetTrayAvailableForTesting(true); }
+    void initTestCase() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
     void loadOutcomes_data();
     void loadOutcomes();
     void rightPasswordUnlocks();

@@ -8,7 +8,6 @@
 
 #include "gui/kit/menu177.h"
 #include "gui/kit/resources.h"
-#include "gui/kit/window_tray.h"
 
 namespace meru {
 
@@ -84,16 +83,6 @@ int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
             return 1;
     }
 }
-
-bool CSystemTray::TrayAvailable() { return CDesktopWindowTray::Instance().TrayAvailable(); }
-
-void CSystemTray::SetTrayAvailableForTesting(std::optional<bool> available) {
-    CDesktopWindowTray::SetTrayAvailableForTesting(available);
-}
-
-void CSystemTray::HideToTray(QWidget* w) { CDesktopWindowTray::Instance().HideToTray(w); }
-
-void CSystemTray::RestoreFromTray(QWidget* w) { CDesktopWindowTray::Instance().RestoreFromTray(w); }
 
 void CSystemTray::FindTrayRect(QRect& rect) {
     if (g_pInstalled && g_pInstalled->m_pIcon) {
