@@ -38,8 +38,7 @@ constexpr CMeruWindow::Template kTemplate182{447, 292, "System", 10};
 CClipboardDlg::CClipboardDlg(const ToolWindowContext& context, CClipHistory& history,
                              CClipboardLink& link)
     : CToolWindow(context, kTemplate182), m_history(history), m_link(link) {
-    // The main window may let this window go after its own objects: the
-    // link and the shortcuts only reach it while it exists.
+    // Every publication, whoever caused it; the connection ends with the window.
     connect(&m_link, &CClipboardLink::published, this, &CClipboardDlg::ShowPublication);
     m_fnAskWrap = [this] { return AskSearchWrap(this); };
     CreateControls();

@@ -224,8 +224,10 @@ QIcon Icon(int id) {
         const int digit = id == kIconTray ? 0 : id - kIconTrayFirstDigit + 1;
         for (int side : {16, 22, 24, 32, 48, 64})
             icon.addPixmap(TrayPixmap(side, digit));
-    } else if (!Picture(id, 32).isNull()) {
-        for (int side : {16, 32, 64}) icon.addPixmap(Picture(id, side));
+    } else if (QPixmap face = Picture(id, 32); !face.isNull()) {
+        // One size: the buttons and the question are never larger, and a
+        // smaller one is scaled from it.
+        icon.addPixmap(face);
     }
     drawn->insert(id, icon);
     return icon;
