@@ -20,7 +20,8 @@ import re
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
-SYSTEM_TOOLKIT = re.compile(r'^(Q[A-Za-z]*|Qt[A-Za-z]*/.*|X11/.*|xcb/.*|wayland-.*|KF\d.*)$')
+SYSTEM_TOOLKIT = re.compile(
+    r'^(Q[A-Za-z]*|Qt[A-Za-z]*/.*|q[a-z0-9_]+\.h|X11/.*|xcb/.*|wayland-.*|KF\d.*)$')
 SOURCE_EXT = (".h", ".hpp", ".cpp", ".cc")
 
 

@@ -12,32 +12,32 @@
 #include <memory>
 #include <string>
 
-#include "gui/main/main_dlg.h"
+#include "app/app_root.h"
 #include "gui/clipboard/clipboard_dlg.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
+#include "support/fakes.h"
 
 using namespace meru;
 
 namespace {
 
-// A main window (with its clipboard window) on a new data file, its
+// The application (with its clipboard window) on a new data file, its
 // clipboard and shortcuts faked.
 struct Organiser {
     QTemporaryDir dir;
     CFakeClipboard clip;
     CFakeGlobalHotkeys keys;
-    std::unique_ptr<CMainDlg> main;
+    std::unique_ptr<CAppRoot> main;
 
     Organiser() {
-        MainDlgServices s;
+        AppServices s;
         s.clipboard = &clip;
         s.hotkeys = &keys;
         s.showMessage = [](QMessageBox::Icon, const QString&) {};
         s.exitProcess = [](int) {};
-        main = std::make_unique<CMainDlg>(s);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
-        main->m_strDataPath = dir.filePath(QStringLiteral("bench.mer"));
+        main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"),
+                                          dir.filePath(QStringLiteral("bench.mer")), s);
         main->Create();
     }
 };

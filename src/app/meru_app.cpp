@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "gui/main/main_dlg.h"
-#include "gui/kit/menu177.h"
+#include "app/app_root.h"
 #include "gui/kit/resources.h"
+#include "gui/main/main_dlg.h"
 #include "platform/signal_pipe.h"
-#include "gui/tray/system_tray.h"
 
 namespace meru {
 
@@ -49,7 +48,7 @@ int CMeruApp::Run(int& argc, char** argv) {
     m_strVersion = QStringLiteral("MERU version 2.2");
 
     bool bInEventLoop = false;
-    MainDlgServices services;
+    AppServices services;
     services.exitProcess = [&bInEventLoop](int code) {
         if (bInEventLoop) {
             QCoreApplication::exit(code);
@@ -61,50 +60,43 @@ int CMeruApp::Run(int& argc, char** argv) {
         }
     };
 
-    CMainDlg dlg(services);
-    dlg.m_strVersion = m_strVersion;
-    dlg.m_strDataPath = DataPath(cmd);
-
-    CSystemTray tray;
-    tray.Install(&dlg, m_strVersion, res::kIconTray, 177);
-    dlg.m_pTray = &tray;
+    CAppRoot root(m_strVersion, DataPath(cmd), services);
 
     // Signals are saved like Exit; they wait in the pipe until the notifier
     // is there.
-    QSocketNotifier* notifier = nullptr;
     if (CSignalPipe::ReadFd() >= 0) {
-        notifier = new QSocketNotifier(CSignalPipe::ReadFd(), QSocketNotifier::Read, &dlg);
-        QObject::connect(notifier, &QSocketNotifier::activated, &dlg, [&dlg] {
-            if (const int sig = CSignalPipe::Take()) dlg.OnTerminationSignal(sig);
+        auto* notifier = new QSocketNotifier(CSignalPipe::ReadFd(), QSocketNotifier::Read, &root);
+        QObject::connect(notifier, &QSocketNotifier::activated, &root, [&root] {
+            if (const int sig = CSignalPipe::Take()) root.OnTerminationSignal(sig);
         });
     }
     // The desktop session ends: save as Exit does.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,
-                     [&dlg](QSessionManager& manager) {
-                         const SaveOutcome out = dlg.SaveForSessionEnd();
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &root,
+                     [&root](QSessionManager& manager) {
+                         const SaveOutcome out = root.SaveForSessionEnd();
                          if (out.status == SaveStatus::Failed) {
                              const QString text =
                                  QObject::tr("Il file dei dati non è stato salvato:\n%1\n%2")
-                                     .arg(dlg.m_strDataPath, QString::fromStdString(out.reason));
+                                     .arg(root.DataPath(), QString::fromStdString(out.reason));
                              if (manager.allowsInteraction()) {
-                                 dlg.ShowMessage(QMessageBox::Critical, text);
+                                 root.ShowMessage(QMessageBox::Critical, text);
                                  manager.release();
                              } else {
                                  std::fprintf(stderr, "meru: %s\n", text.toLocal8Bit().constData());
                              }
                          }
                      });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &dlg, [&dlg] {
-        if (dlg.HasEnded()) return;
-        const SaveOutcome out = dlg.SaveForSessionEnd();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &root, [&root] {
+        if (root.HasEnded()) return;
+        const SaveOutcome out = root.SaveForSessionEnd();
         if (out.status == SaveStatus::Failed)
             std::fprintf(stderr, "meru: the data file %s was not saved: %s\n",
-                         dlg.m_strDataPath.toLocal8Bit().constData(), out.reason.c_str());
+                         root.DataPath().toLocal8Bit().constData(), out.reason.c_str());
     });
 
     // The main window comes up first; the hidden tool windows follow.
-    if (!dlg.Create(/*bDeferToolWindows=*/true)) return 0;  // not a data file of this program
-    dlg.show();
+    if (!root.Create(/*bDeferToolWindows=*/true)) return 0;  // not a data file of this program
+    root.MainWindow().show();
 
     bInEventLoop = true;
     const int code = QApplication::exec();

@@ -12,15 +12,4 @@ bool CDesktopLauncher::startDetached(const QString& program, const QStringList& 
     return QProcess::startDetached(program, args, workingDir);
 }
 
-bool CFakeLauncher::openUrl(const QUrl& url) {
-    calls.push_back({Call::Url, url, {}, {}, {}});
-    return result;
-}
-
-bool CFakeLauncher::startDetached(const QString& program, const QStringList& args,
-                                  const QString& workingDir) {
-    calls.push_back({Call::Process, {}, program, args, workingDir});
-    return result;
-}
-
 }  // namespace meru

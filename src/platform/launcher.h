@@ -2,7 +2,6 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <vector>
 
 namespace meru {
 
@@ -21,24 +20,6 @@ public:
 // QDesktopServices and QProcess.
 class CDesktopLauncher final : public ILauncher {
 public:
-    bool openUrl(const QUrl& url) override;
-    bool startDetached(const QString& program, const QStringList& args,
-                       const QString& workingDir) override;
-};
-
-// Records every request and starts nothing; tests read `calls`.
-class CFakeLauncher final : public ILauncher {
-public:
-    struct Call {
-        enum Kind { Url, Process } kind;
-        QUrl url;
-        QString program;
-        QStringList args;
-        QString workingDir;
-    };
-    std::vector<Call> calls;
-    bool result = true;  // what every request reports
-
     bool openUrl(const QUrl& url) override;
     bool startDetached(const QString& program, const QStringList& args,
                        const QString& workingDir) override;

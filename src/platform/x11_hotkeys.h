@@ -11,7 +11,7 @@
 // Off X11 (the offscreen platform of the tests) the object does nothing.
 //
 //   auto keys = CreateGlobalHotkeys();          // after the QApplication exists
-//   keys->SetCallback([&](int n) { if (auto p = history.SelectClip(n)) link.Apply(*p); });
+//   keys->SetCallback([&](int n) { /* make entry n current */ });
 //   keys->Start();
 //
 // While a key is held, the X server's auto-repeat delivers further presses,
@@ -35,24 +35,5 @@ public:
 
 // The X11 implementation when Qt runs on xcb, otherwise one that does nothing.
 std::unique_ptr<IGlobalHotkeys> CreateGlobalHotkeys();
-
-// For tests: Press(n) stands for the user pressing Ctrl+n.
-class CFakeGlobalHotkeys final : public IGlobalHotkeys {
-public:
-    void SetCallback(std::function<void(int n)> fn) override { m_fn = std::move(fn); }
-    std::vector<int> Start() override {
-        m_bStarted = true;
-        return {1, 2, 3, 4, 5};
-    }
-    void Stop() override { m_bStarted = false; }
-    void Press(int n) {
-        if (m_bStarted && m_fn && n >= 1 && n <= 5) m_fn(n);
-    }
-    bool IsStarted() const { return m_bStarted; }
-
-private:
-    std::function<void(int n)> m_fn;
-    bool m_bStarted = false;
-};
 
 }  // namespace meru

@@ -139,49 +139,6 @@ TEST(NotesPages, NormaliseAfterThePagesWereReplaced) {
     EXPECT_EQ(pages.size(), 1u);
 }
 
-TEST(NotesPages, InsertionGoesAtTheSelectionEndAndKeepsTheSelectedText) {
-    const std::string line = std::string(102, '_');
-    ASSERT_EQ(LineText(), line);
-    struct Case {
-        std::string stored;   // page before
-        size_t selEnd;        // editor position (UTF-16 units) of the selection's end
-        std::string inserted;
-        std::string after;
-    };
-    const Case cases[] = {
-        // caret after the fifth of ten characters, or characters 3 to 5 selected
-        {"abcdefghij", 5, line, "abcde" + line + "fghij"},
-        // on the second line: the CR LF counts as one editor position
-        {"x\r\nabcdefghij", 7, "07/03/04", "x\r\nabcde07/03/04fghij"},
-        // after an emoji (two UTF-16 units) and an accented letter
-        {"\xF0\x9F\x98\x80\xC3\xA8z", 3, "09:05:03", "\xF0\x9F\x98\x80\xC3\xA8" "09:05:03z"},
-        // at the very end, and past it
-        {"ab\r\n", 3, "!", "ab\r\n!"},
-        {"ab", 99, "!", "ab!"},
-        // line breaks in the inserted text are stored as CR LF
-        {"ab", 1, "1\n2", "a1\r\n2b"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
-        std::vector<std::string> pages = {c.stored};
-        CPageStore store(pages);
-        const size_t at = EditorToStoredOffset(store.CurrentText(), c.selEnd);
-        const size_t end = store.InsertInCurrentPage(at, c.inserted);
-        EXPECT_EQ(pages[0], c.after);
-        EXPECT_EQ(end, at + EditorToStoredText(c.inserted).size());
-    }
-}
-
-TEST(NotesPages, InsertionNeverSplitsACharacterOrALineBreak) {
-    // Offsets that a careless caller might pass: inside "è" and between CR and LF.
-    std::vector<std::string> pages = {"\xC3\xA8\r\nz"};
-    CPageStore store(pages);
-    EXPECT_EQ(store.InsertInCurrentPage(1, "[") , 1u);
-    EXPECT_EQ(pages[0], "[\xC3\xA8\r\nz");
-    EXPECT_EQ(store.InsertInCurrentPage(4, "]"), 4u);  // between CR and LF -> before CR
-    EXPECT_EQ(pages[0], "[\xC3\xA8]\r\nz");
-}
-
 TEST(NotesPages, DateAndTimeTexts) {
     struct Case {
         int year, mon, day, hour, min, sec;

@@ -82,5 +82,4 @@ TEST(NotesText, MalformedBytesCountAsOnePositionEach) {
     EXPECT_EQ(EditorLength(stored), 5u);
     EXPECT_EQ(EditorToStoredOffset(stored, 4), 4u);
     EXPECT_EQ(StoredToEditorOffset(stored, 5), 5u);
-    EXPECT_EQ(SnapToBoundary(stored, 3), 3u);
 }

@@ -31,19 +31,12 @@ private slots:
         QVERIFY(WriteBytes(path, DataFileBytes(start)));
 
         Recorder rec;
-        MainDlgServices services;
-        services.showMessage = [&](QMessageBox::Icon i, const QString& t) { rec.messages.emplace_back(i, t); };
-        services.exitProcess = [&](int code) { rec.exits.push_back(code); };
-        services.launcher = &rec.launcher;
-        services.chooseBrowserProgram = [&]() -> std::optional<QString> {
-            if (chosen.isEmpty()) return std::nullopt;
-            return chosen;
-        };
-        CMainDlg dlg(services);
-        dlg.m_strVersion = "MERU version 2.2";
-        dlg.m_strDataPath = path;
+        if (!chosen.isEmpty()) rec.browserAnswer = chosen;
+        auto root = MakeRoot(rec, path);
+        CAppRoot& dlg = *root;
         QVERIFY(dlg.Create());
         QVERIFY(dlg.OnCommand(ID_BROWSER));
+        QCOMPARE(rec.browserQuestions, 1);
         QCOMPARE(QString::fromStdString(dlg.m_data.m_browser.m_strProgram), program);
         QCOMPARE(QString::fromStdString(dlg.m_data.m_browser.m_strFolder), folder);
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/main/main_dlg.h"
+#include "app/app_root.h"
 #include "gui/kit/menu177.h"
 #include "gui/clipboard/clipboard_dlg.h"
 #include "gui/notes/meru_dlg.h"
@@ -24,7 +24,9 @@
 #include "platform/x11_hotkeys.h"
 #include "core/store/datafile.h"
 #include "support/main_fixture.h"
+#include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
+#include "support/fakes.h"
 
 using namespace meru;
 
@@ -49,15 +51,14 @@ void Type(QWidget* w, const QString& text) {
     }
 }
 
-// A main window on a data file in a temporary folder, its clipboard and
-// shortcuts fakes, a tray object that records the icon shown.
+// The application on a data file in a temporary folder, with clipboard and
+// shortcuts fakes; its tray object records the icon shown.
 struct Fixture {
     QTemporaryDir dir;
     CFakeClipboard clip;
     CFakeGlobalHotkeys keys;
-    CSystemTray tray;
     std::vector<QString> messages;
-    std::unique_ptr<CMainDlg> main;
+    std::unique_ptr<CAppRoot> main;
 
     explicit Fixture(const Strings& pages = {}, const std::string& clipAtStart = {}) {
         const QString path = dir.filePath(QStringLiteral("meru.mer"));
@@ -67,22 +68,19 @@ struct Fixture {
             test::WriteBytes(path, SerializeData(data));
         }
         if (!clipAtStart.empty()) clip.Copy(clipAtStart);
-        tray.Install(nullptr, QStringLiteral("MERU version 2.2"), 152, 177);
-        MainDlgServices s;
+        AppServices s;
         s.clipboard = &clip;
         s.hotkeys = &keys;
         s.showMessage = [this](QMessageBox::Icon, const QString& text) { messages.push_back(text); };
         s.exitProcess = [](int) {};
-        main = std::make_unique<CMainDlg>(s);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
-        main->m_strDataPath = path;
-        main->m_pTray = &tray;
+        main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"), path, s);
         created = main->Create();
     }
     ~Fixture() { main.reset(); }
 
     bool created = false;
     CClipboardDlg& dlg() const { return *main->Clipboard(); }
+    CSystemTray& tray() const { return main->Tray(); }
     const CClipHistory& history() const { return main->ClipHistory(); }
     QStringList listItems() const {
         QStringList out;
@@ -106,7 +104,7 @@ class TestClipboardDlg : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { CSystemTray::SetTrayAvailableForTesting(true); }
+    void initTestCase() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
 
     // ------------------------------------------------------------ start-up
 
@@ -136,7 +134,7 @@ private slots:
         QCOMPARE(f.history().History(), Strings{"on the clipboard before"});
         QCOMPARE(f.editorText(), QStringLiteral("on the clipboard before"));
         QCOMPARE(f.listItems(), QStringList{"1 - on the clipboard before"});
-        QCOMPARE(f.tray.CurrentIconId(), 189);
+        QCOMPARE(f.tray().CurrentIconId(), 189);
         QCOMPARE(f.clip.m_nSetText, 0);  // it already held exactly that text
         QVERIFY(f.keys.IsStarted());
 
@@ -147,7 +145,7 @@ private slots:
         QCOMPARE(f.listItems(),
                  (QStringList{"1 - on the clipboard before", "2 - line one  line two"}));
         QCOMPARE(f.dlg().EntryList()->currentIndex(), 1);
-        QCOMPARE(f.tray.CurrentIconId(), 190);
+        QCOMPARE(f.tray().CurrentIconId(), 190);
         QVERIFY(!f.dlg().m_bEdited);  // the program's own editor changes are no edits
     }
 
@@ -163,14 +161,12 @@ private slots:
         CFakeClipboard clip;
         clip.Copy("at start");
         CFakeGlobalHotkeys keys;
-        MainDlgServices s;
+        AppServices s;
         s.clipboard = &clip;
         s.hotkeys = &keys;
         s.showMessage = [](QMessageBox::Icon, const QString&) {};
         s.exitProcess = [](int) {};
-        CMainDlg main(s);
-        main.m_strVersion = QStringLiteral("MERU version 2.2");
-        main.m_strDataPath = path;
+        CAppRoot main(QStringLiteral("MERU version 2.2"), path, s);
         QVERIFY(main.Create());
         QCOMPARE(main.LastLoad().status, LoadStatus::ReadError);
         QVERIFY(!main.Clipboard());
@@ -192,7 +188,7 @@ private slots:
         f.clip.Copy("a");
         QCOMPARE(f.history().History(), (Strings{"a", "b"}));
         QCOMPARE(f.editorText(), QStringLiteral("b"));
-        QCOMPARE(f.tray.CurrentIconId(), 190);
+        QCOMPARE(f.tray().CurrentIconId(), 190);
         QCOMPARE(f.clip.m_nSetText, 0);
         QCOMPARE(f.clip.Text(), std::string("a"));
         // a file manager's copy keeps its other formats on the clipboard
@@ -213,7 +209,7 @@ private slots:
         f.keys.Press(3);  // empty history: nothing
         f.main->OnCommand(ID_CLIPBOARD_1 + 1);
         QCOMPARE(f.clip.m_nSetText, 0);
-        QCOMPARE(f.tray.CurrentIconId(), 152);
+        QCOMPARE(f.tray().CurrentIconId(), 152);
 
         f.copyAll({"one", "two"});
         f.keys.Press(3);  // beyond the count: the newest
@@ -222,24 +218,24 @@ private slots:
         QCOMPARE(f.history().Current(), 0);
         QCOMPARE(f.clip.Text(), std::string("one"));
         QCOMPARE(f.editorText(), QStringLiteral("one"));
-        QCOMPARE(f.tray.CurrentIconId(), 189);
+        QCOMPARE(f.tray().CurrentIconId(), 189);
         f.main->OnCommand(ID_CLIPBOARD_1 + 1);  // "ClipBoard 2"
         QCOMPARE(f.clip.Text(), std::string("two"));
         QCOMPARE(f.dlg().EntryList()->currentIndex(), 1);
-        QCOMPARE(f.tray.CurrentIconId(), 190);
+        QCOMPARE(f.tray().CurrentIconId(), 190);
 
         // six entries: the sixth is current with the plain icon; Ctrl+1 shows 1
         f.copyAll({"3", "4", "5", "6"});
-        QCOMPARE(f.tray.CurrentIconId(), 152);
+        QCOMPARE(f.tray().CurrentIconId(), 152);
         f.keys.Press(1);
-        QCOMPARE(f.tray.CurrentIconId(), 189);
+        QCOMPARE(f.tray().CurrentIconId(), 189);
 
         // "Cancella Tutto" empties history, window, tray and clipboard
         f.main->OnCommand(ID_CLIPBOARD_CLEAR);
         QCOMPARE(f.history().Count(), 0);
         QVERIFY(f.listItems().isEmpty());
         QVERIFY(f.editorText().isEmpty());
-        QCOMPARE(f.tray.CurrentIconId(), 152);
+        QCOMPARE(f.tray().CurrentIconId(), 152);
         QVERIFY(f.clip.IsEmpty());
         // and our own emptying was not taken for a copy
         QCOMPARE(f.history().Count(), 0);
@@ -264,7 +260,7 @@ private slots:
         QCOMPARE(f.editorText(), QStringLiteral("third"));
         QCOMPARE(f.dlg().EntryList()->currentIndex(), 2);
         QCOMPARE(f.clip.Text(), std::string("third"));
-        QCOMPARE(f.tray.CurrentIconId(), 191);
+        QCOMPARE(f.tray().CurrentIconId(), 191);
         const int afterNext = f.clip.m_nSetText;
         QTest::mouseClick(next, Qt::LeftButton);  // on the last: nothing
         QCOMPARE(f.history().Current(), 2);
@@ -283,7 +279,7 @@ private slots:
         QCOMPARE(f.history().Current(), 0);
         QCOMPARE(f.editorText(), QStringLiteral("first"));
         QCOMPARE(f.clip.Text(), std::string("first"));
-        QCOMPARE(f.tray.CurrentIconId(), 189);
+        QCOMPARE(f.tray().CurrentIconId(), 189);
         QCOMPARE(f.listItems(), (QStringList{"1 - first", "2 - second", "3 - third"}));
         // typing into the list's edit field never adds an item
         QVERIFY(f.showWindow());
@@ -404,7 +400,7 @@ private slots:
         QCOMPARE(asked, 2);
         QCOMPARE(f.history().Current(), 1);
         QCOMPARE(f.clip.Text(), std::string("\xF0\x9F\x98\x80 x\r\nthe beta"));
-        QCOMPARE(f.tray.CurrentIconId(), 190);
+        QCOMPARE(f.tray().CurrentIconId(), 190);
         QCOMPARE(f.dlg().EntryList()->currentIndex(), 1);
         QTextCursor c = f.dlg().Editor()->textCursor();
         QCOMPARE(c.selectedText(), QStringLiteral("beta"));
@@ -475,7 +471,7 @@ private slots:
         QTest::mouseClick(f.dlg().Button(1044), Qt::LeftButton);
 
         CMeruDlg* notes = f.main->Notes();
-        QCOMPARE(notes->m_aPages,
+        QCOMPARE(f.main->m_data.m_aPages,
                  (Strings{"page one", "page two", "c1", "c2\r\nsecond line", "c3", "c4"}));
         QCOMPARE(notes->m_strPageLabel, QStringLiteral("1/6"));
         QCOMPARE(notes->PageIndicator()->text(), QStringLiteral("1/6"));

@@ -9,6 +9,8 @@
 #include "core/clipboard/clip_history.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
+#include "gui/clipboard/clip_link.h"
+#include "support/fakes.h"
 
 using namespace meru;
 
@@ -133,7 +135,8 @@ private slots:
         CClipHistory history;
         CClipboardLink link(clip, history);
         std::vector<ClipPublication> shown;
-        link.m_fnShow = [&](const ClipPublication& p) { shown.push_back(p); };
+        QObject::connect(&link, &CClipboardLink::published,
+                         [&](const ClipPublication& p) { shown.push_back(p); });
         link.Seed();
         link.Apply(history.PublishClip());
         QCOMPARE(clip.m_nClear, 0);  // nothing of ours to empty at start

@@ -18,11 +18,13 @@
 #include "gui/kit/menu177.h"
 #include "app/meru_app.h"
 #include "gui/bookmarks/bookmarks_dlg.h"
+#include "gui/main/main_dlg.h"
 #include "gui/clipboard/clipboard_dlg.h"
 #include "gui/contacts/contacts_dlg.h"
 #include "gui/notes/meru_dlg.h"
 #include "gui/store/password_dlg.h"
 #include "support/main_fixture.h"
+#include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
 
 using namespace meru;
@@ -38,17 +40,13 @@ const int kAllCommands[] = {ID_RESTORE_MAIN, ID_NOTES,       ID_CLIPBOARD_OPEN, 
 struct Run {
     QTemporaryDir dir;
     Recorder rec;
-    CSystemTray tray;
-    std::unique_ptr<CRecordingMainDlg> dlg;
+    std::unique_ptr<CAppRoot> app;
 
-    Run() {
-        dlg = MakeMainDlg(rec, Path());
-        tray.Install(dlg.get(), dlg->m_strVersion, 152, 177);
-        dlg->m_pTray = &tray;
-    }
+    Run() : app(MakeRoot(rec, Path())) {}
     QString Path() const { return dir.filePath(QStringLiteral("meru.mer")); }
+    CSystemTray& tray() const { return app->Tray(); }
     std::vector<QWidget*> ToolWindows() const {
-        return {dlg->Notes(), dlg->Clipboard(), dlg->Bookmarks(), dlg->Contacts()};
+        return {app->Notes(), app->Clipboard(), app->Bookmarks(), app->Contacts()};
     }
 };
 
@@ -57,7 +55,7 @@ struct Run {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { CSystemTray::SetTrayAvailableForTesting(true); }
+    void initTestCase() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
 
     void routing_data();
     void routing();
@@ -94,17 +92,22 @@ void TestMainWindow::routing() {
     QFETCH(QString, source);
     QFETCH(int, id);
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
-    QVERIFY(dlg.HasToolWindows());
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
+    QVERIFY(app.HasToolWindows());
+    // Five copies in other programs; an entry other than the one asked for is current.
+    for (int n = 1; n <= 5; ++n) run.rec.clipboard.Copy("entry " + std::to_string(n));
+    QCOMPARE(app.ClipHistory().Count(), 5);
+    app.SelectClip(id == ID_CLIPBOARD_1 ? 2 : 1);
 
     const std::map<QString, QWidget*> menus = {
         {"main", dlg.menuBar()},
-        {"notes", dlg.Notes()->menuBar()},
-        {"clipboard", dlg.Clipboard()->menuBar()},
-        {"bookmarks", dlg.Bookmarks()->menuBar()},
-        {"contacts", dlg.Contacts()->menuBar()},
-        {"tray", run.tray.Menu()},
+        {"notes", app.Notes()->menuBar()},
+        {"clipboard", app.Clipboard()->menuBar()},
+        {"bookmarks", app.Bookmarks()->menuBar()},
+        {"contacts", app.Contacts()->menuBar()},
+        {"tray", run.tray().Menu()},
     };
     QAction* action = FindCommand(menus.at(source), id);
     QVERIFY2(action, "the menu offers the command");
@@ -112,9 +115,9 @@ void TestMainWindow::routing() {
     dlg.hide();
     for (QWidget* w : run.ToolWindows()) QVERIFY(!w->isVisible());
     const std::map<int, QWidget*> shows = {
-        {ID_RESTORE_MAIN, &dlg},          {ID_NOTES, dlg.Notes()},
-        {ID_CLIPBOARD_OPEN, dlg.Clipboard()}, {ID_BOOKMARKS, dlg.Bookmarks()},
-        {ID_CONTACTS, dlg.Contacts()},
+        {ID_RESTORE_MAIN, &dlg},          {ID_NOTES, app.Notes()},
+        {ID_CLIPBOARD_OPEN, app.Clipboard()}, {ID_BOOKMARKS, app.Bookmarks()},
+        {ID_CONTACTS, app.Contacts()},
     };
     std::vector<QWidget*> all = run.ToolWindows();
     all.push_back(&dlg);
@@ -124,14 +127,19 @@ void TestMainWindow::routing() {
     if (auto it = shows.find(id); it != shows.end()) {
         for (QWidget* w : all) QCOMPARE(w->isVisible(), w == it->second);
     } else if (id >= 32777 && id <= 32781) {
-        QCOMPARE(dlg.selectedClips, std::vector<int>{id - 32776});
+        // Entry n is current, on the clipboard, and its digit is in the tray.
+        const int n = id - 32776;
+        QCOMPARE(app.ClipHistory().Current(), n - 1);
+        QCOMPARE(run.rec.clipboard.Text(), "entry " + std::to_string(n));
+        QCOMPARE(run.tray().CurrentIconId(), 188 + n);
     } else if (id == ID_CLIPBOARD_CLEAR) {
-        QCOMPARE(dlg.clearAllCalls, 1);
+        QVERIFY(app.ClipHistory().IsEmpty());
+        QCOMPARE(run.tray().CurrentIconId(), 152);
     } else if (id == ID_BROWSER) {
-        QCOMPARE(dlg.browserCalls, 1);
+        QCOMPARE(run.rec.browserQuestions, 1);
     } else if (id == ID_EXIT) {
         QCOMPARE(run.rec.exits, std::vector<int>{0});
-        QVERIFY(!dlg.HasToolWindows());
+        QVERIFY(!app.HasToolWindows());
         const auto bytes = ReadBytes(run.Path());
         QVERIFY(bytes);
         QCOMPARE(bytes->size(), size_t(271));
@@ -145,10 +153,11 @@ void TestMainWindow::routing() {
 
 void TestMainWindow::buttons() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
     const std::pair<int, QWidget*> cases[] = {
-        {1031, dlg.Notes()}, {1036, dlg.Clipboard()}, {1032, dlg.Bookmarks()}, {1033, dlg.Contacts()}};
+        {1031, app.Notes()}, {1036, app.Clipboard()}, {1032, app.Bookmarks()}, {1033, app.Contacts()}};
     for (auto [id, window] : cases) {
         QPushButton* b = dlg.Button(id);
         QVERIFY(b);
@@ -158,13 +167,13 @@ void TestMainWindow::buttons() {
     }
     run.rec.passwordAnswer = QStringLiteral("pw");
     QTest::mouseClick(dlg.Button(1065), Qt::LeftButton);
-    QCOMPARE(dlg.m_data.m_strPassword, std::string("pw"));
+    QCOMPARE(app.m_data.m_strPassword, std::string("pw"));
     QCOMPARE(dlg.Button(1065)->text(), QStringLiteral("Password"));
 }
 
 void TestMainWindow::menuCaptions() {
     Run run;
-    QMenuBar* bar = run.dlg->menuBar();
+    QMenuBar* bar = run.app->MainWindow().menuBar();
     QCOMPARE(bar->actions().size(), 2);
     QCOMPARE(bar->actions()[0]->text(), QStringLiteral("&Menu"));
     QCOMPARE(bar->actions()[1]->text(), QStringLiteral("Settings"));
@@ -184,25 +193,26 @@ void TestMainWindow::menuCaptions() {
 
 void TestMainWindow::trayMenuAndDoubleClick() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
-    QMenu* menu = run.tray.Menu();
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
+    QMenu* menu = run.tray().Menu();
     QVERIFY(menu);
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("&Restore main"));
     QCOMPARE(menu->defaultAction(), menu->actions().first());
-    QCOMPARE(run.tray.Icon()->toolTip(), QStringLiteral("MERU version 2.2"));
-    QCOMPARE(run.tray.Icon()->contextMenu(), menu);
+    QCOMPARE(run.tray().Icon()->toolTip(), QStringLiteral("MERU version 2.2"));
+    QCOMPARE(run.tray().Icon()->contextMenu(), menu);
 
     dlg.hide();
-    QCOMPARE(run.tray.HandleIconMessage(QSystemTrayIcon::DoubleClick), 1);
+    QCOMPARE(run.tray().HandleIconMessage(QSystemTrayIcon::DoubleClick), 1);
     QVERIFY(dlg.isVisible());
 
     // Icons by number: the clipboard entry 1-5 and the plain one.
     for (int id : {189, 190, 191, 192, 193, 152}) {
-        QVERIFY(run.tray.ChangeIcon(id));
-        QCOMPARE(run.tray.CurrentIconId(), id);
+        QVERIFY(run.tray().ChangeIcon(id));
+        QCOMPARE(run.tray().CurrentIconId(), id);
     }
-    QVERIFY(!run.tray.ChangeIcon(999));
+    QVERIFY(!run.tray().ChangeIcon(999));
 
     // Not embedded anywhere: the bottom-right corner of the screen's work area.
     QRect rect;
@@ -210,15 +220,16 @@ void TestMainWindow::trayMenuAndDoubleClick() {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QCOMPARE(rect.size(), QSize(150, 30));
     QCOMPARE(rect.bottomRight(), area.bottomRight());
-    QVERIFY(run.tray.DeleteIcon());
-    QVERIFY(!run.tray.IsShown());
-    QVERIFY(run.tray.DeleteIcon());  // a second time does nothing
+    QVERIFY(run.tray().DeleteIcon());
+    QVERIFY(!run.tray().IsShown());
+    QVERIFY(run.tray().DeleteIcon());  // a second time does nothing
 }
 
 void TestMainWindow::escSavesAndEnds() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -235,8 +246,9 @@ void TestMainWindow::escSavesAndEnds() {
 
 void TestMainWindow::enterNeverEnds() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -253,51 +265,53 @@ void TestMainWindow::enterNeverEnds() {
 
 void TestMainWindow::closeAndMinimiseHide() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
     std::vector<QWidget*> windows = run.ToolWindows();
     windows.insert(windows.begin(), &dlg);
     for (QWidget* w : windows) {
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         QVERIFY(w->isVisible());
         QVERIFY(!w->close());  // refused: only hidden
         QVERIFY(!w->isVisible());
 
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         w->showMinimized();
         QTRY_VERIFY(!w->isVisible());
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         QVERIFY(w->isVisible());
         QVERIFY(!w->isMinimized());
         w->hide();
     }
     // Esc in a tool window hides it and gives the focus to the main window.
     dlg.show();
-    CSystemTray::RestoreFromTray(dlg.Notes());
-    QVERIFY(QTest::qWaitForWindowActive(dlg.Notes()));
-    QTest::keyClick(dlg.Notes(), Qt::Key_Escape);
-    QVERIFY(!dlg.Notes()->isVisible());
+    CDesktopWindowTray::Instance().RestoreFromTray(app.Notes());
+    QVERIFY(QTest::qWaitForWindowActive(app.Notes()));
+    QTest::keyClick(app.Notes(), Qt::Key_Escape);
+    QVERIFY(!app.Notes()->isVisible());
     QTRY_VERIFY(dlg.isActiveWindow());
     QVERIFY(run.rec.exits.empty());
     QVERIFY(!QFile::exists(run.Path()));
 }
 
 void TestMainWindow::withoutTrayWindowsMinimise() {
-    CSystemTray::SetTrayAvailableForTesting(false);
+    CDesktopWindowTray::SetTrayAvailableForTesting(false);
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
-    for (QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(dlg.Contacts())}) {
-        CSystemTray::HideToTray(w);  // hidden already: stays off the screen
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
+    for (QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(app.Contacts())}) {
+        CDesktopWindowTray::Instance().HideToTray(w);  // hidden already: stays off the screen
         QVERIFY(!w->isVisible());
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         w->close();
         QVERIFY(w->isVisible());
         QVERIFY(w->isMinimized());
-        CSystemTray::RestoreFromTray(w);
+        CDesktopWindowTray::Instance().RestoreFromTray(w);
         QVERIFY(!w->isMinimized());
     }
-    CSystemTray::SetTrayAvailableForTesting(true);
+    CDesktopWindowTray::SetTrayAvailableForTesting(true);
 }
 
 void TestMainWindow::titles() {
@@ -309,9 +323,9 @@ void TestMainWindow::titles() {
     QCOMPARE(path, QDir(dir.path()).canonicalPath() + QStringLiteral("/meru.mer"));
 
     Recorder rec;
-    auto dlg = MakeMainDlg(rec, path);
+    auto dlg = MakeRoot(rec, path);
     QVERIFY(dlg->Create());
-    QCOMPARE(dlg->windowTitle(), QStringLiteral("MERU version 2.2 - [") + path + QStringLiteral("]"));
+    QCOMPARE(dlg->MainWindow().windowTitle(), QStringLiteral("MERU version 2.2 - [") + path + QStringLiteral("]"));
     QCOMPARE(dlg->Notes()->windowTitle(),
              QStringLiteral("MERU version 2.2 - NOTES - [") + path + QStringLiteral("]"));
     QCOMPARE(dlg->Clipboard()->windowTitle(), QStringLiteral("MERU version 2.2 - CLIPBOARD"));
@@ -330,7 +344,7 @@ void TestMainWindow::titles() {
     const CDialogUnits& du = dlg->Notes()->Du();
     QCOMPARE(dlg->Notes()->Client()->size(), du.Size(447, 292));
     QCOMPARE(dlg->Contacts()->Client()->size(), dlg->Contacts()->Du().Size(258, 293));
-    QCOMPARE(dlg->Client()->size(), dlg->Du().Size(272, 85));
+    QCOMPARE(dlg->MainWindow().Client()->size(), dlg->MainWindow().Du().Size(272, 85));
 }
 
 void TestMainWindow::commandLine_data() {
@@ -357,8 +371,9 @@ void TestMainWindow::commandLine() {
 
 void TestMainWindow::clockOverwritesPickedDate() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
     dlg.show();
     dlg.DatePicker()->setDate(QDate(2001, 2, 3));
     dlg.TimePicker()->setTime(QTime(1, 2, 3));
@@ -371,7 +386,7 @@ void TestMainWindow::clockOverwritesPickedDate() {
     dlg.DatePicker()->setDate(QDate(2001, 2, 3));
     QTest::qWait(1300);
     QCOMPARE(dlg.DatePicker()->date(), QDate(2001, 2, 3));
-    dlg.OnCommand(ID_RESTORE_MAIN);
+    app.OnCommand(ID_RESTORE_MAIN);
     QCOMPARE(dlg.DatePicker()->date(), QDate::currentDate());
 }
 
@@ -395,18 +410,19 @@ void TestMainWindow::passwordCommand() {
     QFETCH(QString, after);
     QFETCH(bool, refused);
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
-    dlg.m_data.m_strPassword = before.toStdString();
-    dlg.m_data.m_aPages = {"pagina uno"};
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
+    app.m_data.m_strPassword = before.toStdString();
+    app.m_data.m_aPages = {"pagina uno"};
     if (answer.isValid()) run.rec.passwordAnswer = answer.toString();
-    dlg.OnCommand(1065);
+    app.OnCommand(1065);
     QCOMPARE(run.rec.passwordShown, before);
-    QCOMPARE(QString::fromStdString(dlg.m_data.m_strPassword), after);
+    QCOMPARE(QString::fromStdString(app.m_data.m_strPassword), after);
     QCOMPARE(run.rec.messages.size(), size_t(refused ? 1 : 0));
     if (refused) QCOMPARE(run.rec.messages[0].second, CPasswordDlg::RefusalText());
 
-    dlg.ExitProgram();
+    app.ExitProgram();
     QCOMPARE(run.rec.exits, std::vector<int>{0});
     const auto bytes = ReadBytes(run.Path());
     QVERIFY(bytes);
@@ -448,9 +464,10 @@ void TestMainWindow::passwordDialogRefusesOutsideCp1252() {
 
 void TestMainWindow::aboutFromBackgroundMenu() {
     Run run;
-    CRecordingMainDlg& dlg = *run.dlg;
-    QVERIFY(dlg.Create());
-    for (CMeruWindow* w : {static_cast<CMeruWindow*>(&dlg), static_cast<CMeruWindow*>(dlg.Bookmarks())}) {
+    CAppRoot& app = *run.app;
+    CMainDlg& dlg = app.MainWindow();
+    QVERIFY(app.Create());
+    for (CMeruWindow* w : {static_cast<CMeruWindow*>(&dlg), static_cast<CMeruWindow*>(app.Bookmarks())}) {
         std::unique_ptr<QMenu> menu(w->BuildSystemMenu(nullptr));
         QCOMPARE(menu->actions().size(), 1);
         QAction* about = menu->actions().first();

@@ -23,7 +23,7 @@
 #include <functional>
 #include <memory>
 
-#include "gui/main/main_dlg.h"
+#include "gui/kit/window_tray.h"
 #include "gui/mail/mail_compose_dlg.h"
 #include "gui/notes/confirm_dlg.h"
 #include "gui/notes/meru_dlg.h"
@@ -32,6 +32,8 @@
 #include "gui/tray/system_tray.h"
 
 #include "support/when_modal.h"
+#include "support/fakes.h"
+#include "support/main_fixture.h"
 
 using namespace meru;
 using meru::test::WhenModal;
@@ -41,21 +43,19 @@ namespace {
 using Pages = std::vector<std::string>;
 
 
-// A main window with a recording launcher and a notes window over `pages`.
+// A notes window over `pages` with a recording launcher.
 struct Fixture {
     CFakeLauncher launcher;
-    std::unique_ptr<CMainDlg> main;
     Pages pages;
+    CPageStore store;
     std::unique_ptr<CMeruDlg> notes;
     int confirmations = 0;
     int wrapQuestions = 0;
 
-    explicit Fixture(Pages p) : pages(std::move(p)) {
-        MainDlgServices services;
-        services.launcher = &launcher;
-        main = std::make_unique<CMainDlg>(services);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
-        notes = std::make_unique<CMeruDlg>(*main, pages, QStringLiteral("/data/meru.mer"));
+    explicit Fixture(Pages p) : pages(std::move(p)), store(pages) {
+        ToolWindowContext ctx;
+        ctx.strVersion = QStringLiteral("MERU version 2.2");
+        notes = std::make_unique<CMeruDlg>(ctx, store, QStringLiteral("/data/meru.mer"), launcher);
         notes->Create();
         notes->m_fnConfirmClear = [this](bool&) {
             ++confirmations;
@@ -70,10 +70,6 @@ struct Fixture {
         bActive = QTest::qWaitForWindowActive(notes.get());
     }
     bool bActive = false;
-    ~Fixture() {
-        notes.reset();
-        main.reset();
-    }
     QPlainTextEdit* Editor() const { return notes->Editor(); }
     QString Label() const { return notes->PageIndicator()->text(); }
     void Click(int id) const { QTest::mouseClick(notes->Button(id), Qt::LeftButton); }
@@ -109,9 +105,12 @@ QString PdfText(const QString& path, int* pPages = nullptr) {
 
 class TestNotesWindow : public QObject {
     Q_OBJECT
+    // The whole application, for what the notes window asks of it.
+    std::unique_ptr<CAppRoot> app;
+
 private slots:
-    void init() { CSystemTray::SetTrayAvailableForTesting(true); }
-    void cleanup() { CSystemTray::SetTrayAvailableForTesting(std::nullopt); }
+    void init() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
+    void cleanup() { CDesktopWindowTray::SetTrayAvailableForTesting(std::nullopt); }
     void initialState();
     void paging_data();
     void paging();
@@ -157,7 +156,7 @@ void TestNotesWindow::initialState() {
     f.notes->hide();
     QVERIFY(!f.notes->ClockRunning());
     f.notes->DatePicker()->setDate(QDate(2001, 1, 1));
-    f.main->ShowToolWindow(f.notes.get());
+    CDesktopWindowTray::Instance().RestoreFromTray(f.notes.get());
     QVERIFY(f.notes->ClockRunning());
     QCOMPARE(f.notes->DatePicker()->date(), QDate::currentDate());
     // Storage untouched by merely showing it.
@@ -334,7 +333,7 @@ void TestNotesWindow::textKeptWhenLeaving_data() {
 void TestNotesWindow::textKeptWhenLeaving() {
     QFETCH(int, how);
     QFETCH(bool, bTray);
-    CSystemTray::SetTrayAvailableForTesting(bTray);
+    CDesktopWindowTray::SetTrayAvailableForTesting(bTray);
     Fixture f({"keep", "b"});
     QVERIFY(f.bActive);
     f.Editor()->moveCursor(QTextCursor::End);
@@ -348,7 +347,7 @@ void TestNotesWindow::textKeptWhenLeaving() {
     QTRY_COMPARE(f.pages[0], std::string("keep me\r\nplease"));
     if (how != 3) QTRY_VERIFY(!f.notes->isVisible() || f.notes->isMinimized());
     if (how != 3 && bTray) QTRY_VERIFY(!f.notes->isVisible());
-    f.main->ShowToolWindow(f.notes.get());
+    CDesktopWindowTray::Instance().RestoreFromTray(f.notes.get());
     QTRY_VERIFY(f.notes->isVisible() && !f.notes->isMinimized());
     QCOMPARE(f.Editor()->toPlainText(), Q("keep me\nplease"));
     QCOMPARE(f.Label(), Q("1/2"));
@@ -522,19 +521,25 @@ void TestNotesWindow::urlHandOff() {
     QCOMPARE(f.launcher.calls[0].url.toString(), url);
 }
 
+// MAIL is carried out by the application: the form, then the mailto: hand-off.
 void TestNotesWindow::mailHandOff() {
-    Fixture f({"a"});
+    QTemporaryDir dir;
+    test::Recorder rec;
     int asked = 0;
     std::optional<ComposedMail> answer =
         ComposedMail{"anna@example.org", "", "", Q("Caffè & #1?x=y").toStdString(), ""};
-    f.notes->m_fnComposeMail = [&] {
+    rec.composeMail = [&](QWidget* parent) {
         ++asked;
+        if (parent != app->Notes()) answer.reset();  // the form belongs to the notes window
         return answer;
     };
-    f.Click(1018);
+    app = test::MakeRoot(rec, dir.filePath("meru.mer"));
+    QVERIFY(app->Create());
+    QPushButton* mail = app->Notes()->Button(1018);
+    QTest::mouseClick(mail, Qt::LeftButton);
     QCOMPARE(asked, 1);
-    QCOMPARE(f.launcher.calls.size(), size_t(1));
-    const QUrl url = f.launcher.calls[0].url;
+    QCOMPARE(rec.launcher.calls.size(), size_t(1));
+    const QUrl url = rec.launcher.calls[0].url;
     QCOMPARE(url.toString(QUrl::FullyEncoded),
              Q("mailto:anna@example.org?subject=Caff%C3%A8%20%26%20%231%3Fx%3Dy"));
     QUrlQuery query(url);
@@ -542,12 +547,16 @@ void TestNotesWindow::mailHandOff() {
     QCOMPARE(query.queryItemValue("subject", QUrl::FullyDecoded), Q("Caffè & #1?x=y"));
 
     answer.reset();  // Cancel: nothing handed over
-    f.Click(1018);
-    QCOMPARE(f.launcher.calls.size(), size_t(1));
+    QTest::mouseClick(mail, Qt::LeftButton);
+    QCOMPARE(rec.launcher.calls.size(), size_t(1));
+    app.reset();
 }
 
 void TestNotesWindow::mailHandOffThroughTheDialog() {
-    Fixture f({"a"});
+    QTemporaryDir dir;
+    test::Recorder rec;
+    app = test::MakeRoot(rec, dir.filePath("meru.mer"));
+    QVERIFY(app->Create());
     bool bReduced = false;
     WhenModal<CMailComposeDlg>([&](CMailComposeDlg* dlg) {
         bReduced = dlg->m_nMode == CMailComposeDlg::kReduced && !dlg->BodyEdit()->isVisible() &&
@@ -556,11 +565,12 @@ void TestNotesWindow::mailHandOffThroughTheDialog() {
         dlg->SubjectEdit()->setText("hi there");
         QTest::mouseClick(dlg->SendButton(), Qt::LeftButton);
     });
-    f.Click(1018);
+    QTest::mouseClick(app->Notes()->Button(1018), Qt::LeftButton);
     QVERIFY(bReduced);
-    QCOMPARE(f.launcher.calls.size(), size_t(1));
-    QCOMPARE(f.launcher.calls[0].url.toString(QUrl::FullyEncoded),
+    QCOMPARE(rec.launcher.calls.size(), size_t(1));
+    QCOMPARE(rec.launcher.calls[0].url.toString(QUrl::FullyEncoded),
              Q("mailto:bob@example.org?subject=hi%20there"));
+    app.reset();
 }
 
 void TestNotesWindow::appendedPagesCountInTheIndicator() {
@@ -568,7 +578,8 @@ void TestNotesWindow::appendedPagesCountInTheIndicator() {
     f.notes->ShowPage(2);
     f.Type("typed ");
     const Pages clips = {"clip one", "clip\r\ntwo"};
-    f.notes->AppendPages(clips);
+    f.store.AppendPages(clips);
+    f.notes->PagesAppended();
     QCOMPARE(f.Label(), Q("2/4"));
     QCOMPARE(f.Editor()->toPlainText(), Q("typed b"));
     f.Click(1001);
@@ -700,7 +711,7 @@ void TestNotesWindow::longPageLoadsInSteps() {
     QVERIFY(f.notes->Loading());
     f.notes->hide();  // a commit
     QCOMPARE(f.pages[0], big);
-    f.main->ShowToolWindow(f.notes.get());
+    CDesktopWindowTray::Instance().RestoreFromTray(f.notes.get());
     QTRY_VERIFY_WITH_TIMEOUT(!f.notes->Loading(), 20000);
     QCOMPARE(f.notes->EditorText(), bigEditor);
 

@@ -10,6 +10,7 @@
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 #include "support/main_fixture.h"
+#include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
 
 using namespace meru;
@@ -36,7 +37,7 @@ CMeruData Protected() {
 class TestStartupLoad : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { CSystemTray::SetTrayAvailableForTesting(true); }
+    void initTestCase() { CDesktopWindowTray::SetTrayAvailableForTesting(true); }
     void loadOutcomes_data();
     void loadOutcomes();
     void rightPasswordUnlocks();
@@ -101,10 +102,7 @@ void TestStartupLoad::loadOutcomes() {
 
     Recorder rec;
     if (answer.isValid()) rec.startupAnswer = answer.toString().toStdString();
-    CSystemTray tray;
-    auto dlg = MakeMainDlg(rec, path);
-    tray.Install(dlg.get(), dlg->m_strVersion, 152, 177);
-    dlg->m_pTray = &tray;
+    auto dlg = MakeRoot(rec, path);
 
     QCOMPARE(dlg->Create(), continues);
     QCOMPARE(dlg->HasToolWindows(), toolWindows);
@@ -120,7 +118,7 @@ void TestStartupLoad::loadOutcomes() {
     QCOMPARE(dlg->MaySave(), saves);
 
     if (!continues) {
-        QVERIFY(!tray.IsShown());  // the icon goes before the process ends
+        QVERIFY(!dlg->Tray().IsShown());  // the icon goes before the process ends
         QCOMPARE(ReadBytes(path), before);
         return;
     }
@@ -154,7 +152,7 @@ void TestStartupLoad::rightPasswordUnlocks() {
     QVERIFY(WriteBytes(path, DataFileBytes(Protected())));
     Recorder rec;
     rec.startupAnswer = "segreto";
-    auto dlg = MakeMainDlg(rec, path);
+    auto dlg = MakeRoot(rec, path);
     QVERIFY(dlg->Create());
     QVERIFY(rec.messages.empty());
     QCOMPARE(dlg->m_data, Protected());  // plain in memory
@@ -175,7 +173,7 @@ void TestStartupLoad::failedSaveKeepsRunning() {
     const QString sub = dir.filePath(QStringLiteral("later"));
     const QString path = sub + QStringLiteral("/data.mer");  // its folder is missing
     Recorder rec;
-    auto dlg = MakeMainDlg(rec, path);
+    auto dlg = MakeRoot(rec, path);
     QVERIFY(dlg->Create());
     dlg->m_data.m_aPages = {"lavoro di oggi"};
     dlg->ExitProgram();
@@ -216,7 +214,7 @@ void TestStartupLoad::signalSavesAndEnds() {
         if (c.locked) QVERIFY(WriteBytes(path, DataFileBytes(Protected())));
         const auto before = ReadBytes(path);
         Recorder rec;  // the start-up password is cancelled
-        auto dlg = MakeMainDlg(rec, path);
+        auto dlg = MakeRoot(rec, path);
         QVERIFY(dlg->Create());
         dlg->m_data.m_aPages.push_back("dopo");
         // The session saving first (commitDataRequest) changes nothing for a locked run.

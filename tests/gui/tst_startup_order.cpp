@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "gui/kit/menu177.h"
+#include "gui/main/main_dlg.h"
 #include "gui/notes/meru_dlg.h"
 #include "support/main_fixture.h"
 
@@ -16,10 +17,10 @@ private slots:
     void toolWindowsFollowTheFirstPaint() {
         QTemporaryDir dir;
         Recorder rec;
-        auto dlg = MakeMainDlg(rec, dir.filePath("meru.mer"));
+        auto dlg = MakeRoot(rec, dir.filePath("meru.mer"));
         QVERIFY(dlg->Create(/*bDeferToolWindows=*/true));
         QVERIFY(!dlg->HasToolWindows());
-        dlg->show();
+        dlg->MainWindow().show();
         QTRY_VERIFY_WITH_TIMEOUT(dlg->HasToolWindows(), 5000);
         QVERIFY(!dlg->Notes()->isVisible());
     }
@@ -27,7 +28,7 @@ private slots:
     void aCommandBeforeThemMakesThemFirst() {
         QTemporaryDir dir;
         Recorder rec;
-        auto dlg = MakeMainDlg(rec, dir.filePath("meru.mer"));
+        auto dlg = MakeRoot(rec, dir.filePath("meru.mer"));
         QVERIFY(dlg->Create(/*bDeferToolWindows=*/true));
         QVERIFY(dlg->OnCommand(ID_NOTES));
         QVERIFY(dlg->HasToolWindows());
@@ -40,9 +41,9 @@ private slots:
         Recorder rec;
         // Version 22, then a 5-byte password of which only 2 bytes are there.
         QVERIFY(WriteBytes(dir.filePath("meru.mer"), std::string("\x03MER\x16\x00\x00\x00\x05" "ab", 11)));
-        auto dlg = MakeMainDlg(rec, dir.filePath("meru.mer"));
+        auto dlg = MakeRoot(rec, dir.filePath("meru.mer"));
         QVERIFY(dlg->Create(/*bDeferToolWindows=*/true));
-        dlg->show();
+        dlg->MainWindow().show();
         dlg->FinishStartup();
         QVERIFY(!dlg->HasToolWindows());
     }

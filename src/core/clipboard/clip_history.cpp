@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/notes/page_store.h"
 #include "core/store/text_codec.h"
 
 namespace meru {
@@ -29,22 +30,7 @@ int ClipTrayIcon(int nCur) {
 std::vector<std::string> ClipPagesForNotes(const std::vector<std::string>& history) {
     std::vector<std::string> pages;
     pages.reserve(history.size());
-    for (const std::string& entry : history) {
-        std::string page;
-        page.reserve(entry.size());
-        for (size_t i = 0; i < entry.size(); ++i) {
-            char c = entry[i];
-            if (c == '\r') {
-                page += "\r\n";
-                if (i + 1 < entry.size() && entry[i + 1] == '\n') ++i;
-            } else if (c == '\n') {
-                page += "\r\n";
-            } else {
-                page += c;
-            }
-        }
-        pages.push_back(std::move(page));
-    }
+    for (const std::string& entry : history) pages.push_back(EditorToStoredText(entry));
     return pages;
 }
 

@@ -104,16 +104,6 @@ size_t EditorLength(std::string_view stored) {
     return StoredToEditorOffset(stored, stored.size());
 }
 
-size_t SnapToBoundary(std::string_view stored, size_t nByte) {
-    size_t i = 0;
-    while (i < stored.size()) {
-        const Step st = StepAt(stored, i);
-        if (i + st.nBytes > nByte) break;
-        i += st.nBytes;
-    }
-    return i;
-}
-
 std::string LineText() { return std::string(kLineLength, '_'); }
 
 std::string FormatDate(const std::tm& t) { return FormatTm(t, "%d/%m/%y"); }
@@ -174,14 +164,6 @@ CPageStore::ClearOutcome CPageStore::ClearPage() {
     m_aPages.erase(m_aPages.begin() + (m_nCurPage - 1));
     if (m_nCurPage > PageCount()) m_nCurPage = PageCount();
     return ClearOutcome::Removed;
-}
-
-size_t CPageStore::InsertInCurrentPage(size_t nByte, std::string_view text) {
-    std::string& page = m_aPages[static_cast<size_t>(m_nCurPage - 1)];
-    const size_t at = SnapToBoundary(page, nByte);
-    const std::string ins = EditorToStoredText(text);
-    page.insert(at, ins);
-    return at + ins.size();
 }
 
 void CPageStore::AppendPages(std::span<const std::string> pages) {

@@ -69,11 +69,6 @@ std::string FormatTime(const std::tm& t);
 std::string FormatDate(std::time_t t);
 std::string FormatTime(std::time_t t);
 
-// A byte offset moved back to the nearest character boundary of the stored
-// text: never inside a UTF-8 sequence, never between CR and LF; at most the
-// text's size.
-size_t SnapToBoundary(std::string_view stored, size_t nByte);
-
 // ---------------------------------------------------------------------------
 // The page store m_aPages and the current page m_nCurPage
 //
@@ -131,13 +126,6 @@ public:
     };
     ClearOutcome ClearPage();
     bool DeleteNow() const { return m_bDeleteNow; }
-
-    // Inserts a text into the current page at byte offset nByte of its stored
-    // form (the end of the editor's selection mapped with
-    // EditorToStoredOffset; snapped to a character boundary). Line breaks in
-    // the inserted text are stored as CR LF. Returns the byte offset just
-    // after the inserted text.
-    size_t InsertInCurrentPage(size_t nByte, std::string_view text);
 
     // Pages appended from outside ("<- Notes"); the current page stays.
     void AppendPages(std::span<const std::string> pages);

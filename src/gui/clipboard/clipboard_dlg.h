@@ -18,38 +18,50 @@ class QTimer;
 namespace meru {
 
 class CClipboardLink;
-class IGlobalHotkeys;
+class CClockRow;
 
 // The clipboard window (dialog 182): the history of copied texts, one entry
 // at a time in the editor, the entry list, "<" and ">", search, delete,
-// delete all and "<- Notes". It is also where every publication of the
-// current entry ends up: the editor, the list, the tray icon and the system
-// clipboard are brought in line with the history here.
+// delete all and "<- Notes".
 //
-// The history belongs to the main window; the window only holds references.
-// The system clipboard is written through the link (CClipboardLink), which
-// guards our own writes; the window shows each publication (m_fnShow).
+// The history and the link belong to the application; the window only holds
+// references. Its actions ask the history and hand the publication to the
+// link (CClipboardLink), which writes the system clipboard, guarding our own
+// writes, and announces it: the window shows every publication, whoever
+// caused it (its own buttons, Ctrl+n, a copy in another program).
 class CClipboardDlg : public CToolWindow {
     Q_OBJECT
 public:
-    // `hotkeys` may be null (no global shortcuts, e.g. offscreen tests).
-    CClipboardDlg(CMainDlg& main, CClipHistory& history, CClipboardLink& link,
-                  IGlobalHotkeys* hotkeys);
+    // Control ids of template 182; a control's object name is its id.
+    enum Control : int {
+        IDC_EDITOR = 1000,
+        IDC_NEXT = 1001,
+        IDC_PREV = 1002,
+        IDC_FIND_TEXT = 1004,
+        IDC_FIND = 1006,
+        IDC_DELETE = 1007,
+        IDC_DELETE_ALL = 1008,
+        IDC_DATE = 1034,
+        IDC_TIME = 1035,
+        IDC_INSERT_DATE = 1037,
+        IDC_INSERT_TIME = 1039,
+        IDC_LIST = 1042,
+        IDC_NOTES = 1044,
+    };
+
+    CClipboardDlg(const ToolWindowContext& context, CClipHistory& history, CClipboardLink& link);
     ~CClipboardDlg() override;
 
-    // --- operations the main window uses ---------------------------------
     // Shows the current entry everywhere (editor, list, tray, clipboard).
     void PublishClip();
-    // "ClipBoard n" and Ctrl+n (n = 1..5).
-    void SelectClip(int n);
-    // "Cancella Tutto" / button 1008.
+    // Button 1008 "Cancella tutto".
     void ClearAll();
     // "Cancella" / button 1007.
     void DeleteCurrent();
     // Carries out what a decision of the history asks for, in order: editor,
-    // list, tray icon (ShowPublication), then the system clipboard.
+    // list, tray icon (the link's announcement), then the system clipboard.
     void Apply(const ClipPublication& p);
-    // Editor, list and tray icon of a publication; clears m_bEdited.
+    // Editor and list of a publication; clears m_bEdited.
     void ShowPublication(const ClipPublication& p);
 
     // --- the window's own actions ------------------------------------------
@@ -78,6 +90,10 @@ public:
 
     static QString WrapQuestion();
 
+signals:
+    // "<- Notes": the user wants every entry in the notes.
+    void notesRequested();
+
 protected:
     QString TitleSuffix() const override { return QStringLiteral(" - CLIPBOARD"); }
     void OnInitDialog() override;
@@ -87,7 +103,6 @@ protected:
 
 private:
     void CreateControls();
-    void OnClock();
     void OnEditorChanged();
     void OnNotes();
     void ShowEntryInEditor(int nCur);
@@ -95,12 +110,10 @@ private:
     void FlushEditor();
     void RebuildList(int nCur);
     void SelectListItem(int nCur);
-    void SetTrayIcon(int nIconId);
     bool AskWrap();
 
     CClipHistory& m_history;
     CClipboardLink& m_link;
-    IGlobalHotkeys* m_pHotkeys;
 
     QPlainTextEdit* m_pEditor = nullptr;
     QComboBox* m_pList = nullptr;
@@ -108,7 +121,7 @@ private:
     QLineEdit* m_pFind = nullptr;
     QDateEdit* m_pDate = nullptr;
     QTimeEdit* m_pTime = nullptr;
-    QTimer* m_pClock = nullptr;
+    CClockRow* m_pClock = nullptr;
     bool m_bSettingEditor = false;  // the editor's text is being set by the program
     // A hidden window lays out the current entry only when it is shown (or
     // its editor is asked for): a long copy costs nothing while in the tray.

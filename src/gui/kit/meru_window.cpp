@@ -26,7 +26,7 @@ CMeruWindow::CMeruWindow(const Template& tpl, QWidget* parent)
 QMenu* CMeruWindow::BuildSystemMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     QAction* about = menu->addAction(AboutCaption());
-    about->setData(16);
+    about->setData(kAboutItem);
     connect(about, &QAction::triggered, this, [this] { ShowAbout(); });
     return menu;
 }

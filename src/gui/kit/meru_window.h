@@ -37,6 +37,8 @@ public:
     virtual QString VersionText() const = 0;
 
     static QString AboutCaption() { return QStringLiteral("Infor&mazioni su MERU..."); }
+    // The id its action carries.
+    static constexpr int kAboutItem = 16;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

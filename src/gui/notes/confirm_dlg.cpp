@@ -1,36 +1,13 @@
 #include "gui/notes/confirm_dlg.h"
 
 #include <QCheckBox>
-#include <QPainter>
 #include <QLabel>
 #include <QPushButton>
 
 #include "gui/kit/dialog_units.h"
+#include "gui/kit/resources.h"
 
 namespace meru {
-
-namespace {
-
-// Icon 151: a sheet with a red question mark.
-QPixmap QuestionPicture(int side) {
-    QPixmap pm(side, side);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(side / 32.0, side / 32.0);
-    p.setPen(QPen(QColor(60, 60, 70), 1.5));
-    p.setBrush(QColor(252, 250, 240));
-    p.drawRect(QRectF(5, 2, 22, 28));
-    QFont f;
-    f.setBold(true);
-    f.setPixelSize(22);
-    p.setFont(f);
-    p.setPen(QColor(200, 40, 50));
-    p.drawText(QRectF(5, 2, 22, 28), Qt::AlignCenter, QStringLiteral("?"));
-    return pm;
-}
-
-}  // namespace
 
 CConfirmDlg::CConfirmDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("Confirm"));
@@ -42,7 +19,7 @@ CConfirmDlg::CConfirmDlg(QWidget* pParent) : QDialog(pParent) {
     const QRect rcIcon = du.Rect(7, 7, 20, 20);
     pIcon->setGeometry(rcIcon);
     const int side = std::min(rcIcon.width(), rcIcon.height());
-    pIcon->setPixmap(QuestionPicture(side));
+    pIcon->setPixmap(res::Icon(151).pixmap(side, side));
 
     auto* pText = new QLabel(QStringLiteral("Are you sure?"), this);
     pText->setGeometry(du.Rect(34, 10, 119, 10));

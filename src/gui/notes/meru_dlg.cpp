@@ -9,8 +9,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -24,10 +22,11 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "gui/main/main_dlg.h"
 #include "core/bookmarks/url.h"
-#include "gui/mail/mail_compose_dlg.h"
-#include "core/mail/mailto.h"
+#include "gui/kit/clock_row.h"
+#include "gui/kit/editor_text.h"
+#include "gui/kit/message_box.h"
+#include "gui/kit/resources.h"
 #include "gui/notes/confirm_dlg.h"
 #include "gui/notes/help_window.h"
 #include "gui/notes/page_list_dlg.h"
@@ -61,138 +60,16 @@ enum : int {
     IDC_HELP = 57670,
 };
 
-const char* const kMsgWrapAround =
-    "E' stata raggiunta l'ultima pagina degli!\nContinuare la ricerca dalla prima pagina?";
-
-QString BoxCaption() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
-QString ToQ(const std::string& s) { return QString::fromStdString(s); }
-
-// The button faces (bitmaps 130-178): small pictures drawn here, in the
-// colours of the window's pattern.
-QIcon ButtonFace(int faceId) {
-    const int s = 32;
-    QPixmap pm(s, s);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(50, 50, 60);
-    const QColor paper(250, 250, 244);
-    const QColor accent(200, 60, 50);
-    const QColor blue(40, 90, 170);
-    QPen pen(ink, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    p.setPen(pen);
-    auto sheet = [&](QRectF r) {
-        p.setBrush(paper);
-        p.drawRect(r);
-        p.setBrush(Qt::NoBrush);
-    };
-    switch (faceId) {
-        case 130: {  // cut: scissors
-            p.drawLine(QPointF(10, 4), QPointF(21, 20));
-            p.drawLine(QPointF(22, 4), QPointF(11, 20));
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(accent, 2.4));
-            p.drawEllipse(QPointF(9, 24), 4.5, 4.5);
-            p.drawEllipse(QPointF(23, 24), 4.5, 4.5);
-            break;
-        }
-        case 131:  // copy: two sheets
-            sheet({4, 3, 16, 20});
-            sheet({12, 9, 16, 20});
-            break;
-        case 132: {  // paste: clipboard with a sheet
-            p.setBrush(QColor(170, 120, 60));
-            p.drawRoundedRect(QRectF(5, 5, 20, 24), 2, 2);
-            p.setBrush(paper);
-            p.drawRect(QRectF(12, 11, 15, 18));
-            p.setBrush(ink);
-            p.drawRect(QRectF(11, 3, 8, 4));
-            break;
-        }
-        case 133: {  // help: question mark
-            p.setPen(QPen(blue, 2.4));
-            p.setBrush(QColor(225, 235, 250));
-            p.drawEllipse(QRectF(3, 3, 26, 26));
-            QFont f;
-            f.setBold(true);
-            f.setPixelSize(20);
-            p.setFont(f);
-            p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
-            break;
-        }
-        case 138: {  // undo: curved arrow
-            QPainterPath path;
-            path.moveTo(24, 26);
-            path.cubicTo(30, 14, 20, 6, 8, 12);
-            p.setPen(QPen(blue, 2.6, Qt::SolidLine, Qt::RoundCap));
-            p.drawPath(path);
-            p.setBrush(blue);
-            p.drawPolygon(QPolygonF({QPointF(3, 14), QPointF(12, 6), QPointF(12, 18)}));
-            break;
-        }
-        case 139: {  // search: magnifier
-            p.setPen(QPen(ink, 3));
-            p.drawLine(QPointF(19, 19), QPointF(28, 28));
-            p.setPen(QPen(ink, 2.4));
-            p.setBrush(QColor(215, 235, 250));
-            p.drawEllipse(QPointF(13, 13), 8.5, 8.5);
-            break;
-        }
-        case 155:  // line: an underlined row
-            p.setPen(QPen(ink, 3));
-            p.drawLine(QPointF(3, 24), QPointF(29, 24));
-            p.setPen(QPen(QColor(150, 150, 150), 1.5, Qt::DotLine));
-            p.drawLine(QPointF(3, 14), QPointF(29, 14));
-            break;
-        case 156:  // clear: a sheet struck through
-            sheet({7, 3, 18, 26});
-            p.setPen(QPen(accent, 3, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(5, 5), QPointF(27, 27));
-            p.drawLine(QPointF(27, 5), QPointF(5, 27));
-            break;
-        case 159: {  // URL: globe
-            p.setPen(QPen(blue, 2));
-            p.setBrush(QColor(220, 238, 250));
-            p.drawEllipse(QRectF(3, 3, 26, 26));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QRectF(10, 3, 12, 26));
-            p.drawLine(QPointF(3, 16), QPointF(29, 16));
-            p.drawLine(QPointF(16, 3), QPointF(16, 29));
-            break;
-        }
-        case 162:  // mail: envelope
-            p.setBrush(paper);
-            p.drawRect(QRectF(3, 7, 26, 18));
-            p.drawPolyline(QPolygonF({QPointF(3, 7), QPointF(16, 18), QPointF(29, 7)}));
-            break;
-        case 169:  // print: printer
-            sheet({9, 3, 14, 10});
-            p.setBrush(QColor(160, 160, 170));
-            p.drawRoundedRect(QRectF(3, 12, 26, 12), 2, 2);
-            sheet({9, 20, 14, 9});
-            break;
-        case 178:  // insert: arrow into the page
-            p.setPen(QPen(QColor(40, 130, 60), 3, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(5, 16), QPointF(22, 16));
-            p.setBrush(QColor(40, 130, 60));
-            p.drawPolygon(QPolygonF({QPointF(28, 16), QPointF(19, 8), QPointF(19, 24)}));
-            break;
-        default: break;
-    }
-    p.end();
-    return QIcon(pm);
-}
+QString ToQ(const std::string& s) { return FromUtf8(s); }
 
 }  // namespace
 
-CMeruDlg::CMeruDlg(CMainDlg& main, std::vector<std::string>& pages, const QString& strDataPath)
-    : CToolWindow(main, {447, 292, "System", 10}),
-      m_aPages(pages),
+CMeruDlg::CMeruDlg(const ToolWindowContext& context, CPageStore& store,
+                   const QString& strDataPath, ILauncher& launcher)
+    : CToolWindow(context, {447, 292, "System", 10}),
       m_strDataPath(strDataPath),
-      m_store(pages) {}
+      m_launcher(launcher),
+      m_store(store) {}
 
 CMeruDlg::~CMeruDlg() {
     if (m_pEditor) {
@@ -212,7 +89,7 @@ QPushButton* CMeruDlg::AddButton(int id, const QString& caption, int faceId, int
     pButton->setObjectName(QStringLiteral("button%1").arg(id));
     pButton->setAccessibleName(caption);
     if (faceId) {
-        pButton->setIcon(ButtonFace(faceId));
+        pButton->setIcon(res::Icon(faceId));
         pButton->setToolTip(QString(caption).remove(QLatin1Char('&')));
     } else {
         pButton->setText(caption);
@@ -243,26 +120,27 @@ void CMeruDlg::OnInitDialog() {
     auto connectButton = [this](QPushButton* p, void (CMeruDlg::*fn)()) {
         connect(p, &QPushButton::clicked, this, fn);
     };
-    connect(AddButton(IDC_CUT, QStringLiteral("Taglia"), 130, 10, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-        m_pEditor->setFocus();
-        m_pEditor->cut();
-    });
-    connect(AddButton(IDC_COPY, QStringLiteral("Copia"), 131, 25, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-                m_pEditor->setFocus();
-                m_pEditor->copy();
-            });
-    connect(AddButton(IDC_PASTE, QStringLiteral("Incolla"), 132, 40, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-                m_pEditor->setFocus();
-                m_pEditor->paste();
-            });
-    connect(AddButton(IDC_UNDO, QStringLiteral("Undo"), 138, 55, 10, 13, 12),
-            &QPushButton::clicked, this, [this] {
-                m_pEditor->setFocus();
-                m_pEditor->undo();
-            });
+    // The editing buttons act on the editor, which keeps the focus.
+    struct EditButton {
+        int id;
+        const char* caption;
+        int face;
+        int x;
+        void (QPlainTextEdit::*act)();
+    };
+    const EditButton kEditButtons[] = {
+        {IDC_CUT, "Taglia", 130, 10, &QPlainTextEdit::cut},
+        {IDC_COPY, "Copia", 131, 25, &QPlainTextEdit::copy},
+        {IDC_PASTE, "Incolla", 132, 40, &QPlainTextEdit::paste},
+        {IDC_UNDO, "Undo", 138, 55, &QPlainTextEdit::undo},
+    };
+    for (const EditButton& b : kEditButtons) {
+        connect(AddButton(b.id, QString::fromLatin1(b.caption), b.face, b.x, 10, 13, 12),
+                &QPushButton::clicked, this, [this, act = b.act] {
+                    m_pEditor->setFocus();
+                    (m_pEditor->*act)();
+                });
+    }
     connectButton(AddButton(IDC_CLEAR, QStringLiteral("Clear"), 156, 70, 10, 13, 12),
                   &CMeruDlg::OnClear);
     connectButton(AddButton(IDC_LINE, QStringLiteral("Linea"), 155, 85, 10, 13, 12),
@@ -291,10 +169,7 @@ void CMeruDlg::OnInitDialog() {
     m_pEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_pEditor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_pEditor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette pal = m_pEditor->palette();
-    pal.setColor(QPalette::Base, QColor(240, 240, 240));
-    pal.setColor(QPalette::Text, Qt::black);
-    m_pEditor->setPalette(pal);
+    SetEditorColours(m_pEditor);
     m_pEditor->installEventFilter(this);
     m_pEditor->viewport()->installEventFilter(this);
     connect(m_pEditor->document(), &QTextDocument::contentsChange, this, [this] {
@@ -345,11 +220,10 @@ void CMeruDlg::OnInitDialog() {
     UpdatePageLabel();
     m_pEditor->setFocus(Qt::OtherFocusReason);  // where the window opens
 
-    OnTimer();
-    m_pClock = new QTimer(this);
-    m_pClock->setInterval(1000);
-    connect(m_pClock, &QTimer::timeout, this, &CMeruDlg::OnTimer);
-    if (isVisible()) m_pClock->start();  // else when the window is shown
+    // A date or time the user is picking is left alone.
+    m_pClock = new CClockRow(this, m_pDate, m_pTime, CClockRow::FocusedPicker::Keep);
+    connect(m_pClock, &CClockRow::ticked, this, &CMeruDlg::OnTimer);
+    OnTimer(m_pClock->Now());
 
     m_fnConfirmClear = [this](bool& bDeleteNowTicked) {
         CConfirmDlg dlg(this);
@@ -358,21 +232,13 @@ void CMeruDlg::OnInitDialog() {
         return bYes;
     };
     m_fnAskWrapAround = [this] {
-        return QMessageBox::warning(this, BoxCaption(), QString::fromUtf8(kMsgWrapAround),
-                                    QMessageBox::Yes | QMessageBox::No,
-                                    QMessageBox::Yes) == QMessageBox::Yes;
+        return AskSearchWrap(this);
     };
     m_fnPageList = [this](const std::vector<std::string>& pages) -> std::optional<int> {
         CPageListDlg dlg(this);
         dlg.m_pPages = &pages;
         if (dlg.exec() != QDialog::Accepted) return std::nullopt;
         return dlg.m_nSel;
-    };
-    m_fnComposeMail = [this]() -> std::optional<ComposedMail> {
-        CMailComposeDlg dlg(this);
-        dlg.m_nMode = CMailComposeDlg::kReduced;
-        if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-        return dlg.Mail();
     };
     m_fnChoosePrinter = [this](QPrinter& printer) {
         QPrintDialog dlg(&printer, this);
@@ -390,11 +256,7 @@ void CMeruDlg::OnInitDialog() {
 
 QString CMeruDlg::EditorText() {
     FinishLoading();
-    // toPlainText() would turn no-break spaces into blanks; the raw text keeps
-    // every character, with U+2029 between the lines.
-    QString text = m_pEditor->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
+    return meru::EditorText(m_pEditor);
 }
 
 void CMeruDlg::CommitPage() {
@@ -469,30 +331,31 @@ void CMeruDlg::UpdatePageLabel() {
     if (m_pPageLabel) m_pPageLabel->setText(m_strPageLabel);
 }
 
-void CMeruDlg::ShowPage(int n) {
-    if (!m_pEditor) return;
-    CommitPage();
-    if (!m_store.ShowPage(n)) return;
+void CMeruDlg::ShowCurrentPage() {
     LoadEditor();
     UpdatePageLabel();
     m_pEditor->setFocus(Qt::OtherFocusReason);
 }
 
-void CMeruDlg::AppendPages(std::span<const std::string> pages) {
-    m_store.AppendPages(pages);
-    UpdatePageLabel();
+void CMeruDlg::ShowPage(int n) {
+    if (!m_pEditor) return;
+    CommitPage();
+    if (!m_store.ShowPage(n)) return;
+    ShowCurrentPage();
 }
 
+void CMeruDlg::PagesAppended() { UpdatePageLabel(); }
+
 void CMeruDlg::OnPrevPage() {
-    if (CurPage() > 1) ShowPage(CurPage() - 1);
+    CommitPage();
+    if (!m_store.PreviousPage()) return;
+    ShowCurrentPage();
 }
 
 void CMeruDlg::OnNextPage() {
     CommitPage();
     m_store.NextPage();
-    LoadEditor();
-    UpdatePageLabel();
-    m_pEditor->setFocus(Qt::OtherFocusReason);
+    ShowCurrentPage();
 }
 
 void CMeruDlg::OnClear() {
@@ -503,9 +366,7 @@ void CMeruDlg::OnClear() {
         if (!m_store.ConfirmClear(bYes, bTicked)) return;
     }
     m_store.ClearPage();
-    LoadEditor();
-    UpdatePageLabel();
-    m_pEditor->setFocus(Qt::OtherFocusReason);
+    ShowCurrentPage();
 }
 
 // ---------------------------------------------------------------------------
@@ -542,14 +403,11 @@ void CMeruDlg::OnInsertTime() {
     InsertAfterSelection(ToQ(FormatTime(static_cast<std::time_t>(m_timeTime.toSecsSinceEpoch()))));
 }
 
-bool CMeruDlg::ClockRunning() const { return m_pClock && m_pClock->isActive(); }
+bool CMeruDlg::ClockRunning() const { return m_pClock && m_pClock->IsRunning(); }
 
-void CMeruDlg::OnTimer() {
-    const QDateTime now = QDateTime::currentDateTime();
+void CMeruDlg::OnTimer(const QDateTime& now) {
     m_timeDate = now;
     m_timeTime = now;
-    if (m_pDate && !m_pDate->hasFocus()) m_pDate->setDate(now.date());
-    if (m_pTime && !m_pTime->hasFocus()) m_pTime->setTime(now.time());
 }
 
 // ---------------------------------------------------------------------------
@@ -559,16 +417,10 @@ void CMeruDlg::OnUrl() {
     QString selected = m_pEditor->textCursor().selectedText();
     selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     const std::string address = FormBrowserAddress(selected.toStdString());
-    Main().Launcher().openUrl(QUrl(ToQ(address), QUrl::TolerantMode));
+    m_launcher.openUrl(QUrl(ToQ(address), QUrl::TolerantMode));
 }
 
-void CMeruDlg::OnMail() {
-    if (!m_fnComposeMail) return;
-    const std::optional<ComposedMail> mail = m_fnComposeMail();
-    if (!mail) return;
-    const std::string url = FormMailtoUrl(mail->m_strTo, mail->m_strSubject);
-    Main().Launcher().openUrl(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
-}
+void CMeruDlg::OnMail() { emit mailRequested(); }
 
 // ---------------------------------------------------------------------------
 // Search and page list
@@ -608,9 +460,9 @@ void CMeruDlg::OnFind() {
 void CMeruDlg::OnPageList() {
     CommitPage();
     if (!m_fnPageList) return;
-    const std::optional<int> nSel = m_fnPageList(m_aPages);
-    if (!nSel || *nSel < 0 || *nSel >= PageCount()) return;
-    ShowPage(*nSel + 1);
+    const std::optional<int> nSel = m_fnPageList(m_store.Pages());
+    if (!nSel || !m_store.ShowListSelection(*nSel)) return;
+    ShowCurrentPage();
 }
 
 // ---------------------------------------------------------------------------
@@ -661,8 +513,6 @@ void CMeruDlg::OnHelp() {
 void CMeruDlg::hideEvent(QHideEvent* pEvent) {
     // Esc, the close box and minimising all end here: keep what was typed.
     CommitPage();
-    // Nobody sees the clock of a hidden window: it rests until shown again.
-    if (m_pClock) m_pClock->stop();
     CToolWindow::hideEvent(pEvent);
 }
 
@@ -676,10 +526,6 @@ void CMeruDlg::showEvent(QShowEvent* pEvent) {
     // Pages may have been appended to the store while the window was hidden.
     m_store.Normalise();
     UpdatePageLabel();
-    if (m_pClock && !m_pClock->isActive()) {
-        OnTimer();
-        m_pClock->start();
-    }
     CToolWindow::showEvent(pEvent);
 }
 

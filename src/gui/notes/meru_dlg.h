@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "gui/kit/tool_window.h"
-#include "core/mail/mail_sender.h"
 #include "gui/notes/help_window.h"
 #include "core/notes/page_store.h"
 
@@ -23,6 +22,8 @@ class QTimer;
 
 namespace meru {
 
+class CClockRow;
+class ILauncher;
 
 // The notes window (dialog 102): the paged notebook. One page is shown in the
 // editor at a time; what is typed reaches the page store at every commit
@@ -30,22 +31,23 @@ namespace meru {
 class CMeruDlg : public CToolWindow {
     Q_OBJECT
 public:
-    CMeruDlg(CMainDlg& main, std::vector<std::string>& pages, const QString& strDataPath);
+    // The store and the launcher belong to the application.
+    CMeruDlg(const ToolWindowContext& context, CPageStore& store, const QString& strDataPath,
+             ILauncher& launcher);
     ~CMeruDlg() override;
 
     // Copies the editor's text into the current page (when it was edited).
     void CommitPage();
     // Shows page n (1 <= n <= page count) in the editor and gives it the focus.
     void ShowPage(int n);
-    // Pages appended from outside ("<- Notes"): the page shown stays, the
-    // indicator counts the new pages.
-    void AppendPages(std::span<const std::string> pages);
+    // Pages were appended to the store from outside ("<- Notes"): the page
+    // shown stays, the indicator counts the new pages.
+    void PagesAppended();
 
     int CurPage() const { return m_store.CurPage(); }
     int PageCount() const { return m_store.PageCount(); }
     bool DeleteNow() const { return m_store.DeleteNow(); }
 
-    std::vector<std::string>& m_aPages;  // owned by the main window's data
     QString m_strDataPath;
     QString m_strPageLabel;  // "%d/%d", shown by control 1003
     QDateTime m_timeDate;    // date picker 1034, refreshed every second
@@ -59,8 +61,6 @@ public:
     std::function<bool()> m_fnAskWrapAround;
     //   The page list: the chosen index (0-based), or nothing on Cancel.
     std::function<std::optional<int>(const std::vector<std::string>& pages)> m_fnPageList;
-    //   The reduced "MailTo" form: To and Subject, or nothing on Cancel.
-    std::function<std::optional<ComposedMail>()> m_fnComposeMail;
     //   The print dialog: false when the user cancels.
     std::function<bool(QPrinter& printer)> m_fnChoosePrinter;
 
@@ -98,7 +98,11 @@ public:
     void OnPageList();
     void OnPrint();
     void OnHelp();
-    void OnTimer();
+    void OnTimer(const QDateTime& now);
+
+signals:
+    // MAIL: the user wants to write a mail through the desktop's mail program.
+    void mailRequested();
 
 protected:
     QString TitleSuffix() const override;
@@ -114,17 +118,20 @@ private:
     // Inserts a text after the end of the editor's selection.
     void InsertAfterSelection(const QString& text);
     void UpdatePageLabel();
+    // The store's current page into the editor and the indicator; focus to the editor.
+    void ShowCurrentPage();
     void LoadEditor();
     void LoadStep(qsizetype nMax);
     void SelectStored(size_t nBegin, size_t nEnd);
 
-    CPageStore m_store;
+    ILauncher& m_launcher;
+    CPageStore& m_store;
     QPlainTextEdit* m_pEditor = nullptr;
     QLineEdit* m_pFind = nullptr;
     QLineEdit* m_pPageLabel = nullptr;
     QDateEdit* m_pDate = nullptr;
     QTimeEdit* m_pTime = nullptr;
-    QTimer* m_pClock = nullptr;
+    CClockRow* m_pClock = nullptr;
     std::vector<std::pair<int, QPushButton*>> m_aButtons;
     QPointer<CHelpWindow> m_pHelp;
 

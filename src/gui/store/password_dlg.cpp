@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "gui/kit/dialog_units.h"
+#include "gui/kit/message_box.h"
 #include "core/store/text_codec.h"
 
 namespace meru {
@@ -62,7 +63,7 @@ void CPasswordDlg::accept() {
         if (m_fnRefuse) {
             m_fnRefuse(text);
         } else {
-            QMessageBox::warning(this, QStringLiteral("meru"), text);
+            QMessageBox::warning(this, BoxCaption(), text);
         }
         m_pEdit->setFocus();
         m_pEdit->selectAll();

@@ -14,7 +14,6 @@
 namespace meru {
 
 namespace {
-std::optional<bool> g_trayOverride;
 CSystemTray* g_pInstalled = nullptr;  // the icon whose place FindTrayRect reports
 }  // namespace
 
@@ -105,37 +104,6 @@ int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
         default:
             return 1;
     }
-}
-
-bool CSystemTray::TrayAvailable() {
-    if (g_trayOverride) return *g_trayOverride;
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-void CSystemTray::SetTrayAvailableForTesting(std::optional<bool> available) {
-    g_trayOverride = available;
-}
-
-void CSystemTray::HideToTray(QWidget* w) {
-    // A window that is not on show is in the tray already (minimising it
-    // would bring a never-shown window onto the screen).
-    if (!w || !w->isVisible()) return;
-    if (TrayAvailable()) {
-        w->hide();  // a hidden top-level window has no taskbar entry
-    } else {
-        w->showMinimized();
-    }
-}
-
-void CSystemTray::RestoreFromTray(QWidget* w) {
-    if (!w) return;
-    if (w->windowState() & Qt::WindowMinimized) {
-        w->showNormal();  // hidden while minimised: back in its normal state
-    } else {
-        w->show();
-    }
-    w->raise();
-    w->activateWindow();
 }
 
 void CSystemTray::FindTrayRect(QRect& rect) {

@@ -6,14 +6,13 @@
 #include <QString>
 #include <QSystemTrayIcon>
 #include <functional>
-#include <optional>
 
 class QWidget;
 
 namespace meru {
 
-// The program's one icon in the notification area, its menu, and the
-// class-wide hiding of any window into the tray and bringing it back.
+// The program's one icon in the notification area and its menu. Hiding
+// windows into the tray is the window kit's (CDesktopWindowTray).
 class CSystemTray : public QObject {
     Q_OBJECT
 public:
@@ -33,25 +32,16 @@ public:
     // Takes the icon out of the notification area. A second call does nothing.
     bool DeleteIcon();
     // Clicks on the icon. Returns 1 when handled, 0 when ignored.
-    virtual int HandleIconMessage(QSystemTrayIcon::ActivationReason reason);
+    int HandleIconMessage(QSystemTrayIcon::ActivationReason reason);
 
     bool IsShown() const;
     int CurrentIconId() const { return m_nIconId; }
     QMenu* Menu() const { return m_pMenu; }
     QSystemTrayIcon* Icon() const { return m_pIcon; }
 
-    // Hides `w` into the tray: hidden, without a taskbar entry. Where no tray
-    // is available the window is minimised instead, so it stays reachable.
-    static void HideToTray(QWidget* w);
-    // Brings `w` back from the tray: shown, raised and activated.
-    static void RestoreFromTray(QWidget* w);
     // Screen rectangle of the icon; where unknown, 150 x 30 in the
     // bottom-right corner of the available screen area.
     static void FindTrayRect(QRect& rect);
-    // Whether a tray host is there to hide windows into.
-    static bool TrayAvailable();
-    // Tests decide whether a tray is there (nullopt: ask the desktop).
-    static void SetTrayAvailableForTesting(std::optional<bool> available);
 
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;

@@ -4,8 +4,8 @@
 
 namespace meru::test {
 
-std::unique_ptr<CRecordingMainDlg> MakeMainDlg(Recorder& rec, const QString& path) {
-    MainDlgServices s;
+std::unique_ptr<CAppRoot> MakeRoot(Recorder& rec, const QString& path) {
+    AppServices s;
     s.promptStartupPassword = [&rec] {
         ++rec.startupPrompts;
         return rec.startupAnswer;
@@ -18,11 +18,15 @@ std::unique_ptr<CRecordingMainDlg> MakeMainDlg(Recorder& rec, const QString& pat
         rec.messages.emplace_back(icon, text);
     };
     s.exitProcess = [&rec](int code) { rec.exits.push_back(code); };
+    s.chooseBrowserProgram = [&rec] {
+        ++rec.browserQuestions;
+        return rec.browserAnswer;
+    };
+    s.composeMail = rec.composeMail;
     s.launcher = &rec.launcher;
-    auto dlg = std::make_unique<CRecordingMainDlg>(s);
-    dlg->m_strVersion = QStringLiteral("MERU version 2.2");
-    dlg->m_strDataPath = path;
-    return dlg;
+    s.clipboard = &rec.clipboard;
+    s.hotkeys = &rec.hotkeys;
+    return std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"), path, s);
 }
 
 bool WriteBytes(const QString& path, const std::string& bytes) {

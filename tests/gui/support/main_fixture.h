@@ -1,18 +1,20 @@
 #pragma once
 #include <QMessageBox>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "gui/main/main_dlg.h"
-#include "platform/launcher.h"
+#include "app/app_root.h"
+#include "support/fakes.h"
 
 namespace meru::test {
 
-// Everything the main window asked of its surroundings during a test.
+// Everything the application asked of its surroundings during a test, and
+// the fakes it uses for the desktop.
 struct Recorder {
     std::vector<std::pair<QMessageBox::Icon, QString>> messages;
     std::vector<int> exits;
@@ -22,23 +24,18 @@ struct Recorder {
     // Answer to the Password command (nullopt: Cancel), and what it was shown.
     std::optional<QString> passwordAnswer;
     QString passwordShown;
+    // Answer to Settings > Browser (nullopt: Cancel), and how often it was asked.
+    std::optional<QString> browserAnswer;
+    int browserQuestions = 0;
+    // The notes window's mail form; empty: the real dialog. Set before MakeRoot.
+    std::function<std::optional<ComposedMail>(QWidget* parent)> composeMail;
     CFakeLauncher launcher;
+    CFakeClipboard clipboard;
+    CFakeGlobalHotkeys hotkeys;
 };
 
-// A main window whose clipboard and browser commands are recorded.
-class CRecordingMainDlg : public CMainDlg {
-public:
-    using CMainDlg::CMainDlg;
-    std::vector<int> selectedClips;
-    int clearAllCalls = 0;
-    int browserCalls = 0;
-    void SelectClip(int n) override { selectedClips.push_back(n); }
-    void ClearAllClips() override { ++clearAllCalls; }
-    void ChooseBrowser() override { ++browserCalls; }
-};
-
-// A main window on `path` wired to `rec`, not yet created.
-std::unique_ptr<CRecordingMainDlg> MakeMainDlg(Recorder& rec, const QString& path);
+// The application on `path` wired to `rec`, not yet created.
+std::unique_ptr<CAppRoot> MakeRoot(Recorder& rec, const QString& path);
 
 // File helpers.
 bool WriteBytes(const QString& path, const std::string& bytes);
