@@ -21,6 +21,8 @@ PKGS=(
   python3 procps time
   # a second clipboard owner offering several targets (e2e, clip_latency.py)
   python3-tk
+  # the SMTP client's TLS, and the mail server and certificates its tests start
+  libssl-dev openssl ca-certificates python3-aiosmtpd
 )
 
 missing=()
