@@ -471,3 +471,29 @@ TEST(SmtpClient, CancelEndsTheAttemptWithoutQuit) {
     EXPECT_EQ(r.m_outcome, MailSendOutcome::Cancelled);
     EXPECT_EQ(before.s->written, "");
 }
+
+TEST(SmtpClient, BigBodiesGoOutInPiecesWithTheSameBytes) {
+    // Over the piece size, with dot lines and every kind of line break
+    // around the places where pieces are cut.
+    for (const bool unicode : {false, true}) {
+        SCOPED_TRACE(unicode ? "quoted-printable" : "7bit");
+        std::string body;
+        for (int i = 0; body.size() < 700 * 1024; ++i) {
+            body += (i % 3 == 0) ? "." : "";
+            body += unicode && i % 5 == 0 ? "caff\xC3\xA8 " : "line ";
+            body += std::to_string(i);
+            body += (i % 4 == 0) ? "\n" : (i % 4 == 1) ? "\r" : "\r\n";
+        }
+        Harness h(kHappyPlain);
+        ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", body}).m_outcome,
+                  MailSendOutcome::Sent);
+        const std::string& w = h.s->written;
+        const size_t start = w.find("\r\n\r\n") + 4;
+        const size_t end = w.rfind("\r\n.\r\nQUIT\r\n");
+        ASSERT_NE(end, std::string::npos);
+        const std::string expected =
+            unicode ? DotStuff(QuotedPrintable(NormaliseLineBreaks(body))) : ToWireText(body);
+        EXPECT_TRUE(w.compare(start, end - start, expected) == 0);
+        EXPECT_EQ(w.find("\r\n.\r\n"), end);  // no early end of data
+    }
+}

@@ -80,6 +80,7 @@ TEST(SmtpMessage, LineBreaksBecomeCrLfAndLeadingDotsAreDoubled) {
         SCOPED_TRACE(c.in);
         EXPECT_EQ(NormaliseLineBreaks(c.in), c.normalised);
         EXPECT_EQ(DotStuff(NormaliseLineBreaks(c.in)), c.stuffed);
+        EXPECT_EQ(ToWireText(c.in), c.stuffed);
     }
 }
 

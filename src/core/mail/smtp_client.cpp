@@ -358,17 +358,21 @@ std::optional<std::string> CSmtpClient::CheckFields() const {
 }
 
 std::optional<std::string> CSmtpClient::BuildHeader() {
-    return BuildHeaderFor(NeedsQuoting(NormaliseLineBreaks(m_strBody.value_or(std::string()))));
+    return BuildHeaderFor(NeedsQuoting(m_strBody.value_or(std::string())));
 }
 
-bool CSmtpClient::NeedsQuoting(const std::string& crlfBody) {
-    if (!IsAscii(crlfBody)) return true;
+bool CSmtpClient::NeedsQuoting(std::string_view body) {
+    if (!IsAscii(body)) return true;
+    // Lines are measured between LFs; a lone CR only makes a line shorter
+    // once it becomes a line break, so this errs on the safe side.
     size_t start = 0;
-    while (start < crlfBody.size()) {
-        size_t eol = crlfBody.find("\r\n", start);
-        if (eol == std::string::npos) eol = crlfBody.size();
-        if (eol - start > 998) return true;
-        start = eol + 2;
+    while (start < body.size()) {
+        size_t eol = body.find('\n', start);
+        if (eol == std::string_view::npos) eol = body.size();
+        size_t len = eol - start;
+        if (len > 0 && eol < body.size() && body[eol - 1] == '\r') --len;
+        if (len > 998) return true;
+        start = eol + 1;
     }
     return false;
 }
@@ -415,7 +419,7 @@ bool CSmtpClient::Send() {
         Diag("Line break in " + *field);
         return Fail(MailFailure::InvalidMessage, "The " + *field + " field holds a line break; nothing was sent.");
     }
-    std::string body = NormaliseLineBreaks(m_strBody.value_or(std::string()));
+    const std::string_view body = m_strBody ? std::string_view(*m_strBody) : std::string_view();
     const bool bQuoted = NeedsQuoting(body);
     const auto header = BuildHeaderFor(bQuoted);
     if (!header) {
@@ -433,8 +437,28 @@ bool CSmtpClient::Send() {
             if (!Command("RCPT TO: <" + p->AddressPart(), {250, 251})) return false;
     if (!Command("DATA", {354})) return false;
     if (!WriteAll(*header)) return false;
-    if (bQuoted) body = QuotedPrintable(body);
-    if (!WriteAll(DotStuff(body))) return false;
+    // The body goes out in pieces cut after a line feed, each put into wire
+    // form on its own (CR LF line breaks, quoted-printable when needed,
+    // leading dots doubled): no copy of a big body is held whole, and the
+    // server reads one piece while the next is formed.
+    constexpr size_t kPiece = 256 * 1024;
+    std::string_view rest = body;
+    std::string piece;
+    while (!rest.empty()) {
+        size_t cut = rest.size();
+        if (rest.size() > kPiece) {
+            const size_t lf = rest.find('\n', kPiece);
+            if (lf != std::string_view::npos) cut = lf + 1;
+        }
+        const std::string_view text = rest.substr(0, cut);
+        piece.clear();
+        if (bQuoted)
+            piece = DotStuff(QuotedPrintable(NormaliseLineBreaks(text)));
+        else
+            AppendWireLines(piece, text, true);
+        if (!WriteAll(piece)) return false;
+        rest.remove_prefix(cut);
+    }
     if (!WriteAll("\r\n.\r\n")) return false;
     Reply reply;
     if (!ReadReply(reply, "the message (end of data)")) return false;

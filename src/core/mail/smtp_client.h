@@ -94,7 +94,7 @@ private:
     bool Authenticate();
     void Drop();
     std::string LocalName() const;
-    static bool NeedsQuoting(const std::string& crlfBody);
+    static bool NeedsQuoting(std::string_view body);
     std::optional<std::string> BuildHeaderFor(bool bQuoted);
     std::optional<std::string> CheckFields() const;
 

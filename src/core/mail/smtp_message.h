@@ -42,6 +42,11 @@ std::string NormaliseLineBreaks(std::string_view text);
 // can end the data early.
 std::string DotStuff(std::string_view crlfText);
 
+// DotStuff(NormaliseLineBreaks(text)) in one pass; the Append form adds to
+// out (so a buffer can be reused).
+std::string ToWireText(std::string_view text);
+void AppendWireLines(std::string& out, std::string_view text, bool bStuff);
+
 // Quoted-printable (RFC 2045) of a CR LF text: line breaks stay hard breaks,
 // "=", control bytes and bytes above 126 become "=XX", white space at a line
 // end is encoded, lines are folded with soft breaks to at most 76 characters.
