@@ -97,21 +97,16 @@ private:
             std::string_view chunk(buf, static_cast<size_t>(n));
             while (!chunk.empty()) {
                 if (inData) {
-                    // The end mark may straddle two reads: look at the
-                    // previous tail and this chunk together near the seam.
-                    std::string seam = tail + std::string(chunk.substr(0, 4));
-                    size_t endAt = std::string::npos;
-                    if (const size_t k = seam.find("\r\n.\r\n"); k != std::string::npos) {
-                        endAt = k + 5 - tail.size();
-                    } else if (const size_t k2 = chunk.find("\r\n.\r\n"); k2 != std::string_view::npos) {
-                        endAt = k2 + 5;
-                    }
-                    if (endAt == std::string::npos) {
-                        const std::string joined = tail + std::string(chunk.substr(chunk.size() > 4 ? chunk.size() - 4 : 0));
-                        tail = joined.substr(joined.size() > 4 ? joined.size() - 4 : 0);
+                    // The end mark may straddle two reads: search this read
+                    // behind the last four bytes of the one before.
+                    std::string scan = tail;
+                    scan.append(chunk);
+                    const size_t k = scan.find("\r\n.\r\n");
+                    if (k == std::string::npos) {
+                        tail = scan.substr(scan.size() > 4 ? scan.size() - 4 : 0);
                         break;
                     }
-                    chunk.remove_prefix(endAt);
+                    chunk.remove_prefix(k + 5 - tail.size());
                     inData = false;
                     Say(c, "250 queued\r\n");
                     continue;
