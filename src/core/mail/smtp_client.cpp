@@ -148,7 +148,7 @@ bool CSmtpClient::ReadReply(Reply& reply, std::string_view what) {
             if (!reply.m_strText.empty()) why += " in the middle of its reply";
             why += " (waiting for the reply to " + std::string(what) + ").";
             if (!reply.m_strText.empty()) why += "\n" + reply.m_strText;
-            Diag(why);
+            if (st != TransportStatus::Cancelled) Diag(why);
             Drop();
             return Fail(MailFailure::Broken, why);
         }

@@ -172,10 +172,9 @@ void CMailComposeDlg::paintEvent(QPaintEvent* pEvent) {
 void CMailComposeDlg::accept() {
     DoDataExchange(true);
     if (m_nMode == kFull && m_fnMakeClient) {
-        std::unique_ptr<IMailSender> pClient = m_fnMakeClient();
-        if (!pClient) return;
         // A message that did not go stays in the dialog, so nothing typed is lost.
-        if (RunSend(*pClient).m_outcome != MailSendOutcome::Sent) return;
+        if (std::unique_ptr<IMailSender> pClient = m_fnMakeClient())
+            if (RunSend(*pClient).m_outcome != MailSendOutcome::Sent) return;
     }
     QDialog::accept();
 }
