@@ -55,6 +55,7 @@ public:
         std::unique_lock lock(m_s->m);
         m_s->thread = std::this_thread::get_id();
         m_s->inConnect = true;
+        m_s->cv.notify_all();
         m_s->cv.wait_for(lock, std::chrono::seconds(30), [this] { return m_s->cancelled; });
         return false;
     }
