@@ -8,6 +8,7 @@ import email.policy
 import os
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -182,7 +183,7 @@ class PlainServer(ServerTest):
 class MisbehavingServer(unittest.TestCase):
     """A socket server that greets (or not) and then does what it is told."""
 
-    def serve(self, greeting, then_close):
+    def serve(self, greeting, then_close, reset=False):
         listener = socket.socket()
         listener.bind((HOST, 0))
         listener.listen(1)
@@ -197,6 +198,9 @@ class MisbehavingServer(unittest.TestCase):
             with conn:
                 if greeting:
                     conn.sendall(greeting)
+                if reset:  # hear the client out, then close with a reset
+                    conn.recv(1000)
+                    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                 if not then_close:
                     stop.wait(20)
             listener.close()
@@ -214,10 +218,12 @@ class MisbehavingServer(unittest.TestCase):
         self.assertLess(took, 15)
 
     def test_server_closing_after_greeting(self):
-        port = self.serve(b"220 hello\r\n", then_close=True)
-        code, detail, _, _ = send("%s:%d" % (HOST, port))
-        self.assertEqual(code, 2, detail)
-        self.assertIn("closed the connection", detail)
+        for reset in (False, True):
+            with self.subTest(reset=reset):
+                port = self.serve(b"220 hello\r\n", then_close=True, reset=reset)
+                code, detail, _, _ = send("%s:%d" % (HOST, port))
+                self.assertEqual(code, 2, detail)
+                self.assertIn("closed the connection", detail)
 
     def test_silent_tls_server_times_out(self):
         port = self.serve(b"", then_close=False)

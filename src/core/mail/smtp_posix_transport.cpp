@@ -103,6 +103,8 @@ public:
                 n = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
                 if (n < 0) {
                     if (errno == EINTR) continue;
+                    if (errno == EPIPE || errno == ECONNRESET)
+                        return Fail(std::string("the server closed the connection (") + std::strerror(errno) + ")", errno);
                     if (errno != EAGAIN && errno != EWOULDBLOCK)
                         return Fail(std::string("send: ") + std::strerror(errno), errno);
                     const TransportStatus w = Wait(POLLOUT, Clock::now() + timeout, "sending");
@@ -156,6 +158,13 @@ public:
                     return TransportStatus::Closed;
                 }
                 if (errno == EINTR) continue;
+                if (errno == ECONNRESET) {
+                    // A server that closes with our bytes unread resets the
+                    // connection; for us it is closed all the same.
+                    pOut->clear();
+                    m_strError = "the server closed the connection (reset)";
+                    return TransportStatus::Closed;
+                }
                 if (errno != EAGAIN && errno != EWOULDBLOCK) {
                     pOut->clear();
                     return Fail(std::string("receive: ") + std::strerror(errno), errno);
