@@ -97,19 +97,19 @@ private:
             std::string_view chunk(buf, static_cast<size_t>(n));
             while (!chunk.empty()) {
                 if (inData) {
-                    // The end mark may straddle two reads: search this read
-                    // behind the last four bytes of the one before.
-                    std::string scan = tail;
-                    scan.append(chunk);
-                    const size_t k = scan.find("\r\n.\r\n");
-                    if (k == std::string::npos) {
-                        tail = scan.substr(scan.size() > 4 ? scan.size() - 4 : 0);
-                        break;
+                    // The client sends nothing after the end mark until it
+                    // has the reply, so the mark always ends a read: only
+                    // the last bytes are looked at, and the sink's own work
+                    // stays close to the plain reader's.
+                    std::string last = tail;
+                    last.append(chunk.substr(chunk.size() > 5 ? chunk.size() - 5 : 0));
+                    if (last.size() >= 5 && last.compare(last.size() - 5, 5, "\r\n.\r\n") == 0) {
+                        inData = false;
+                        Say(c, "250 queued\r\n");
+                    } else {
+                        tail = last.substr(last.size() > 4 ? last.size() - 4 : 0);
                     }
-                    chunk.remove_prefix(k + 5 - tail.size());
-                    inData = false;
-                    Say(c, "250 queued\r\n");
-                    continue;
+                    break;
                 }
                 const size_t eol = chunk.find('\n');
                 line.append(chunk.substr(0, eol == std::string_view::npos ? chunk.size() : eol + 1));
