@@ -473,12 +473,12 @@ TEST(SmtpClient, CancelEndsTheAttemptWithoutQuit) {
 }
 
 TEST(SmtpClient, BigBodiesGoOutInPiecesWithTheSameBytes) {
-    // Over the piece size, with dot lines and every kind of line break
+    // Over the piece size (1 MiB), with dot lines and every kind of line break
     // around the places where pieces are cut.
     for (const bool unicode : {false, true}) {
         SCOPED_TRACE(unicode ? "quoted-printable" : "7bit");
         std::string body;
-        for (int i = 0; body.size() < 700 * 1024; ++i) {
+        for (int i = 0; body.size() < 2600 * 1024; ++i) {  // over two 1 MiB pieces
             body += (i % 3 == 0) ? "." : "";
             body += unicode && i % 5 == 0 ? "caff\xC3\xA8 " : "line ";
             body += std::to_string(i);

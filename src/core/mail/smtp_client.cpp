@@ -441,7 +441,7 @@ bool CSmtpClient::Send() {
     // form on its own (CR LF line breaks, quoted-printable when needed,
     // leading dots doubled): no copy of a big body is held whole, and the
     // server reads one piece while the next is formed.
-    constexpr size_t kPiece = 256 * 1024;
+    constexpr size_t kPiece = 1024 * 1024;
     std::string_view rest = body;
     std::string piece;
     while (!rest.empty()) {
