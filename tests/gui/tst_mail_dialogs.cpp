@@ -226,7 +226,7 @@ void TestMailDialogs::sendFlow() {
     client.bSendOk = bSendOk;
     const MailSettings settings{"smtp.example", "me@example"};
     const ComposedMail mail{"to@example", "", "bcc@example", "Hi", "line1\r\nline2"};
-    QCOMPARE(int(SendComposedMail(client, settings, mail)), outcome);
+    QCOMPARE(int(SendComposedMail(client, settings, mail).m_outcome), outcome);
     QCOMPARE(client.log, calls);
 }
 

@@ -1,16 +1,22 @@
 #include "gui/mail/mail_compose_dlg.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <map>
+#include <thread>
 
 #include "gui/kit/resources.h"
 #include "core/mail/mail_settings.h"
+#include "core/mail/smtp_message.h"
 #include "gui/mail/mail_settings_dlg.h"
 #include "gui/kit/dialog_units.h"
 
@@ -23,6 +29,17 @@ std::string ToUtf8(const QString& s) { return s.toStdString(); }
 
 QString BoxCaption() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+// Login passwords given during this run, by user and server; never written
+// anywhere.
+std::map<std::string, std::string>& PasswordCache() {
+    static std::map<std::string, std::string> cache;
+    return cache;
+}
+
+std::string PasswordKey(const SmtpServerSetting& s) {
+    return s.m_strUser + '\n' + s.m_strHost + ':' + std::to_string(s.m_nPort);
 }
 
 }  // namespace
@@ -154,6 +171,11 @@ void CMailComposeDlg::paintEvent(QPaintEvent* pEvent) {
 
 void CMailComposeDlg::accept() {
     DoDataExchange(true);
+    if (m_nMode == kFull && m_fnMakeClient) {
+        // A message that did not go stays in the dialog, so nothing typed is lost.
+        if (std::unique_ptr<IMailSender> pClient = m_fnMakeClient())
+            if (RunSend(*pClient).m_outcome != MailSendOutcome::Sent) return;
+    }
     QDialog::accept();
 }
 
@@ -166,19 +188,79 @@ void CMailComposeDlg::OnSettings() {
     if (m_pSender) *m_pSender = dlg.m_strSender;
 }
 
-MailSendOutcome CMailComposeDlg::SendWith(IMailSender& client) {
+MailSendOutcome CMailComposeDlg::SendWith(IMailSender& client) { return RunSend(client).m_outcome; }
+
+std::optional<std::string> CMailComposeDlg::PasswordFor(const std::string& strServer) {
+    const auto setting = ParseServerSetting(strServer);
+    if (!setting || setting->m_strUser.empty()) return std::string();
+    const std::string key = PasswordKey(*setting);
+    auto& cache = PasswordCache();
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    QInputDialog dlg(this);
+    dlg.setWindowTitle(BoxCaption());
+    dlg.setLabelText(QStringLiteral("Password for %1 on %2:")
+                         .arg(QString::fromStdString(setting->m_strUser),
+                              QString::fromStdString(setting->m_strHost)));
+    dlg.setTextEchoMode(QLineEdit::Password);
+    dlg.setInputMode(QInputDialog::TextInput);
+    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    std::string password = ToUtf8(dlg.textValue());
+    cache[key] = password;
+    return password;
+}
+
+MailSendResult CMailComposeDlg::RunSend(IMailSender& client) {
     MailSettings settings;
     if (m_pServer) settings.m_strServer = *m_pServer;
     if (m_pSender) settings.m_strSender = *m_pSender;
-    const MailSendOutcome outcome = SendComposedMail(client, settings, Mail());
-    std::string_view msg;
-    if (outcome == MailSendOutcome::ServerNotFound) msg = kMsgServerNotFound;
-    if (outcome == MailSendOutcome::SendFailed) msg = kMsgSendError;
-    if (!msg.empty()) {
-        QMessageBox::warning(parentWidget() ? parentWidget() : this, BoxCaption(),
-                             QString::fromUtf8(msg.data(), static_cast<qsizetype>(msg.size())));
+    const ComposedMail mail = Mail();
+
+    MailSendResult result;
+    const std::optional<std::string> password = PasswordFor(settings.m_strServer);
+    if (!password) {
+        result.m_outcome = MailSendOutcome::Cancelled;
+        result.m_failure = MailFailure::Cancelled;
+        m_lastResult = result;
+        return result;
     }
-    return outcome;
+
+    {
+        // The client works on a thread of its own; this thread keeps the
+        // windows alive and offers Cancel until it is done.
+        QProgressDialog progress(QStringLiteral("Sending mail..."), QStringLiteral("Cancel"), 0, 0, this);
+        progress.setWindowTitle(BoxCaption());
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        QEventLoop loop;
+        connect(&progress, &QProgressDialog::canceled, &loop, [&client] { client.Cancel(); });
+        std::thread worker([&] {
+            result = SendComposedMail(client, settings, mail, *password);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        progress.show();
+        loop.exec();
+        // Cancel makes the client give up at once; wait for its thread to end.
+        worker.join();
+    }
+    m_lastResult = result;
+
+    if (result.m_failure == MailFailure::AuthRefused) {
+        if (const auto setting = ParseServerSetting(settings.m_strServer))
+            PasswordCache().erase(PasswordKey(*setting));
+    }
+    std::string_view msg;
+    if (result.m_outcome == MailSendOutcome::ServerNotFound) msg = kMsgServerNotFound;
+    if (result.m_outcome == MailSendOutcome::SendFailed) msg = kMsgSendError;
+    if (!msg.empty()) {
+        QMessageBox box(QMessageBox::Warning, BoxCaption(),
+                        QString::fromUtf8(msg.data(), static_cast<qsizetype>(msg.size())), QMessageBox::Ok,
+                        parentWidget() ? parentWidget() : this);
+        if (!result.m_strDetail.empty()) box.setInformativeText(FromUtf8(result.m_strDetail));
+        box.exec();
+    }
+    return result;
 }
 
 }  // namespace meru

@@ -4,6 +4,7 @@
 // for the hand-off to the desktop's mail program.
 #include <QDialog>
 #include <QPixmap>
+#include <optional>
 #include <string>
 
 #include "core/mail/mail_sender.h"
@@ -40,10 +41,19 @@ public:
 
     ComposedMail Mail() const;
 
-    // Full form's "Send Mail" through a client: runs the SMTP flow with the
-    // bound settings and shows "Outgoing Mail Server not found!" or "Error
-    // sending mail!" when it fails.
+    // Where "Send Mail" of the full form gets its SMTP client. With a
+    // factory set, "Send Mail" sends the message itself and closes the
+    // dialog only once the server took it; without one it just closes with
+    // OK and the opener decides. The program passes MakeSmtpClient.
+    void SetMailClientFactory(MailClientFactory fnMakeClient) { m_fnMakeClient = std::move(fnMakeClient); }
+
+    // Sends the bound message through the client off the interface thread,
+    // with a progress dialog whose Cancel ends the attempt; asks for the
+    // login password first when the server setting names a user (kept in
+    // memory for the run, never stored). Shows "Outgoing Mail Server not
+    // found!" or "Error sending mail!" with the server's reply when it fails.
     MailSendOutcome SendWith(IMailSender& client);
+    const MailSendResult& LastSendResult() const { return m_lastResult; }
 
     // Controls, for the opener's tests.
     QPlainTextEdit* BodyEdit() const { return m_pBody; }
@@ -65,10 +75,16 @@ protected:
 
 private:
     void OnInitDialog();
+    MailSendResult RunSend(IMailSender& client);
+    // The login password for the server setting: "" when it names no user,
+    // nothing when the user cancels the question.
+    std::optional<std::string> PasswordFor(const std::string& strServer);
     // bSave: controls -> fields; otherwise fields -> controls.
     void DoDataExchange(bool bSave);
 
     bool m_bInitialised = false;
+    MailClientFactory m_fnMakeClient;
+    MailSendResult m_lastResult;
     QPixmap m_bmpBackground;
     QPlainTextEdit* m_pBody = nullptr;
     QPushButton* m_pSend = nullptr;

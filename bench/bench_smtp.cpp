@@ -1,0 +1,181 @@
+// Sending a 10 MB message through the SMTP client to a local sink server,
+// against writing the same bytes to a plain socket whose reader discards
+// them; both in the same run, each including its connection.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "core/mail/mail_sender.h"
+#include "core/mail/smtp_client.h"
+
+using namespace meru;
+
+namespace {
+
+constexpr size_t kBodySize = 10 * 1024 * 1024;
+
+std::string MakeBody() {
+    std::string body;
+    body.reserve(kBodySize + 100);
+    size_t line = 0;
+    while (body.size() < kBodySize) {
+        // ordinary text lines, now and then one starting with a dot
+        if (line++ % 50 == 0) body += '.';
+        body += "The quick brown fox jumps over the lazy dog, and the dog does not mind.\r\n";
+    }
+    body.resize(kBodySize);
+    return body;
+}
+
+const std::string& Body() {
+    static const std::string body = MakeBody();
+    return body;
+}
+
+// A listening socket on 127.0.0.1 served by one thread, one connection at a
+// time, until it is destroyed.
+class CSink {
+public:
+    explicit CSink(bool bSmtp) : m_bSmtp(bSmtp) {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(m_fd, 4);
+        socklen_t len = sizeof a;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        m_nPort = ntohs(a.sin_port);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CSink() {
+        m_bStop = true;
+        shutdown(m_fd, SHUT_RDWR);
+        close(m_fd);
+        m_thread.join();
+    }
+    uint16_t Port() const { return m_nPort; }
+
+private:
+    static void Say(int fd, const char* text) { (void)!send(fd, text, std::strlen(text), MSG_NOSIGNAL); }
+
+    void Run() {
+        while (!m_bStop) {
+            const int c = accept(m_fd, nullptr, nullptr);
+            if (c < 0) return;
+            if (m_bSmtp)
+                ServeSmtp(c);
+            else
+                ServePlain(c);
+            close(c);
+        }
+    }
+
+    static void ServePlain(int c) {
+        static thread_local char buf[1 << 16];
+        while (recv(c, buf, sizeof buf, 0) > 0) {
+        }
+        Say(c, "k");
+    }
+
+    static void ServeSmtp(int c) {
+        static thread_local char buf[1 << 16];
+        Say(c, "220 sink\r\n");
+        std::string line;
+        bool inData = false;
+        std::string tail;  // the last bytes of the data seen so far
+        while (true) {
+            const ssize_t n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0) return;
+            std::string_view chunk(buf, static_cast<size_t>(n));
+            while (!chunk.empty()) {
+                if (inData) {
+                    // The client sends nothing after the end mark until it
+                    // has the reply, so the mark always ends a read: only
+                    // the last bytes are looked at, and the sink's own work
+                    // stays close to the plain reader's.
+                    std::string last = tail;
+                    last.append(chunk.substr(chunk.size() > 5 ? chunk.size() - 5 : 0));
+                    if (last.size() >= 5 && last.compare(last.size() - 5, 5, "\r\n.\r\n") == 0) {
+                        inData = false;
+                        Say(c, "250 queued\r\n");
+                    } else {
+                        tail = last.substr(last.size() > 4 ? last.size() - 4 : 0);
+                    }
+                    break;
+                }
+                const size_t eol = chunk.find('\n');
+                line.append(chunk.substr(0, eol == std::string_view::npos ? chunk.size() : eol + 1));
+                if (eol == std::string_view::npos) break;
+                chunk.remove_prefix(eol + 1);
+                if (line.rfind("DATA", 0) == 0) {
+                    Say(c, "354 go\r\n");
+                    inData = true;
+                    tail = "\r\n";  // an empty message ends at once with ".\r\n"
+                } else if (line.rfind("QUIT", 0) == 0) {
+                    Say(c, "221 bye\r\n");
+                    return;
+                } else {
+                    Say(c, "250 ok\r\n");
+                }
+                line.clear();
+            }
+        }
+    }
+
+    bool m_bSmtp;
+    int m_fd = -1;
+    uint16_t m_nPort = 0;
+    std::atomic<bool> m_bStop{false};
+    std::thread m_thread;
+};
+
+void BM_PlainSocket10MB(benchmark::State& state) {
+    CSink sink(false);
+    const std::string& body = Body();
+    for (auto _ : state) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(sink.Port());
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) state.SkipWithError("connect");
+        size_t off = 0;
+        while (off < body.size()) {
+            const ssize_t n = send(fd, body.data() + off, body.size() - off, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            off += static_cast<size_t>(n);
+        }
+        shutdown(fd, SHUT_WR);
+        char ack;
+        (void)!recv(fd, &ack, 1, 0);  // the reader has taken everything
+        close(fd);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(BM_PlainSocket10MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SmtpSend10MB(benchmark::State& state) {
+    CSink sink(true);
+    const MailSettings settings{"127.0.0.1:" + std::to_string(sink.Port()), "me@example.org"};
+    const ComposedMail mail{"to@example.org", "", "", "Ten megabytes", Body()};
+    for (auto _ : state) {
+        CSmtpClient client;
+        client.SetDiagnostics([](std::string_view) {});
+        const MailSendResult r = SendComposedMail(client, settings, mail);
+        if (r.m_outcome != MailSendOutcome::Sent) state.SkipWithError(r.m_strDetail.c_str());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Body().size()));
+}
+BENCHMARK(BM_SmtpSend10MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

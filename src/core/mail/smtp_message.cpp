@@ -1,0 +1,372 @@
+#include "core/mail/smtp_message.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+namespace meru {
+
+namespace {
+
+void SetError(std::string* pError, std::string text) {
+    if (pError) *pError = std::move(text);
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<std::string> PercentDecode(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            out += s[i];
+            continue;
+        }
+        if (i + 2 >= s.size()) return std::nullopt;
+        const int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+bool ValidHostChars(std::string_view host) {
+    for (unsigned char c : host)
+        if (c <= ' ' || c == '/' || c == '@' || c == '[' || c == ']' || c == 0x7f) return false;
+    return true;
+}
+
+// "host", "host:port", "[v6]", "[v6]:port"; a bare IPv6 address (two or more
+// colons) is a host without port.
+bool SplitHostPort(std::string_view s, std::string& host, uint16_t& port, std::string* pError) {
+    std::string_view portText;
+    if (!s.empty() && s.front() == '[') {
+        const size_t close = s.find(']');
+        if (close == std::string_view::npos) {
+            SetError(pError, "missing \"]\" after the IPv6 address");
+            return false;
+        }
+        host = std::string(s.substr(1, close - 1));
+        std::string_view rest = s.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') {
+                SetError(pError, "unexpected text after \"]\"");
+                return false;
+            }
+            portText = rest.substr(1);
+            if (portText.empty()) {
+                SetError(pError, "missing port number after \":\"");
+                return false;
+            }
+        }
+        if (host.empty() || host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos) {
+            SetError(pError, "not an IPv6 address between \"[\" and \"]\"");
+            return false;
+        }
+    } else {
+        const size_t first = s.find(':');
+        if (first != std::string_view::npos && s.find(':', first + 1) == std::string_view::npos) {
+            host = std::string(s.substr(0, first));
+            portText = s.substr(first + 1);
+            if (portText.empty()) {
+                SetError(pError, "missing port number after \":\"");
+                return false;
+            }
+        } else {
+            host = std::string(s);
+        }
+        const bool bareV6 = first != std::string_view::npos && portText.empty();
+        if (!bareV6 && !ValidHostChars(host)) {
+            SetError(pError, "the host name holds a character a host name cannot hold");
+            return false;
+        }
+    }
+    if (host.empty()) {
+        SetError(pError, "no host name");
+        return false;
+    }
+    if (!portText.empty()) {
+        unsigned long n = 0;
+        for (char c : portText) {
+            if (c < '0' || c > '9' || n > 65535) {
+                SetError(pError, "the port is not a number from 1 to 65535");
+                return false;
+            }
+            n = n * 10 + static_cast<unsigned long>(c - '0');
+        }
+        if (n == 0 || n > 65535) {
+            SetError(pError, "the port is not a number from 1 to 65535");
+            return false;
+        }
+        port = static_cast<uint16_t>(n);
+    }
+    return true;
+}
+
+constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr char kHex[] = "0123456789ABCDEF";
+
+}  // namespace
+
+std::optional<SmtpServerSetting> ParseServerSetting(std::string_view text, std::string* pError) {
+    std::string_view s = Trim(text);
+    if (s.empty()) {
+        SetError(pError, "no outgoing mail server is set");
+        return std::nullopt;
+    }
+    if (HasLineBreak(s)) {
+        SetError(pError, "the server setting holds a line break");
+        return std::nullopt;
+    }
+    SmtpServerSetting setting;
+    const size_t scheme = s.find("://");
+    if (scheme != std::string_view::npos) {
+        std::string name(s.substr(0, scheme));
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "smtp") {
+            setting.m_security = SmtpSecurity::StartTls;
+            setting.m_nPort = 587;
+        } else if (name == "smtps") {
+            setting.m_security = SmtpSecurity::Tls;
+            setting.m_nPort = 465;
+        } else {
+            SetError(pError, "unknown scheme \"" + name + "://\" (smtp:// or smtps://)");
+            return std::nullopt;
+        }
+        s.remove_prefix(scheme + 3);
+        if (!s.empty() && s.back() == '/') s.remove_suffix(1);
+        if (s.find('/') != std::string_view::npos || s.find('?') != std::string_view::npos) {
+            SetError(pError, "a path or query after the server is not understood");
+            return std::nullopt;
+        }
+        const size_t at = s.rfind('@');
+        if (at != std::string_view::npos) {
+            auto user = PercentDecode(s.substr(0, at));
+            if (!user || user->empty()) {
+                SetError(pError, "the user name before \"@\" is empty or badly percent-encoded");
+                return std::nullopt;
+            }
+            if (HasLineBreak(*user)) {
+                SetError(pError, "the user name holds a line break");
+                return std::nullopt;
+            }
+            setting.m_strUser = std::move(*user);
+            s.remove_prefix(at + 1);
+        }
+    }
+    if (!SplitHostPort(s, setting.m_strHost, setting.m_nPort, pError)) return std::nullopt;
+    return setting;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool IsAscii(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    // Blocks of 64 bytes OR-ed together: a loop the compiler vectorises.
+    for (; i + 64 <= n; i += 64) {
+        unsigned char acc = 0;
+        for (size_t j = 0; j < 64; ++j) acc = static_cast<unsigned char>(acc | p[i + j]);
+        if (acc & 0x80) return false;
+    }
+    for (; i < n; ++i)
+        if (p[i] & 0x80) return false;
+    return true;
+}
+
+void AppendWireLines(std::string& out, std::string_view text, bool bStuff) {
+    out.reserve(out.size() + text.size() + text.size() / 32 + 2);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const char* lf = nullptr;  // the next LF at or after p, found once per LF
+    // Every turn of the loop starts a line.
+    while (p < end) {
+        if (bStuff && *p == '.') out += '.';
+        if (lf < p) {
+            const void* found = std::memchr(p, '\n', static_cast<size_t>(end - p));
+            lf = found ? static_cast<const char*>(found) : end;
+        }
+        const void* crFound = std::memchr(p, '\r', static_cast<size_t>(lf - p));
+        const char* brk = crFound ? static_cast<const char*>(crFound) : lf;
+        out.append(p, static_cast<size_t>(brk - p));
+        if (brk == end) break;
+        out += "\r\n";
+        p = (*brk == '\r' && brk + 1 < end && brk[1] == '\n') ? brk + 2 : brk + 1;
+    }
+}
+
+std::string NormaliseLineBreaks(std::string_view text) {
+    std::string out;
+    AppendWireLines(out, text, false);
+    return out;
+}
+
+std::string ToWireText(std::string_view text) {
+    std::string out;
+    AppendWireLines(out, text, true);
+    return out;
+}
+
+std::string DotStuff(std::string_view crlfText) {
+    std::string out;
+    out.reserve(crlfText.size() + 16);
+    bool atLineStart = true;
+    size_t i = 0;
+    while (i < crlfText.size()) {
+        if (atLineStart && crlfText[i] == '.') out += '.';
+        const size_t eol = crlfText.find("\r\n", i);
+        if (eol == std::string_view::npos) {
+            out.append(crlfText.substr(i));
+            break;
+        }
+        out.append(crlfText.substr(i, eol + 2 - i));
+        i = eol + 2;
+        atLineStart = true;
+    }
+    return out;
+}
+
+std::string QuotedPrintable(std::string_view crlfText) {
+    std::string out;
+    out.reserve(crlfText.size() + crlfText.size() / 2);
+    size_t start = 0;
+    while (true) {
+        const size_t eol = crlfText.find("\r\n", start);
+        const std::string_view line =
+            crlfText.substr(start, eol == std::string_view::npos ? std::string_view::npos : eol - start);
+        size_t col = 0;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(line[i]);
+            const bool last = i + 1 == line.size();
+            const bool literal =
+                (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last);
+            const size_t width = literal ? 1 : 3;
+            // Keep room for the "=" of a soft break: a line is at most 76.
+            if (col + width > (last ? 76u : 75u)) {
+                out += "=\r\n";
+                col = 0;
+            }
+            if (literal) {
+                out += static_cast<char>(c);
+            } else {
+                out += '=';
+                out += kHex[c >> 4];
+                out += kHex[c & 15];
+            }
+            col += width;
+        }
+        if (eol == std::string_view::npos) break;
+        out += "\r\n";
+        start = eol + 2;
+    }
+    return out;
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const uint32_t v = (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) |
+                           uint32_t(uint8_t(bytes[i + 2]));
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    if (i < bytes.size()) {
+        uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
+        if (i + 1 < bytes.size()) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string EncodeHeaderText(std::string_view text) {
+    if (IsAscii(text)) return std::string(text);
+    // "=?UTF-8?B?" + base64 + "?=" within 75 characters: at most 60 base64
+    // characters, so at most 45 bytes of text per word.
+    constexpr size_t kMaxBytes = 45;
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = std::min(text.size(), i + kMaxBytes);
+        // Do not cut a UTF-8 character: back off over continuation bytes.
+        while (end < text.size() && end > i && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+        if (end == i) end = std::min(text.size(), i + kMaxBytes);  // not UTF-8: cut anyway
+        if (!out.empty()) out += "\r\n ";
+        out += "=?UTF-8?B?" + Base64(text.substr(i, end - i)) + "?=";
+        i = end;
+    }
+    return out;
+}
+
+std::string FormatMailDate(std::time_t t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDayNames[tm.tm_wday % 7],
+                  tm.tm_mday, kMonthNames[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
+                  tm.tm_sec);
+    return buf;
+}
+
+std::string MakeMessageId(std::string_view domain) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    const uint64_t r = (uint64_t(rd()) << 32) ^ rd() ^ counter.fetch_add(1);
+    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "<%llx.%016llx@", static_cast<unsigned long long>(now),
+                  static_cast<unsigned long long>(r));
+    std::string id = buf;
+    id += domain.empty() ? std::string_view("localhost") : domain;
+    id += '>';
+    return id;
+}
+
+std::string LocalFqdn() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    std::string s = name;
+    if (s.find('.') == std::string::npos || !ValidHostChars(s)) return {};
+    return s;
+}
+
+std::string AddressLiteral(std::string_view numericAddress) {
+    std::string s = numericAddress.find(':') != std::string_view::npos ? "[IPv6:" : "[";
+    s.append(numericAddress);
+    s += ']';
+    return s;
+}
+
+}  // namespace meru

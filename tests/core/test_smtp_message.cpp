@@ -1,0 +1,189 @@
+// Forming the message: the server setting, line breaks, dot-stuffing,
+// quoted-printable, encoded subject words, the date.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "core/mail/smtp_message.h"
+
+using namespace meru;
+
+TEST(SmtpServerSetting, ReadsEveryForm) {
+    struct Case {
+        const char* text;
+        SmtpSecurity security;
+        const char* host;
+        uint16_t port;
+        const char* user;
+    };
+    const Case cases[] = {
+        {"mail.example.org", SmtpSecurity::Plain, "mail.example.org", 0, ""},
+        {"  mail.example.org  ", SmtpSecurity::Plain, "mail.example.org", 0, ""},
+        {"mail.example.org:2525", SmtpSecurity::Plain, "mail.example.org", 2525, ""},
+        {"127.0.0.1:25", SmtpSecurity::Plain, "127.0.0.1", 25, ""},
+        {"[::1]:2525", SmtpSecurity::Plain, "::1", 2525, ""},
+        {"[::1]", SmtpSecurity::Plain, "::1", 0, ""},
+        {"::1", SmtpSecurity::Plain, "::1", 0, ""},
+        {"smtp://mail.example.org", SmtpSecurity::StartTls, "mail.example.org", 587, ""},
+        {"SMTP://mail.example.org:25/", SmtpSecurity::StartTls, "mail.example.org", 25, ""},
+        {"smtp://anna@mail.example.org", SmtpSecurity::StartTls, "mail.example.org", 587, "anna"},
+        {"smtp://anna%40example.org@mail.example.org:2587", SmtpSecurity::StartTls, "mail.example.org",
+         2587, "anna@example.org"},
+        {"smtp://anna@example.org@mail.example.org", SmtpSecurity::StartTls, "mail.example.org", 587,
+         "anna@example.org"},
+        {"smtps://mail.example.org", SmtpSecurity::Tls, "mail.example.org", 465, ""},
+        {"smtps://bob@[::1]:4650", SmtpSecurity::Tls, "::1", 4650, "bob"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string error;
+        const auto s = ParseServerSetting(c.text, &error);
+        ASSERT_TRUE(s.has_value()) << error;
+        EXPECT_EQ(s->m_security, c.security);
+        EXPECT_EQ(s->m_strHost, c.host);
+        EXPECT_EQ(s->m_nPort, c.port);
+        EXPECT_EQ(s->m_strUser, c.user);
+    }
+}
+
+TEST(SmtpServerSetting, RefusesWhatCannotBeUsed) {
+    for (const char* text : {"", "   ", "http://mail.example.org", "mail.example.org:", "mail.example.org:0",
+                             "mail.example.org:65536", "mail.example.org:25x", "smtp://@mail.example.org",
+                             "smtp://a%4@mail.example.org", "smtp://mail.example.org/path", "[::1",
+                             "[::1]x", "[mail]:25", "mail example.org", "mail.example.org\r\nRSET",
+                             "smtp://", "smtps://user@"}) {
+        std::string error;
+        EXPECT_FALSE(ParseServerSetting(text, &error).has_value()) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+TEST(SmtpMessage, LineBreaksBecomeCrLfAndLeadingDotsAreDoubled) {
+    struct Case {
+        const char* in;
+        const char* normalised;
+        const char* stuffed;
+    };
+    const Case cases[] = {
+        {"", "", ""},
+        {"a\nb", "a\r\nb", "a\r\nb"},
+        {"a\rb", "a\r\nb", "a\r\nb"},
+        {"a\r\nb\n\rc\r\r\nd", "a\r\nb\r\n\r\nc\r\n\r\nd", "a\r\nb\r\n\r\nc\r\n\r\nd"},
+        {".", ".", ".."},
+        {"a\n.\nb", "a\r\n.\r\nb", "a\r\n..\r\nb"},
+        // the smuggling shapes: a lone LF or CR before the dot is a line break too
+        {"a\n.\rMAIL FROM:<x>", "a\r\n.\r\nMAIL FROM:<x>", "a\r\n..\r\nMAIL FROM:<x>"},
+        {"a\r.\r\nRSET", "a\r\n.\r\nRSET", "a\r\n..\r\nRSET"},
+        {".a\n..b\nc.d\n", ".a\r\n..b\r\nc.d\r\n", "..a\r\n...b\r\nc.d\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(NormaliseLineBreaks(c.in), c.normalised);
+        EXPECT_EQ(DotStuff(NormaliseLineBreaks(c.in)), c.stuffed);
+        EXPECT_EQ(ToWireText(c.in), c.stuffed);
+    }
+}
+
+TEST(SmtpMessage, QuotedPrintable) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"plain text", "plain text"},
+        {"Caff\xC3\xA8 = 1", "Caff=C3=A8 =3D 1"},
+        {"trailing \r\nblank\t", "trailing=20\r\nblank=09"},
+        {"tab\tinside", "tab\tinside"},
+        {"ctl\x01", "ctl=01"},
+        {".dot stays (stuffed later)", ".dot stays (stuffed later)"},
+        // 80 letters: folded after 75 with a soft break
+        {std::string(80, 'a'), std::string(75, 'a') + "=\r\n" + std::string(5, 'a')},
+        // exactly 76 fits on one line
+        {std::string(76, 'a'), std::string(76, 'a')},
+        // an escape is never split by a soft break
+        {std::string(74, 'a') + "\xC3\xA8", std::string(74, 'a') + "=\r\n=C3=A8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(QuotedPrintable(c.in), c.out);
+    }
+}
+
+TEST(SmtpMessage, QuotedPrintableLinesStayShortAndDecodeBack) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += (i % 7 == 0) ? "\xE2\x98\x83 = " : "word ";
+    text += "\r\nsecond line \r\n";
+    const std::string qp = QuotedPrintable(text);
+    size_t start = 0;
+    while (start < qp.size()) {
+        size_t eol = qp.find("\r\n", start);
+        if (eol == std::string::npos) eol = qp.size();
+        EXPECT_LE(eol - start, 76u);
+        start = eol + 2;
+    }
+    // decode: drop soft breaks, turn =XX back into bytes
+    std::string back;
+    for (size_t i = 0; i < qp.size(); ++i) {
+        if (qp[i] == '=' && qp.compare(i + 1, 2, "\r\n") == 0) {
+            i += 2;
+        } else if (qp[i] == '=') {
+            back += static_cast<char>(std::stoi(qp.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            back += qp[i];
+        }
+    }
+    EXPECT_EQ(back, text);
+}
+
+TEST(SmtpMessage, SubjectAsEncodedWords) {
+    EXPECT_EQ(EncodeHeaderText("Plain subject"), "Plain subject");
+    EXPECT_EQ(EncodeHeaderText("Caff\xC3\xA8"), "=?UTF-8?B?Q2FmZsOo?=");
+    // a long subject: several words, each at most 75 characters, no
+    // character cut between two words
+    std::string subject;
+    for (int i = 0; i < 40; ++i) subject += "\xE2\x82\xAC";  // euro signs, 3 bytes each
+    const std::string enc = EncodeHeaderText(subject);
+    std::regex word("=\\?UTF-8\\?B\\?([A-Za-z0-9+/=]+)\\?=");
+    size_t words = 0;
+    size_t start = 0;
+    while (start < enc.size()) {
+        size_t end = enc.find("\r\n ", start);
+        if (end == std::string::npos) end = enc.size();
+        const std::string w = enc.substr(start, end - start);
+        EXPECT_LE(w.size(), 75u);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(w, m, word)) << w;
+        // 45 bytes a word at most: 15 whole euro signs
+        EXPECT_EQ(m[1].str().size() % 4, 0u);
+        ++words;
+        start = end + 3;
+    }
+    EXPECT_EQ(words, 3u);  // 120 bytes: 45 + 45 + 30
+}
+
+TEST(SmtpMessage, DateIsEnglishUtcWithZone) {
+    EXPECT_EQ(FormatMailDate(0), "Thu, 01 Jan 1970 00:00:00 +0000");
+    EXPECT_EQ(FormatMailDate(1796880371), "Thu, 10 Dec 2026 05:26:11 +0000");
+    EXPECT_EQ(FormatMailDate(951782400), "Tue, 29 Feb 2000 00:00:00 +0000");
+}
+
+TEST(SmtpMessage, MessageIdIsUniqueAndWellFormed) {
+    const std::string a = MakeMessageId("example.org");
+    const std::string b = MakeMessageId("example.org");
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(std::regex_match(a, std::regex("<[0-9a-f]+\\.[0-9a-f]{16}@example\\.org>"))) << a;
+}
+
+TEST(SmtpMessage, AddressLiteral) {
+    EXPECT_EQ(AddressLiteral("127.0.0.1"), "[127.0.0.1]");
+    EXPECT_EQ(AddressLiteral("::1"), "[IPv6:::1]");
+}
+
+TEST(SmtpMessage, Base64) {
+    EXPECT_EQ(Base64(""), "");
+    EXPECT_EQ(Base64("f"), "Zg==");
+    EXPECT_EQ(Base64("fo"), "Zm8=");
+    EXPECT_EQ(Base64("foo"), "Zm9v");
+    EXPECT_EQ(Base64(std::string("\0user\0pass", 10)), "AHVzZXIAcGFzcw==");
+}
