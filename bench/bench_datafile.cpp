@@ -163,7 +163,7 @@ void BM_Load(benchmark::State& state, const std::string& name) {
         const double t = Time([&] {
             CDataFile file(s.path);
             const LoadOutcome out = file.LoadData(d, prompt);
-            if (out.status != LoadStatus::Loaded || !file.m_bMaySave) state.SkipWithError("load failed");
+            if (out.status != LoadStatus::Loaded || !file.MaySave()) state.SkipWithError("load failed");
         });
         opCpu += ThreadCpu() - c0;
         op += t;
@@ -187,7 +187,11 @@ void BM_Save(benchmark::State& state, const std::string& name) {
     const std::string floorPath = (DataDir() / "floor.bin").string();
     double op = 0, floorSync = 0, floorNoSync = 0;
     CDataFile file(s.path);
-    file.m_bMaySave = true;
+    {  // saving is allowed once the file was loaded with its password
+        CMeruData loaded;
+        const std::string pw = s.data.m_strPassword;
+        file.LoadData(loaded, [&] { return std::optional<std::string>(pw); });
+    }
     for (auto _ : state) {
         floorSync += Time([&] { bench::FloorWrite(floorPath, s.bytes, kChunk, true); });
         floorNoSync += Time([&] { bench::FloorWrite(floorPath, s.bytes, kChunk, false); });

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/store/file_io.h"
 #include "core/store/scramble.h"
 #include "core/store/text_codec.h"
 
@@ -449,22 +450,6 @@ std::string KeyOf(std::string_view password) {
 
 // ---------------------------------------------------------------- writing
 
-// Writes all of `bytes` to `fd`: 0, or the errno of the failure.
-int WriteAll(int fd, std::string_view bytes) {
-    const char* p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 class Writer {
 public:
     // `key`: the password's bytes; the texts it covers are scrambled with it.
@@ -586,30 +571,6 @@ size_t EstimateSize(const CMeruData& d) {
     return n;
 }
 
-std::string SysReason(int err) { return std::strerror(err); }
-
-struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
-};
-using FileBuffer = std::unique_ptr<char, FreeDeleter>;
-
-// A buffer for a whole data file. A large one asks for transparent huge
-// pages: where the kernel maps fresh memory 4 KB at a time slowly (virtual
-// machines), faulting in the buffer costs more than reading the file.
-FileBuffer AllocateFileBuffer(size_t size) {
-    constexpr size_t kHuge = size_t{2} << 20;
-    void* p = nullptr;
-    if (size >= 2 * kHuge) {
-        p = std::aligned_alloc(kHuge, (size + kHuge - 1) / kHuge * kHuge);
-#ifdef MADV_HUGEPAGE
-        if (p) ::madvise(p, (size + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);  // a hint only
-#endif
-    }
-    if (!p) p = std::malloc(size);
-    if (!p) throw std::bad_alloc();
-    return FileBuffer(static_cast<char*>(p));
-}
-
 }  // namespace
 
 LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
@@ -727,10 +688,6 @@ void WriteImage(Writer& w, const CMeruData& data, const std::string& key) {
     w.Plain(data.m_browser.m_strFolder);
 }
 
-// Writes a file atomically: `fill` writes its content to the temporary file
-// and returns 0 or the errno of its failure.
-std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill);
-
 }  // namespace
 
 std::string SerializeData(const CMeruData& data) {
@@ -744,65 +701,20 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     m_bMaySave = false;
     data = CMeruData{};
     LoadOutcome out;
-
-    // Non-blocking, so that a FIFO at the path cannot hang the start.
-    const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT) {
-            out.status = LoadStatus::NoFile;
-            m_bMaySave = true;
-            return out;
-        }
-        out.status = LoadStatus::CannotOpen;
-        out.reason = SysReason(err);
+    // Saves killed on an earlier run may have left temporaries behind.
+    RemoveStaleTemporaries(m_strPath);
+    ReadResult file = ReadWholeFile(m_strPath);
+    if (file.status == ReadStatus::Missing) {
+        out.status = LoadStatus::NoFile;
+        m_bMaySave = true;
         return out;
     }
-
-    // The whole file, read straight into one buffer (not zero-filled first).
-    FileBuffer buf;
-    size_t size = 0;
-    struct stat st{};
-    int err = 0;
-    if (::fstat(fd, &st) != 0) {
-        err = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        err = EISDIR;
-    } else if (!S_ISREG(st.st_mode)) {
-        // A device or a pipe has no end to check counts against (/dev/zero
-        // would be read until memory runs out).
-        ::close(fd);
+    if (file.status == ReadStatus::Failed) {
         out.status = LoadStatus::CannotOpen;
-        out.reason = "not a regular file";
-        return out;
-    } else {
-        size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
-        buf = AllocateFileBuffer(cap);
-        for (;;) {
-            if (size == cap) {  // the file grew while being read
-                FileBuffer bigger = AllocateFileBuffer(cap * 2);
-                std::memcpy(bigger.get(), buf.get(), size);
-                buf = std::move(bigger);
-                cap *= 2;
-            }
-            const ssize_t n = ::read(fd, buf.get() + size, cap - size);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                err = errno;
-                break;
-            }
-            if (n == 0) break;
-            size += static_cast<size_t>(n);
-        }
-    }
-    ::close(fd);
-    if (err != 0) {
-        out.status = LoadStatus::CannotOpen;
-        out.reason = SysReason(err);
+        out.reason = file.reason;
         return out;
     }
-
-    out = ReadData(std::string_view(buf.get(), size), data, prompt);
+    out = ReadData(file.bytes.View(), data, prompt);
     m_bMaySave = out.status == LoadStatus::Loaded &&
                  (out.password == PasswordState::None || out.password == PasswordState::Accepted);
     return out;
@@ -826,69 +738,5 @@ SaveOutcome CDataFile::SaveData(const CMeruData& data) const {
     if (reason) return {SaveStatus::Failed, *reason};
     return {SaveStatus::Saved, {}};
 }
-
-std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    return WriteAtomically(path, [&](int fd) { return WriteAll(fd, bytes); });
-}
-
-namespace {
-
-std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill) {
-    // Write through a link to the file it names, so the link stays a link.
-    std::string target = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    const auto slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-
-    std::string tmp = target + ".tmp.XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return SysReason(errno);
-    tmp.assign(name.data());
-
-    auto fail = [&](int err) -> std::optional<std::string> {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return SysReason(err);
-    };
-
-    // Keep the old file's permissions; a new file is private to its owner.
-    struct stat st{};
-    if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-
-    int err = 0;
-    try {
-        err = fill(fd);
-    } catch (...) {  // out of memory while streaming: leave no temporary behind
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw;
-    }
-    if (err != 0) return fail(err);
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        err = errno;
-        ::unlink(tmp.c_str());
-        return SysReason(err);
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        err = errno;
-        ::unlink(tmp.c_str());
-        return SysReason(err);
-    }
-    // Make the rename itself durable.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 }  // namespace meru

@@ -126,7 +126,7 @@ public:
 
     // The run's data and the file they come from.
     CMeruData m_data;
-    bool MaySave() const { return m_pFile && m_pFile->m_bMaySave; }
+    bool MaySave() const { return m_pFile && m_pFile->MaySave(); }
     const LoadOutcome& LastLoad() const { return m_load; }
     // The tool windows were created (not after a failed read).
     bool HasToolWindows() const { return m_pNotes != nullptr; }
