@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/store/file_io.h"
+#include "core/store/records.h"
 #include "core/store/scramble.h"
 #include "core/store/text_codec.h"
 
@@ -328,6 +329,17 @@ std::string DecodeText(const TextRef& t, const KeyStream& key, std::string& scra
 // file ends inside an element or a count promises more records than the bytes
 // left could hold. The file is walked twice: once to check it whole (before
 // the password is asked for), once to decode it straight into the data.
+// The stored texts of one record, in its fields' order.
+template <class R>
+using Texts = std::array<TextRef, kFieldCount<R>>;
+
+template <size_t N>
+bool ReadRecord(Reader& r, std::array<TextRef, N>& texts) {
+    for (TextRef& t : texts)
+        if (!r.Text(t)) return false;
+    return true;
+}
+
 template <class Sink>
 bool ReadBody(Reader& r, int version, Sink& sink) {
     TextRef password;
@@ -346,19 +358,18 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
     int32_t contacts;
     if (!r.I32(contacts)) return false;
     if (contacts > 0) {
-        if (static_cast<uint64_t>(contacts) * 6 > r.Left()) return false;
+        if (static_cast<uint64_t>(contacts) * kFieldCount<CContact> > r.Left()) return false;
         sink.Contacts(static_cast<uint32_t>(contacts));
         for (int32_t i = 0; i < contacts; ++i) {
-            std::array<TextRef, 6> fields;
-            for (auto& f : fields)
-                if (!r.Text(f)) return false;
+            Texts<CContact> fields;
+            if (!ReadRecord(r, fields)) return false;
             sink.Contact(fields);
         }
     }
 
-    TextRef server, sender;
-    if (!r.Text(server) || !r.Text(sender)) return false;
-    sink.Mail(server, sender);
+    Texts<MailSettings> mail;
+    if (!ReadRecord(r, mail)) return false;
+    sink.Mail(mail);
     if (version == kOldFormatVersion) return true;
 
     for (size_t g = 0; g < kGroupCount; ++g) {
@@ -366,17 +377,17 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
         if (!r.Text(name)) return false;
         int32_t marks;
         if (!r.I32(marks)) return false;
-        if (marks > 0 && static_cast<uint64_t>(marks) * 2 > r.Left()) return false;
+        if (marks > 0 && static_cast<uint64_t>(marks) * kFieldCount<CBookmark> > r.Left()) return false;
         sink.Group(g, name, marks > 0 ? static_cast<uint32_t>(marks) : 0u);
         for (int32_t i = 0; i < marks; ++i) {
-            TextRef name2, url;
-            if (!r.Text(name2) || !r.Text(url)) return false;
-            sink.Bookmark(g, name2, url);
+            Texts<CBookmark> mark;
+            if (!ReadRecord(r, mark)) return false;
+            sink.Bookmark(g, mark);
         }
     }
-    TextRef program, folder;
-    if (!r.Text(program) || !r.Text(folder)) return false;
-    sink.Browser(program, folder);
+    Texts<BrowserSetting> browser;
+    if (!ReadRecord(r, browser)) return false;
+    sink.Browser(browser);
     return true;
 }
 
@@ -387,11 +398,11 @@ struct CheckSink {
     void Pages(uint32_t) {}
     void Page(const TextRef&) {}
     void Contacts(uint32_t) {}
-    void Contact(const std::array<TextRef, 6>&) {}
-    void Mail(const TextRef&, const TextRef&) {}
+    void Contact(const Texts<CContact>&) {}
+    void Mail(const Texts<MailSettings>&) {}
     void Group(size_t, const TextRef&, uint32_t) {}
-    void Bookmark(size_t, const TextRef&, const TextRef&) {}
-    void Browser(const TextRef&, const TextRef&) {}
+    void Bookmark(size_t, const Texts<CBookmark>&) {}
+    void Browser(const Texts<BrowserSetting>&) {}
 };
 
 // Second walk, over a file the first walk accepted (so every count is real):
@@ -408,6 +419,12 @@ struct DecodeSink {
     std::string Covered(const TextRef& t) { return DecodeText(t, key, scratch); }
     std::string Plain(const TextRef& t) { return DecodeText(t, none, scratch); }
 
+    template <class R>
+    void Fill(R& rec, const Texts<R>& texts) {
+        for (size_t k = 0; k < texts.size(); ++k)
+            rec.*Record<R>::kFields[k].member = Record<R>::kCovered ? Covered(texts[k]) : Plain(texts[k]);
+    }
+
     void Password(const TextRef&) {}
     void Pages(uint32_t n) {
         data.m_aPages.clear();
@@ -415,30 +432,14 @@ struct DecodeSink {
     }
     void Page(const TextRef& t) { data.m_aPages.push_back(Covered(t)); }
     void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
-    void Contact(const std::array<TextRef, 6>& f) {
-        CContact& c = data.m_aContacts.emplace_back();
-        c.m_strName = Covered(f[0]);
-        c.m_strEmail = Covered(f[1]);
-        c.m_strTelephone = Covered(f[2]);
-        c.m_strCellular = Covered(f[3]);
-        c.m_strBirthday = Covered(f[4]);
-        c.m_strNote = Covered(f[5]);
-    }
-    void Mail(const TextRef& server, const TextRef& sender) {
-        data.m_mail.m_strServer = Plain(server);
-        data.m_mail.m_strSender = Plain(sender);
-    }
+    void Contact(const Texts<CContact>& f) { Fill(data.m_aContacts.emplace_back(), f); }
+    void Mail(const Texts<MailSettings>& f) { Fill(data.m_mail, f); }
     void Group(size_t g, const TextRef& name, uint32_t marks) {
         data.m_aGroups[g].m_strName = Covered(name);
         data.m_aGroups[g].m_aBookmarks.reserve(marks);
     }
-    void Bookmark(size_t g, const TextRef& name, const TextRef& url) {
-        data.m_aGroups[g].m_aBookmarks.push_back({Covered(name), Covered(url)});
-    }
-    void Browser(const TextRef& program, const TextRef& folder) {
-        data.m_browser.m_strProgram = Plain(program);
-        data.m_browser.m_strFolder = Plain(folder);
-    }
+    void Bookmark(size_t g, const Texts<CBookmark>& f) { Fill(data.m_aGroups[g].m_aBookmarks.emplace_back(), f); }
+    void Browser(const Texts<BrowserSetting>& f) { Fill(data.m_browser, f); }
 };
 
 // The password key: the password's bytes in the file's 8-bit code page.
@@ -481,6 +482,17 @@ public:
         }
     }
     void Raw(std::string_view bytes) { m_out.append(bytes); }
+
+    // Every text of a record, in its fields' order.
+    template <class R>
+    void Record(const R& rec) {
+        for (const auto& f : meru::Record<R>::kFields) {
+            if constexpr (meru::Record<R>::kCovered)
+                Covered(rec.*f.member);
+            else
+                Plain(rec.*f.member);
+        }
+    }
 
     // A text the password covers, and one it never covers.
     void Covered(std::string_view utf8) {
@@ -558,15 +570,23 @@ private:
     int m_err = 0;
 };
 
+// Room for a text: its bytes and the longest length prefix.
+constexpr size_t kTextOverhead = 7;
+
+template <class R>
+size_t RecordSize(const R& rec) {
+    size_t n = 0;
+    for (const auto& f : Record<R>::kFields) n += (rec.*f.member).size() + kTextOverhead;
+    return n;
+}
+
 size_t EstimateSize(const CMeruData& d) {
-    size_t n = 512;
-    for (const auto& p : d.m_aPages) n += p.size() + 7;
-    for (const auto& c : d.m_aContacts)
-        n += c.m_strName.size() + c.m_strEmail.size() + c.m_strTelephone.size() +
-             c.m_strCellular.size() + c.m_strBirthday.size() + c.m_strNote.size() + 42;
+    size_t n = 512 + RecordSize(d.m_mail) + RecordSize(d.m_browser);
+    for (const auto& p : d.m_aPages) n += p.size() + kTextOverhead;
+    for (const auto& c : d.m_aContacts) n += RecordSize(c);
     for (const auto& g : d.m_aGroups) {
-        n += g.m_strName.size() + 11;
-        for (const auto& b : g.m_aBookmarks) n += b.m_strName.size() + b.m_strURL.size() + 14;
+        n += g.m_strName.size() + kTextOverhead + 4;
+        for (const auto& b : g.m_aBookmarks) n += RecordSize(b);
     }
     return n;
 }
@@ -665,27 +685,15 @@ void WriteImage(Writer& w, const CMeruData& data, const std::string& key) {
     for (const auto& p : data.m_aPages) w.Covered(p);
 
     w.Int(static_cast<uint32_t>(data.m_aContacts.size()), 4);
-    for (const auto& c : data.m_aContacts) {
-        w.Covered(c.m_strName);
-        w.Covered(c.m_strEmail);
-        w.Covered(c.m_strTelephone);
-        w.Covered(c.m_strCellular);
-        w.Covered(c.m_strBirthday);
-        w.Covered(c.m_strNote);
-    }
-    w.Plain(data.m_mail.m_strServer);
-    w.Plain(data.m_mail.m_strSender);
+    for (const auto& c : data.m_aContacts) w.Record(c);
+    w.Record(data.m_mail);
 
     for (const auto& g : data.m_aGroups) {
         w.Covered(g.m_strName);
         w.Int(static_cast<uint32_t>(g.m_aBookmarks.size()), 4);
-        for (const auto& b : g.m_aBookmarks) {
-            w.Covered(b.m_strName);
-            w.Covered(b.m_strURL);
-        }
+        for (const auto& b : g.m_aBookmarks) w.Record(b);
     }
-    w.Plain(data.m_browser.m_strProgram);
-    w.Plain(data.m_browser.m_strFolder);
+    w.Record(data.m_browser);
 }
 
 }  // namespace
