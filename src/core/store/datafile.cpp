@@ -112,9 +112,6 @@ private:
 };
 
 // ---------------------------------------------------------------- texts
-//
-// Loading and saving large files spends its time converting texts and running
-// the key walk over them, so both work a 64-bit word at a time where they can.
 
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
@@ -124,144 +121,6 @@ inline uint64_t Load8(const char* p) {
     return w;
 }
 inline void Store8(char* p, uint64_t w) { std::memcpy(p, &w, 8); }
-
-bool IsAscii(std::string_view s) {
-    size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8)
-        if (Load8(s.data() + i) & kHighBits) return false;
-    for (; i < s.size(); ++i)
-        if (static_cast<unsigned char>(s[i]) & 0x80) return false;
-    return true;
-}
-
-// The UTF-8 form of every Windows-1252 byte (taken from Cp1252ToUtf8, the one
-// definition of the mapping), packed into 4 bytes in memory order.
-struct Cp1252Table {
-    std::array<uint32_t, 256> utf8{};
-    std::array<uint8_t, 256> len{};
-};
-
-const Cp1252Table& Cp1252() {
-    static const Cp1252Table table = [] {
-        Cp1252Table t;
-        for (int b = 0; b < 256; ++b) {
-            const std::string u = Cp1252ToUtf8(std::string(1, static_cast<char>(b)));
-            std::memcpy(&t.utf8[b], u.data(), u.size());
-            t.len[b] = static_cast<uint8_t>(u.size());
-        }
-        return t;
-    }();
-    return table;
-}
-
-// Bytes before the first one with its high bit set, in a word that has one.
-inline size_t AsciiPrefix(uint64_t highBits) {
-    return static_cast<size_t>(std::countr_zero(highBits)) / 8;  // little-endian loads
-}
-
-// Windows-1252 bytes -> UTF-8, sized exactly in a first pass.
-std::string Cp1252Text(std::string_view s) {
-    const Cp1252Table& t = Cp1252();
-    const char* p = s.data();
-    const size_t n = s.size();
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(p[k]); };
-
-    size_t size = n;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        if (!(Load8(p + i) & kHighBits)) continue;
-        for (size_t k = i; k < i + 8; ++k) size += t.len[byte(k)] - 1u;
-    }
-    for (; i < n; ++i) size += t.len[byte(i)] - 1u;
-    if (size == n) return std::string(s);
-
-    std::string out(size + 8, '\0');  // slack: words and characters are stored whole
-    char* o = out.data();
-    i = 0;
-    while (i < n) {
-        if (i + 8 <= n) {
-            const uint64_t w = Load8(p + i);
-            Store8(o, w);
-            const uint64_t high = w & kHighBits;
-            if (!high) {
-                o += 8;
-                i += 8;
-                continue;
-            }
-            const size_t ascii = AsciiPrefix(high);
-            o += ascii;
-            i += ascii;
-        }
-        const auto b = byte(i++);
-        std::memcpy(o, &t.utf8[b], 4);
-        o += t.len[b];
-    }
-    out.resize(size);
-    return out;
-}
-
-// UTF-8 -> Windows-1252 bytes at `o`, which has room for n + 8 bytes; the
-// number of bytes written, or nothing when a character has no byte there or
-// the UTF-8 is malformed (the same texts Utf8ToCp1252 refuses).
-std::optional<size_t> ToCp1252(std::string_view s, char* const out) {
-    const Cp1252Table& t = Cp1252();
-    const char* p = s.data();
-    const size_t n = s.size();
-    char* o = out;
-    size_t i = 0;
-    while (i < n) {
-        if (i + 8 <= n) {
-            const uint64_t w = Load8(p + i);
-            Store8(o, w);
-            const uint64_t high = w & kHighBits;
-            if (!high) {
-                o += 8;
-                i += 8;
-                continue;
-            }
-            const size_t ascii = AsciiPrefix(high);
-            o += ascii;
-            i += ascii;
-        }
-        const auto b = static_cast<unsigned char>(p[i]);
-        if (b < 0x80) {
-            *o++ = static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        // U+00A0..U+00FF: the byte is the code point.
-        if ((b == 0xC2 || b == 0xC3) && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
-            const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3Fu);
-            if (cp >= 0xA0) {
-                *o++ = static_cast<char>(cp);
-                i += 2;
-                continue;
-            }
-        }
-        // Otherwise only the exact UTF-8 of one of the bytes 0x80..0x9F fits.
-        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 0;
-        if (len == 0 || i + len > n) return std::nullopt;
-        uint32_t seq = 0;
-        std::memcpy(&seq, p + i, len);
-        unsigned k = 0x80;
-        while (k < 0xA0 && !(t.len[k] == len && t.utf8[k] == seq)) ++k;
-        if (k == 0xA0) return std::nullopt;
-        *o++ = static_cast<char>(k);
-        i += len;
-    }
-    return static_cast<size_t>(o - out);
-}
-
-// Number of characters of a UTF-8 text (bytes that do not continue one).
-size_t CharCount(std::string_view s) {
-    size_t cont = 0, i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        const uint64_t w = Load8(s.data() + i);
-        cont += static_cast<size_t>(std::popcount(w & ~(w << 1) & kHighBits));
-    }
-    for (; i < s.size(); ++i) cont += (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
-    return s.size() - cont;
-}
 
 // Byte-wise a + b and a - b (modulo 256) in each of the eight bytes of a word.
 inline uint64_t AddBytes(uint64_t a, uint64_t b) {
@@ -322,7 +181,7 @@ std::string DecodeText(const TextRef& t, const KeyStream& key, std::string& scra
         bytes = std::string_view(scratch.data(), bytes.size());
     }
     if (t.wide) return Utf16LeToUtf8(bytes);
-    return Cp1252Text(bytes);
+    return Cp1252ToUtf8(bytes);
 }
 
 // Walks elements 3 onwards, handing every element to `sink`; false when the
@@ -535,11 +394,11 @@ private:
         // Windows-1252 has one byte per character: convert straight into the
         // image after the length, and take it back if a character has none.
         const size_t mark = m_out.size();
-        const size_t chars = CharCount(utf8);
+        const size_t chars = Utf8Length(utf8);
         Length(chars);
         const size_t at = m_out.size();
-        m_out.resize(at + utf8.size() + 8);
-        const std::optional<size_t> narrow = ToCp1252(utf8, m_out.data() + at);
+        m_out.resize(at + utf8.size() + 16);
+        const std::optional<size_t> narrow = Utf8ToCp1252(utf8, m_out.data() + at);
         if (narrow && *narrow == chars) {
             m_out.resize(at + chars);
             if (key) key.Apply<true>(m_out.data() + at, m_out.data() + at, chars);
