@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "core/store/file_io.h"
@@ -207,12 +209,13 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
 
     uint32_t pages;
     if (!r.Count(pages) || pages > r.Left()) return false;  // a page takes at least 1 byte
-    sink.Pages(pages);
+    sink.Pages(pages, r.Pos());
     for (uint32_t i = 0; i < pages; ++i) {
         TextRef t;
         if (!r.Text(t)) return false;
         sink.Page(t);
     }
+    sink.PagesEnd(r.Pos());
 
     int32_t contacts;
     if (!r.I32(contacts)) return false;
@@ -253,9 +256,15 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
 // First walk: checks the layout and keeps only the stored password.
 struct CheckSink {
     TextRef password;
+    uint32_t pages = 0;
+    size_t pagesBegin = 0, pagesEnd = 0;  // where the pages lie in the file
     void Password(const TextRef& t) { password = t; }
-    void Pages(uint32_t) {}
+    void Pages(uint32_t n, size_t at) {
+        pages = n;
+        pagesBegin = at;
+    }
     void Page(const TextRef&) {}
+    void PagesEnd(size_t at) { pagesEnd = at; }
     void Contacts(uint32_t) {}
     void Contact(const Texts<CContact>&) {}
     void Mail(const Texts<MailSettings>&) {}
@@ -285,11 +294,15 @@ struct DecodeSink {
     }
 
     void Password(const TextRef&) {}
-    void Pages(uint32_t n) {
-        data.m_aPages.clear();
-        data.m_aPages.reserve(n);
+    // Pages from index `split` on are decoded elsewhere (another thread).
+    uint32_t split = UINT32_MAX;
+    uint32_t page = 0;
+    void Pages(uint32_t n, size_t) { data.m_aPages.resize(n); }
+    void Page(const TextRef& t) {
+        if (page < split) data.m_aPages[page] = Covered(t);
+        ++page;
     }
-    void Page(const TextRef& t) { data.m_aPages.push_back(Covered(t)); }
+    void PagesEnd(size_t) {}
     void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
     void Contact(const Texts<CContact>& f) { Fill(data.m_aContacts.emplace_back(), f); }
     void Mail(const Texts<MailSettings>& f) { Fill(data.m_mail, f); }
@@ -314,6 +327,9 @@ class Writer {
 public:
     // `key`: the password's bytes; the texts it covers are scrambled with it.
     Writer(size_t reserve, std::string_view key) : m_key(key) { m_out.reserve(reserve); }
+    ~Writer() { WaitWrite(); }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
 
     void Int(uint32_t v, int size) {
         char b[4];
@@ -368,9 +384,15 @@ public:
 
     // Streams the image to `fd` a megabyte at a time instead of keeping it
     // whole; Finish writes the rest and tells the first write error (errno).
-    void StreamTo(int fd) { m_fd = fd; }
+    // Each block is written by a second thread while the next one is
+    // converted.
+    void StreamTo(int fd) {
+        m_fd = fd;
+        m_writing.reserve(m_out.capacity());
+    }
     int Finish() {
         Flush();
+        WaitWrite();
         return m_err;
     }
 
@@ -379,8 +401,17 @@ public:
 private:
     void Flush() {
         if (m_fd < 0) return;
-        if (m_err == 0) m_err = WriteAll(m_fd, m_out);
+        WaitWrite();
+        if (m_err == 0 && !m_out.empty()) {
+            std::swap(m_out, m_writing);
+            m_pending = std::async(std::launch::async, [fd = m_fd, this] { return WriteAll(fd, m_writing); });
+        }
         m_out.clear();
+    }
+    void WaitWrite() {
+        if (!m_pending.valid()) return;
+        const int err = m_pending.get();
+        if (m_err == 0) m_err = err;
     }
 
     // A UTF-8 text in its stored form: 8-bit Windows-1252 when every character
@@ -425,6 +456,8 @@ private:
     KeyStream m_key;
     KeyStream m_none{std::string_view()};
     std::string m_out;
+    std::string m_writing;  // the block the second thread writes
+    std::future<int> m_pending;
     int m_fd = -1;
     int m_err = 0;
 };
@@ -448,6 +481,26 @@ size_t EstimateSize(const CMeruData& d) {
         for (const auto& b : g.m_aBookmarks) n += RecordSize(b);
     }
     return n;
+}
+
+}  // namespace
+
+namespace {
+
+// Below this many bytes of pages one thread decodes everything.
+constexpr size_t kParallelPageBytes = size_t{4} << 20;
+
+// Decodes the pages [first, end) whose stored texts start at `at`.
+void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end, const KeyStream& key,
+                 std::vector<std::string>& pages) {
+    Reader r(file);
+    r.Seek(at);
+    std::string scratch;
+    for (uint32_t i = first; i < end; ++i) {
+        TextRef t;
+        if (!r.Text(t)) return;  // cannot happen: the check walked these bytes
+        pages[i] = DecodeText(t, key, scratch);
+    }
 }
 
 }  // namespace
@@ -505,7 +558,35 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
-        ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+        // A large notebook is decoded by two threads: the second takes the
+        // pages from the middle of their bytes on.
+        std::thread second;
+        std::exception_ptr secondFailed;
+        if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes && std::thread::hardware_concurrency() > 1) {
+            Reader walk(bytes);
+            walk.Seek(check.pagesBegin);
+            const size_t half = check.pagesBegin + (check.pagesEnd - check.pagesBegin) / 2;
+            uint32_t split = 0;
+            TextRef t;
+            while (split < check.pages && walk.Pos() < half && walk.Text(t)) ++split;
+            sink.split = split;
+            data.m_aPages.resize(check.pages);
+            second = std::thread([&, split, at = walk.Pos()] {
+                try {
+                    DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
+                } catch (...) {
+                    secondFailed = std::current_exception();
+                }
+            });
+        }
+        try {
+            ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+        } catch (...) {
+            if (second.joinable()) second.join();
+            throw;
+        }
+        if (second.joinable()) second.join();
+        if (secondFailed) std::rethrow_exception(secondFailed);
         data.m_strPassword = password;
     };
 
