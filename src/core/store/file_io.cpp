@@ -237,10 +237,10 @@ std::optional<std::string> WriteAtomically(const std::string& path, const FillFi
     }
     if (err != 0) return fail(err);
     if (::fsync(fd) != 0) return fail(errno);
+    // Renamed while still locked, so no start or save takes it for stale;
+    // the data reached the disk (fsync above) before the name changes.
     if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        // The data reached the disk (fsync above) and the rename is done.
-    }
+    ::close(fd);
     // Make the rename itself durable.
     const int dfd = ::open(DirOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
