@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -326,15 +327,15 @@ std::string KeyOf(std::string_view password) {
 class Writer {
 public:
     // `key`: the password's bytes; the texts it covers are scrambled with it.
-    Writer(size_t reserve, std::string_view key) : m_key(key) { m_out.reserve(reserve); }
+    Writer(size_t reserve, std::string_view key) : m_key(key) { m_buf.resize(reserve); }
     ~Writer() { WaitWrite(); }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
     void Int(uint32_t v, int size) {
-        char b[4];
-        for (int k = 0; k < size; ++k) b[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-        m_out.append(b, static_cast<size_t>(size));
+        char* o = Room(4);
+        for (int k = 0; k < size; ++k) o[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        m_len += static_cast<size_t>(size);
     }
     void Length(size_t len) {
         if (len < 0xFF) {
@@ -356,7 +357,10 @@ public:
             Int(static_cast<uint32_t>(n), 4);
         }
     }
-    void Raw(std::string_view bytes) { m_out.append(bytes); }
+    void Raw(std::string_view bytes) {
+        if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+        m_len += bytes.size();
+    }
 
     // Every text of a record, in its fields' order.
     template <class R>
@@ -372,15 +376,19 @@ public:
     // A text the password covers, and one it never covers.
     void Covered(std::string_view utf8) {
         Text(utf8, m_key);
-        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+        if (m_fd >= 0 && m_len >= kFlushAt) Flush();
     }
     void Plain(std::string_view utf8) {
         Text(utf8, m_none);
-        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+        if (m_fd >= 0 && m_len >= kFlushAt) Flush();
     }
 
     // The whole image, when no file was given.
-    std::string Take() { return std::move(m_out); }
+    std::string Take() {
+        m_buf.resize(m_len);
+        m_len = 0;
+        return std::move(m_buf);
+    }
 
     // Streams the image to `fd` a megabyte at a time instead of keeping it
     // whole; Finish writes the rest and tells the first write error (errno).
@@ -388,7 +396,7 @@ public:
     // converted.
     void StreamTo(int fd) {
         m_fd = fd;
-        m_writing.reserve(m_out.capacity());
+        m_writing.resize(m_buf.size());
     }
     int Finish() {
         Flush();
@@ -399,20 +407,32 @@ public:
     static constexpr size_t kFlushAt = size_t{1} << 20;
 
 private:
+    // Room for n more bytes at the end of the image (not yet counted). The
+    // buffer only grows; bytes past m_len are scratch, never zero-filled again.
+    char* Room(size_t n) {
+        if (m_buf.size() - m_len < n) m_buf.resize(std::max(m_buf.size() * 2, m_len + n));
+        return m_buf.data() + m_len;
+    }
+
     void Flush() {
         if (m_fd < 0) return;
         WaitWrite();
-        if (m_err == 0 && !m_out.empty()) {
-            std::swap(m_out, m_writing);
-            m_pending = std::async(std::launch::async, [fd = m_fd, this] { return WriteAll(fd, m_writing); });
+        if (m_err == 0 && m_len > 0) {
+            std::swap(m_buf, m_writing);
+            m_pending = std::async(std::launch::async, [fd = m_fd, this, len = m_len] {
+                return WriteAll(fd, std::string_view(m_writing.data(), len));
+            });
         }
-        m_out.clear();
+        m_len = 0;
+        if (m_buf.size() < m_writing.size()) m_buf.resize(m_writing.size());
     }
     void WaitWrite() {
         if (!m_pending.valid()) return;
         const int err = m_pending.get();
         if (m_err == 0) m_err = err;
     }
+
+    static size_t PrefixSize(size_t len) { return len < 0xFF ? 1 : len < 0xFFFE ? 3 : 7; }
 
     // A UTF-8 text in its stored form: 8-bit Windows-1252 when every character
     // has a byte there, else the wide UTF-16LE form; scrambled with `key`.
@@ -423,19 +443,21 @@ private:
             return;
         }
         // Windows-1252 has one byte per character: convert straight into the
-        // image after the length, and take it back if a character has none.
-        const size_t mark = m_out.size();
-        const size_t chars = Utf8Length(utf8);
-        Length(chars);
-        const size_t at = m_out.size();
-        m_out.resize(at + utf8.size() + 16);
-        const std::optional<size_t> narrow = Utf8ToCp1252(utf8, m_out.data() + at);
-        if (narrow && *narrow == chars) {
-            m_out.resize(at + chars);
-            if (key) key.Apply<true>(m_out.data() + at, m_out.data() + at, chars);
+        // image after room for the longest prefix the text can need, then put
+        // the prefix in front (moving the bytes up when it is shorter).
+        const size_t mark = m_len;
+        const size_t room = PrefixSize(utf8.size());
+        char* at = Room(room + utf8.size() + 16) + room;
+        const std::optional<size_t> narrow = Utf8ToCp1252(utf8, at);
+        if (narrow) {
+            const size_t chars = *narrow;
+            Length(chars);  // at mark, within the room already made
+            if (m_len != mark + room) std::memmove(m_buf.data() + m_len, at, chars);
+            if (key) key.Apply<true>(m_buf.data() + m_len, m_buf.data() + m_len, chars);
+            m_len += chars;
             return;
         }
-        m_out.resize(mark);
+        m_len = mark;
         const std::string wide = Utf8ToUtf16Le(utf8);
         Int(0xFF, 1);
         Int(0xFFFE, 2);
@@ -445,17 +467,18 @@ private:
 
     void Put(std::string_view bytes, const KeyStream& key) {
         if (!key) {
-            m_out.append(bytes);
+            Raw(bytes);
             return;
         }
-        const size_t at = m_out.size();
-        m_out.resize(at + bytes.size());
-        key.Apply<true>(bytes.data(), m_out.data() + at, bytes.size());
+        char* o = Room(bytes.size());
+        key.Apply<true>(bytes.data(), o, bytes.size());
+        m_len += bytes.size();
     }
 
     KeyStream m_key;
     KeyStream m_none{std::string_view()};
-    std::string m_out;
+    std::string m_buf;      // the image; bytes [0, m_len) are written
+    size_t m_len = 0;
     std::string m_writing;  // the block the second thread writes
     std::future<int> m_pending;
     int m_fd = -1;
