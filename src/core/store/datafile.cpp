@@ -424,7 +424,6 @@ private:
             });
         }
         m_len = 0;
-        if (m_buf.size() < m_writing.size()) m_buf.resize(m_writing.size());
     }
     void WaitWrite() {
         if (!m_pending.valid()) return;
