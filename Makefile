@@ -3,6 +3,8 @@ BUILD      ?= build
 BENCH_DIR  ?= build-bench
 FUZZ_DIR   ?= build-fuzz
 FUZZ_TIME  ?= 60
+FUZZ_JSON_TIME ?= $(FUZZ_TIME)
+ASAN_DIR   ?= build-asan
 JOBS       ?= $(shell nproc)
 DATA       ?= ./meru.mer
 PREFIX     ?= /usr/local
@@ -27,7 +29,7 @@ run: build
 	$(BUILD)/src/app/meru $(DATA)
 
 test: build
-	bash scripts/run-tests.sh $(BUILD)
+	ASAN_DIR=$(ASAN_DIR) bash scripts/run-tests.sh $(BUILD)
 
 bench: deps
 	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DMERU_BUILD_BENCH=ON -DMERU_BUILD_TESTS=OFF
@@ -38,10 +40,11 @@ fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DMERU_BUILD_FUZZ=ON -DMERU_BUILD_GUI=OFF -DMERU_BUILD_TESTS=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
-	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_TIME)
+	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_TIME) datafile
+	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_JSON_TIME) datajson
 
 clean:
-	rm -rf $(BUILD) $(BENCH_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR)
 
 # A Debian package of the build folder's binaries (build/meru_*.deb), and an
 # install without a package: make install PREFIX=/some/folder (DESTDIR works too).

@@ -5,16 +5,19 @@
 //
 //   notes:    10,000 pages of 10 KB of mixed ASCII and accented text
 //   contacts: 200,000 contacts
-// each without and with a password. The read floor is plain fread into a
-// fresh buffer (the faster of 4 KB and 64 KB chunks); load reads large files
-// into a buffer backed by transparent huge pages, so the same read into such a
-// buffer is reported too (x_read_floor_hugepages), the stricter comparison. Files live in bench-data/ beside the
-// binary (inside the build folder; /tmp may be a memory file system), or in
-// $MERU_BENCH_DIR.
+// each without and with a password. The read floor (x_read_floor) is the
+// fastest of three plain freads of the file into a fresh buffer: 4 KB and
+// 64 KB chunks into ordinary memory, and 64 KB chunks into memory backed by
+// transparent huge pages. Each is reported on its own as well. A floor is
+// the fastest way to move the bytes: a ratio against a slower read (on our
+// virtual machines fresh huge pages cost more than the read itself) only
+// flatters the load. Files live in bench-data/ beside the binary (inside the
+// build folder; /tmp may be a memory file system), or in $MERU_BENCH_DIR.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdlib>
@@ -163,7 +166,7 @@ void BM_Load(benchmark::State& state, const std::string& name) {
         const double t = Time([&] {
             CDataFile file(s.path);
             const LoadOutcome out = file.LoadData(d, prompt);
-            if (out.status != LoadStatus::Loaded || !file.m_bMaySave) state.SkipWithError("load failed");
+            if (out.status != LoadStatus::Loaded || !file.MaySave()) state.SkipWithError("load failed");
         });
         opCpu += ThreadCpu() - c0;
         op += t;
@@ -171,14 +174,14 @@ void BM_Load(benchmark::State& state, const std::string& name) {
         if (d.m_aPages.size() != s.data.m_aPages.size() || d.m_aContacts.size() != s.data.m_aContacts.size())
             state.SkipWithError("loaded data differ");
     }
-    // The floor is the faster of the two chunk sizes.
-    SetRates(state, s.bytes.size(), op, std::min(floor64, floor4), "read_floor");
+    // The floor is the fastest of the three reads.
+    SetRates(state, s.bytes.size(), op, std::min({floor64, floor4, floorHuge}), "read_floor");
     const double mbn = static_cast<double>(s.bytes.size()) / 1e6 * static_cast<double>(state.iterations());
     state.counters["read_floor_64k_MB_per_s"] = mbn / floor64;
     state.counters["read_floor_4k_MB_per_s"] = mbn / floor4;
     state.counters["x_read_floor_64k_cpu"] = opCpu / floorCpu;
     state.counters["read_floor_hugepages_MB_per_s"] = mbn / floorHuge;
-    state.counters["x_read_floor_hugepages"] = op / floorHuge;
+    state.counters["x_read_floor_hugepages_only"] = op / floorHuge;
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
 }
 
@@ -187,7 +190,11 @@ void BM_Save(benchmark::State& state, const std::string& name) {
     const std::string floorPath = (DataDir() / "floor.bin").string();
     double op = 0, floorSync = 0, floorNoSync = 0;
     CDataFile file(s.path);
-    file.m_bMaySave = true;
+    {  // saving is allowed once the file was loaded with its password
+        CMeruData loaded;
+        const std::string pw = s.data.m_strPassword;
+        file.LoadData(loaded, [&] { return std::optional<std::string>(pw); });
+    }
     for (auto _ : state) {
         floorSync += Time([&] { bench::FloorWrite(floorPath, s.bytes, kChunk, true); });
         floorNoSync += Time([&] { bench::FloorWrite(floorPath, s.bytes, kChunk, false); });

@@ -116,7 +116,7 @@ public:
 
     // The run's data; the windows work on it in place.
     CMeruData m_data;
-    bool MaySave() const { return m_pFile && m_pFile->m_bMaySave; }
+    bool MaySave() const { return m_pFile && m_pFile->MaySave(); }
     const LoadOutcome& LastLoad() const { return m_load; }
     const QString& DataPath() const { return m_strDataPath; }
     // The tool windows were created (not after a failed read).

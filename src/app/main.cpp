@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QMessageBox>
 #include <csignal>
 #include <cstdio>
 
@@ -21,10 +23,19 @@ int main(int argc, char** argv) {
     switch (instance.Acquire(meru::CSingleInstance::DefaultLockPath())) {
         case meru::CSingleInstance::Result::Running:
             return 0;
-        case meru::CSingleInstance::Result::Error:
-            std::fprintf(stderr, "meru: cannot check for another copy: %s\n",
+        case meru::CSingleInstance::Result::Error: {
+            // Never run unlocked: two copies would overwrite each other's data.
+            const QString why = QString::fromStdString(instance.Reason());
+            std::fprintf(stderr, "meru: cannot take the single-instance lock: %s\n",
                          instance.Reason().c_str());
-            break;
+            QApplication app(argc, argv);
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("meru"),
+                            QStringLiteral("MERU non può partire: il blocco contro una seconda copia "
+                                           "non è disponibile.\n\n") + why,
+                            QMessageBox::Ok);
+            box.exec();
+            return 1;
+        }
         case meru::CSingleInstance::Result::Acquired:
             break;
     }

@@ -153,6 +153,30 @@ TEST(ClipCapture, OwnerGoneRestoresTheCurrentEntry) {
     EXPECT_EQ(h.Count(), 2);
 }
 
+TEST(ClipCapture, OwnerGonePutsBackTheTextCopiedLast) {
+    // "a", "b", then "a" again: the repeat is no new entry, but it is what
+    // the clipboard held when its owner went away, so it is what comes back.
+    CClipHistory h;
+    h.CaptureClipboard("a");
+    h.CaptureClipboard("b");
+    EXPECT_EQ(h.CaptureClipboard("a").eResult, CaptureResult::Duplicate);
+    auto p = h.ClipboardEmptied();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->eClipboard, ClipboardAction::Write);
+    ASSERT_EQ(p->nCur, 0);
+    EXPECT_EQ(h.Entry(p->nCur), "a");
+    // "a" is now the current entry everywhere: editor and tray follow, the
+    // list only moves its selection.
+    EXPECT_EQ(h.Current(), 0);
+    EXPECT_TRUE(p->bEditor && p->bTray);
+    EXPECT_FALSE(p->bList);
+    EXPECT_EQ(p->nTrayIcon, kClipTrayIconDigit1);
+    // Gone a second time (the restored text is ours now): still "a".
+    auto again = h.ClipboardEmptied();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->nCur, 0);
+}
+
 // ---------------------------------------------------------------- selection
 
 TEST(ClipSelect, NumberToEntryTable) {

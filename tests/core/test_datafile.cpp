@@ -312,7 +312,7 @@ TEST_F(TempDir, LoadDecidesWhetherTheRunMaySave) {
         CDataFile df(file.string());
         CMeruData mem;
         df.LoadData(mem, c.prompt);
-        EXPECT_EQ(df.m_bMaySave, c.maySave);
+        EXPECT_EQ(df.MaySave(), c.maySave);
         mem.m_aPages.push_back("changed in this run");
         const SaveOutcome s = df.SaveData(mem);
         EXPECT_EQ(s.status, c.maySave ? SaveStatus::Saved : SaveStatus::NotAllowed);
@@ -326,7 +326,7 @@ TEST_F(TempDir, LoadDecidesWhetherTheRunMaySave) {
     CMeruData mem;
     EXPECT_EQ(fresh.LoadData(mem, kNoPrompt).status, LoadStatus::NoFile);
     EXPECT_EQ(mem, CMeruData{});
-    EXPECT_TRUE(fresh.m_bMaySave);
+    EXPECT_TRUE(fresh.MaySave());
     EXPECT_EQ(fresh.SaveData(mem).status, SaveStatus::Saved);
     EXPECT_EQ(ReadAll(m_dir / "new.mer"), DefaultFileBytes());
 }
@@ -340,7 +340,7 @@ TEST_F(TempDir, DamagedOrForeignFileIsNeverSavedOver) {
         CDataFile df(file.string());
         CMeruData mem;
         df.LoadData(mem, kNoPrompt);
-        EXPECT_FALSE(df.m_bMaySave);
+        EXPECT_FALSE(df.MaySave());
         EXPECT_EQ(df.SaveData(mem).status, SaveStatus::NotAllowed);
         EXPECT_EQ(ReadAll(file), bytes);
     }
@@ -355,7 +355,7 @@ TEST_F(TempDir, FileThatCannotBeReadIsReportedAndNotReplaced) {
     EXPECT_EQ(out.status, LoadStatus::CannotOpen);
     EXPECT_FALSE(out.reason.empty());
     EXPECT_TRUE(out.Continues());
-    EXPECT_FALSE(df.m_bMaySave);
+    EXPECT_FALSE(df.MaySave());
     EXPECT_EQ(df.SaveData(mem).status, SaveStatus::NotAllowed);
     EXPECT_TRUE(fs::is_directory(dir));
 }
@@ -370,7 +370,7 @@ TEST_F(TempDir, DevicesAndPipesAreNotReadAsDataFiles) {
         const LoadOutcome out = df.LoadData(mem, kNoPrompt);  // neither hangs nor fills memory
         EXPECT_EQ(out.status, LoadStatus::CannotOpen);
         EXPECT_EQ(out.reason, "not a regular file");
-        EXPECT_FALSE(df.m_bMaySave);
+        EXPECT_FALSE(df.MaySave());
     }
 }
 
@@ -402,7 +402,11 @@ TEST_F(TempDir, FailedSaveKeepsTheOldFileAndSaysWhy) {
 
     // A folder that does not exist.
     CDataFile nowhere((m_dir / "no" / "such" / "data.mer").string());
-    nowhere.m_bMaySave = true;
+    {  // loading a missing or plain file allows saving
+        CMeruData loaded;
+        nowhere.LoadData(loaded, kNoPrompt);
+    }
+    ASSERT_TRUE(nowhere.MaySave());
     const SaveOutcome s2 = nowhere.SaveData(mem);
     EXPECT_EQ(s2.status, SaveStatus::Failed);
     EXPECT_NE(s2.reason.find("No such file"), std::string::npos) << s2.reason;
@@ -412,7 +416,11 @@ TEST_F(TempDir, SaveKeepsPermissionsAndWritesThroughLinks) {
     const fs::path file = m_dir / "real.mer";
     const fs::path link = m_dir / "link.mer";
     CDataFile df(file.string());
-    df.m_bMaySave = true;
+    {  // loading a missing or plain file allows saving
+        CMeruData loaded;
+        df.LoadData(loaded, kNoPrompt);
+    }
+    ASSERT_TRUE(df.MaySave());
     ASSERT_EQ(df.SaveData(CMeruData{}).status, SaveStatus::Saved);
     struct stat st{};
     ::stat(file.c_str(), &st);
@@ -421,7 +429,11 @@ TEST_F(TempDir, SaveKeepsPermissionsAndWritesThroughLinks) {
     fs::create_symlink(file, link);
 
     CDataFile viaLink(link.string());
-    viaLink.m_bMaySave = true;
+    {  // loading a missing or plain file allows saving
+        CMeruData loaded;
+        viaLink.LoadData(loaded, kNoPrompt);
+    }
+    ASSERT_TRUE(viaLink.MaySave());
     CMeruData d = SampleData();
     ASSERT_EQ(viaLink.SaveData(d).status, SaveStatus::Saved);
     EXPECT_TRUE(fs::is_symlink(link));

@@ -139,7 +139,11 @@ TEST(DataFileFastPaths, StreamedSaveWritesTheSerialisedImage) {
         SCOPED_TRACE(password);
         d.m_strPassword = password;
         CDataFile file(path);
-        file.m_bMaySave = true;
+        {  // loading a missing or plain file allows saving
+            CMeruData loaded;
+            file.LoadData(loaded, [] { return std::optional<std::string>(); });
+        }
+        ASSERT_TRUE(file.MaySave());
         ASSERT_EQ(file.SaveData(d).status, SaveStatus::Saved);
         std::ifstream in(path, std::ios::binary);
         const std::string written{std::istreambuf_iterator<char>(in), {}};

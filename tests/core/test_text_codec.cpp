@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <random>
+#include <string>
 
 #include "core/store/text_codec.h"
 
@@ -35,4 +37,66 @@ TEST(TextCodec, CharacterCountsNeverSplitACharacter) {
     EXPECT_EQ(Utf8PrefixBytes("a😀è", 0), 0u);
     EXPECT_EQ(Utf8PrefixBytes("a😀è", 2), 5u);
     EXPECT_EQ(Utf8PrefixBytes("a😀è", 9), 7u);
+}
+
+namespace {
+
+// The mapping written out plainly, one character at a time: what the block
+// conversions must agree with.
+constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::string Utf8Of(char32_t cp) {
+    std::string o;
+    if (cp < 0x80) {
+        o += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        o += static_cast<char>(0xC0 | (cp >> 6));
+        o += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        o += static_cast<char>(0xE0 | (cp >> 12));
+        o += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        o += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return o;
+}
+
+std::string ReferenceDecode(std::string_view bytes) {
+    std::string o;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        o += Utf8Of(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char32_t(b));
+    }
+    return o;
+}
+
+}  // namespace
+
+// Texts of every length around the 16-byte blocks, with the non-ASCII bytes
+// at every position of a block, at its ends and in runs.
+TEST(TextCodec, BlockConversionsAgreeWithTheMappingCharacterByCharacter) {
+    std::mt19937 rng(1252);
+    for (int round = 0; round < 3000; ++round) {
+        const size_t len = static_cast<size_t>(round % 70);
+        const int density = round % 4;  // 0: ASCII only ... 3: mostly high bytes
+        std::string bytes;
+        for (size_t i = 0; i < len; ++i) {
+            const bool high = density > 0 && rng() % 4 < static_cast<unsigned>(density);
+            bytes += static_cast<char>(high ? 0x80 + rng() % 128 : 0x20 + rng() % 95);
+        }
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        const std::string utf8 = Cp1252ToUtf8(bytes);
+        ASSERT_EQ(utf8, ReferenceDecode(bytes));
+        EXPECT_EQ(Utf8Length(utf8), bytes.size());
+        EXPECT_EQ(IsAscii(bytes), utf8.size() == bytes.size());
+        const auto back = Utf8ToCp1252(utf8);
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(*back, bytes);
+        // One character Windows-1252 lacks, anywhere, refuses the whole text.
+        std::string foreign = utf8;
+        foreign.insert(rng() % (foreign.size() + 1), "\xE2\x82\xAD");  // U+20AD
+        EXPECT_FALSE(Utf8ToCp1252(foreign).has_value());
+    }
 }

@@ -260,6 +260,24 @@ class ClipboardE2E(unittest.TestCase):
         xs.wait_for(lambda: read_clip() == b"short-lived", timeout=5,
                     what="current entry back on the clipboard")
 
+    def test_repeated_copy_comes_back_when_its_owner_ends(self):
+        self.start_meru()
+
+        def copy_once(data):
+            # xclip serves one paste (MERU's read) and ends: the owner is gone
+            p = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-loops", "1",
+                                  "-i"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+            p.stdin.write(data)
+            p.stdin.close()
+            xs.wait_exit(p, 10)
+            xs.wait_for(lambda: read_clip() == data, timeout=5,
+                        what=f"{data!r} back on the clipboard")
+
+        copy_once(b"a")
+        copy_once(b"b")
+        copy_once(b"a")  # copied last, though already in the history
+
 
 def main():
     global ARGS

@@ -49,6 +49,7 @@ private slots:
         if (!QFile::exists(MeruBinary())) QSKIP("the meru program is not built in this tree");
     }
     void secondCopyEndsAtOnce();
+    void oneDisplayHoweverItIsWritten();
     void signalSavesLikeExit_data();
     void signalSavesLikeExit();
 };
@@ -80,6 +81,27 @@ void TestMeruProcess::secondCopyEndsAtOnce() {
         QCOMPARE(p->exitCode(), 0);
     }
     QVERIFY(!QFile::exists(s.dir.filePath(QStringLiteral("second.mer"))));
+}
+
+// ":4714", ":4714.0" and "unix:4714" name one display: one copy.
+void TestMeruProcess::oneDisplayHoweverItIsWritten() {
+    Session s(QStringLiteral(":4714.0"));
+    auto first = s.Start({QStringLiteral("first.mer")});
+    QVERIFY(first->waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.LockFile(QStringLiteral(":4714"))), 10000);
+    for (const QString display : {QStringLiteral(":4714"), QStringLiteral("unix:4714"),
+                                  QStringLiteral("unix:4714.1")}) {
+        s.env.insert(QStringLiteral("DISPLAY"), display);
+        auto second = s.Start({QStringLiteral("second.mer")});
+        QVERIFY2(second->waitForFinished(5000), qPrintable(display));
+        QCOMPARE(second->exitCode(), 0);
+    }
+    QCOMPARE(QDir(s.runtime).entryList(QDir::Files), QStringList{QStringLiteral("MERU_BY_TESSALUNDE_2314-:4714.lock")});
+    QVERIFY(!QFile::exists(s.dir.filePath(QStringLiteral("second.mer"))));
+    QCOMPARE(first->state(), QProcess::Running);
+    ::kill(pid_t(first->processId()), SIGTERM);
+    QVERIFY(first->waitForFinished(10000));
+    QCOMPARE(first->exitCode(), 0);
 }
 
 void TestMeruProcess::signalSavesLikeExit_data() {

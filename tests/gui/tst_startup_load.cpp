@@ -4,6 +4,8 @@
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
+
 #include <csignal>
 
 #include "gui/kit/dialog_units.h"
@@ -250,15 +252,27 @@ void TestStartupLoad::signalPipeDeliversToEventLoop() {
 }
 
 void TestStartupLoad::singleInstance() {
-    QTemporaryDir dir;
-    const std::string lock = CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":7", 1000);
+    QTemporaryDir dir;  // private to this user, as $XDG_RUNTIME_DIR is
+    const unsigned me = static_cast<unsigned>(::getuid());
+    const std::string lock = CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":7", me);
     QCOMPARE(QString::fromStdString(lock), dir.path() + "/MERU_BY_TESSALUNDE_2314-:7.lock");
+    // Without a private runtime folder: a private folder of the user's own
+    // in /tmp (or $TMPDIR).
     QCOMPARE(CSingleInstance::LockPath(nullptr, ":0", 1000),
-             std::string("/tmp/MERU_BY_TESSALUNDE_2314-1000-:0.lock"));
-    QCOMPARE(CSingleInstance::LockPath("/does/not/exist", "host/unix:1", 5),
-             std::string("/tmp/MERU_BY_TESSALUNDE_2314-5-host_unix:1.lock"));
-    QVERIFY(CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":0", 1) !=
-            CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":1", 1));
+             std::string("/tmp/MERU_BY_TESSALUNDE_2314-1000/MERU_BY_TESSALUNDE_2314-:0.lock"));
+    QCOMPARE(CSingleInstance::LockPath("/does/not/exist", "host/unix:1", 5, "/var/tmp"),
+             std::string("/var/tmp/MERU_BY_TESSALUNDE_2314-5/MERU_BY_TESSALUNDE_2314-host_unix:1.lock"));
+    QCOMPARE(CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":0", me + 1),
+             "/tmp/MERU_BY_TESSALUNDE_2314-" + std::to_string(me + 1) + "/MERU_BY_TESSALUNDE_2314-:0.lock");
+    // (somebody else's runtime folder is never used)
+    QVERIFY(CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":0", me) !=
+            CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":1", me));
+    // One display however $DISPLAY writes it.
+    const std::pair<const char*, const char*> keys[] = {
+        {":160", ":160"},   {":160.0", ":160"},       {"unix:160", ":160"},     {"unix:160.2", ":160"},
+        {"host:3.0", "host:3"}, {"localhost:10.0", "localhost:10"}, {nullptr, "nodisplay"}, {"", "nodisplay"},
+    };
+    for (const auto& [display, key] : keys) QCOMPARE(CSingleInstance::DisplayKey(display), std::string(key));
     {
         CSingleInstance first;
         QCOMPARE(first.Acquire(lock), CSingleInstance::Result::Acquired);

@@ -5,6 +5,8 @@ Run as: python3 test_meru_file.py /path/to/meru-file
 import copy
 import json
 import os
+import resource
+import stat
 import struct
 import subprocess
 import sys
@@ -304,6 +306,93 @@ class BadJson(Base):
         self.assertEqual(rc, 1)
         with open(self.path("keep.mer"), "rb") as f:
             self.assertEqual(f.read(), original)
+
+
+class HostileJson(Base):
+    def test_numbers_and_nesting_end_with_exit_1_and_a_message(self):
+        deep = 100000
+        cases = [
+            ('{"pages":[1e400]}', "invalid JSON"),
+            ('{"pages":[-1e400]}', "invalid JSON"),
+            ('{"format_version": 1e400}', "invalid JSON"),
+            ('{"format_version": 99999999999999999999999}', "format_version: expected 21 or 22"),
+            ("[" * deep + "]" * deep, "nested too deeply"),
+            ('{"a":' * deep + "1" + "}" * deep, "nested too deeply"),
+            ("[" * deep, "nested too deeply"),
+            ('{"pages": ' + "[" * 40 + "]" * 40 + "}", "nested too deeply"),
+        ]
+        for stdin, message in cases:
+            with self.subTest(stdin=stdin[:40]):
+                rc, out, err = run("build", self.path("x.mer"), stdin=stdin)
+                self.assertEqual(rc, 1, err)
+                self.assertIn(message, err)
+                self.assertEqual(os.listdir(self.dir), [])
+
+
+class Targets(Base):
+    def test_devices_and_pipes_are_refused_and_left(self):
+        fifo = self.path("pipe.mer")
+        os.mkfifo(fifo)
+        os.symlink(fifo, self.path("to-pipe.mer"))
+        targets = [fifo, self.path("to-pipe.mer")]
+        # Devices of our own, never the system's: a faulty build would
+        # replace them.
+        if os.geteuid() == 0:
+            os.mknod(self.path("nulldev"), 0o600 | stat.S_IFCHR, os.makedev(1, 3))
+            os.symlink(self.path("nulldev"), self.path("to-dev.mer"))
+            targets += [self.path("nulldev"), self.path("to-dev.mer")]
+        for target in targets:
+            with self.subTest(target=os.path.basename(target)):
+                rc, _, err = run("build", target, stdin=json.dumps(default_json()))
+                self.assertEqual(rc, 4, err)
+                self.assertIn("not a regular file", err)
+        self.assertTrue(stat.S_ISFIFO(os.lstat(fifo).st_mode))
+        self.assertTrue(os.path.islink(self.path("to-pipe.mer")))
+        if os.geteuid() == 0:
+            self.assertTrue(stat.S_ISCHR(os.lstat(self.path("nulldev")).st_mode))
+        self.assertEqual(sorted(os.listdir(self.dir)),
+                         sorted(os.path.basename(t) for t in targets))
+
+    def test_dangling_link_is_written_through(self):
+        os.mkdir(self.path("real"))
+        os.symlink("real/data.mer", self.path("link.mer"))
+        data = self.build("link.mer", default_json())
+        self.assertTrue(os.path.islink(self.path("link.mer")))
+        with open(self.path("real/data.mer"), "rb") as f:
+            self.assertEqual(f.read(), data)
+        os.symlink("/nonexistent-meru-dir/x.mer", self.path("lost.mer"))
+        rc, _, err = run("build", self.path("lost.mer"), stdin=json.dumps(default_json()))
+        self.assertEqual(rc, 4)
+        self.assertIn("No such file or directory", err)
+        self.assertEqual(os.readlink(self.path("lost.mer")), "/nonexistent-meru-dir/x.mer")
+
+
+class Size(Base):
+    def test_dump_of_millions_of_empty_records_stays_near_the_data(self):
+        # 4 M empty pages and 400 k empty contacts: 6.4 MB on disk, about
+        # 210 MB loaded (32 bytes per text). A dump that builds the whole JSON
+        # document first needs several times that.
+        pages, contacts = 4_000_000, 400_000
+        body = b"\xff\xff" + struct.pack("<I", pages) + b"\x00" * pages
+        body += struct.pack("<i", contacts) + b"\x00" * (6 * contacts) + counted(b"") * 2
+        self.write("big.mer", header(22) + body + default_groups_bytes() + counted(b"") * 2)
+        probe = ("import resource, subprocess, sys\n"
+                 "with open(sys.argv[3], 'wb') as out:\n"
+                 "    rc = subprocess.run([sys.argv[1], 'dump', sys.argv[2]], stdout=out).returncode\n"
+                 "print(rc, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
+        p = subprocess.run([sys.executable, "-c", probe, MERU_FILE, self.path("big.mer"),
+                            self.path("big.json")], capture_output=True, text=True, timeout=300)
+        rc, peak_kb = map(int, p.stdout.split())
+        self.assertEqual(rc, 0, p.stderr)
+        if not os.environ.get("MERU_SANITIZED"):  # the sanitizers' own memory would count
+            self.assertLess(peak_kb, 400 * 1024, "peak resident memory %d MB" % (peak_kb // 1024))
+        with open(self.path("big.json"), "rb") as f:
+            d = json.load(f)
+        self.assertEqual(len(d["pages"]), pages)
+        self.assertEqual(len(d["contacts"]), contacts)
+        self.assertEqual(d["contacts"][-1], {k: "" for k in
+                         ("name", "email", "telephone", "cellular", "birthday", "note")})
+        self.assertEqual(d["groups"], default_json()["groups"])
 
 
 class CommandLine(Base):

@@ -121,14 +121,25 @@ ClipCapture CClipHistory::CaptureClipboard(std::string_view text, bool bSecret, 
 }
 
 std::optional<ClipPublication> CClipHistory::ClipboardEmptied() {
+    // The text the clipboard held last is what a paste must still give: a
+    // repeated copy of an older entry leaves that entry there, not the
+    // current one.
+    const int nLast = m_nOnClipboard;
     m_nOnClipboard = -1;
     m_bRemovedOnClipboard = false;
     if (m_aClipHistory.empty()) return std::nullopt;
-    m_nClipCur = std::clamp(m_nClipCur, 0, Count() - 1);
     ClipPublication pub;
+    pub.bList = false;
+    if (nLast >= 0 && nLast < Count() && nLast != m_nClipCur) {
+        // That entry becomes current: editor and tray follow, the list only
+        // moves its selection.
+        m_nClipCur = nLast;
+    } else {
+        m_nClipCur = std::clamp(m_nClipCur, 0, Count() - 1);
+        pub.bEditor = pub.bTray = false;
+    }
     pub.nCur = m_nClipCur;
     pub.nTrayIcon = ClipTrayIcon(m_nClipCur);
-    pub.bEditor = pub.bList = pub.bTray = false;
     pub.eClipboard = ClipboardAction::Write;
     m_nOnClipboard = m_nClipCur;
     return pub;

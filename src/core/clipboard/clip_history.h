@@ -135,7 +135,9 @@ public:
     ClipCapture CaptureClipboard(std::string_view text, bool bSecret = false,
                                  bool bPublishing = false);
     // The clipboard lost its content because its owner went away. Returns the
-    // write that puts the current entry back (history not empty), else nothing.
+    // write that puts back the entry the clipboard held last (a repeated copy
+    // of an older entry makes that entry current), else the current entry;
+    // nothing with an empty history.
     std::optional<ClipPublication> ClipboardEmptied();
 
     // --- selection --------------------------------------------------------

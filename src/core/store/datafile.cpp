@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -12,11 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "core/store/file_io.h"
+#include "core/store/records.h"
 #include "core/store/scramble.h"
 #include "core/store/text_codec.h"
 
@@ -110,9 +115,6 @@ private:
 };
 
 // ---------------------------------------------------------------- texts
-//
-// Loading and saving large files spends its time converting texts and running
-// the key walk over them, so both work a 64-bit word at a time where they can.
 
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
@@ -122,144 +124,6 @@ inline uint64_t Load8(const char* p) {
     return w;
 }
 inline void Store8(char* p, uint64_t w) { std::memcpy(p, &w, 8); }
-
-bool IsAscii(std::string_view s) {
-    size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8)
-        if (Load8(s.data() + i) & kHighBits) return false;
-    for (; i < s.size(); ++i)
-        if (static_cast<unsigned char>(s[i]) & 0x80) return false;
-    return true;
-}
-
-// The UTF-8 form of every Windows-1252 byte (taken from Cp1252ToUtf8, the one
-// definition of the mapping), packed into 4 bytes in memory order.
-struct Cp1252Table {
-    std::array<uint32_t, 256> utf8{};
-    std::array<uint8_t, 256> len{};
-};
-
-const Cp1252Table& Cp1252() {
-    static const Cp1252Table table = [] {
-        Cp1252Table t;
-        for (int b = 0; b < 256; ++b) {
-            const std::string u = Cp1252ToUtf8(std::string(1, static_cast<char>(b)));
-            std::memcpy(&t.utf8[b], u.data(), u.size());
-            t.len[b] = static_cast<uint8_t>(u.size());
-        }
-        return t;
-    }();
-    return table;
-}
-
-// Bytes before the first one with its high bit set, in a word that has one.
-inline size_t AsciiPrefix(uint64_t highBits) {
-    return static_cast<size_t>(std::countr_zero(highBits)) / 8;  // little-endian loads
-}
-
-// Windows-1252 bytes -> UTF-8, sized exactly in a first pass.
-std::string Cp1252Text(std::string_view s) {
-    const Cp1252Table& t = Cp1252();
-    const char* p = s.data();
-    const size_t n = s.size();
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(p[k]); };
-
-    size_t size = n;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        if (!(Load8(p + i) & kHighBits)) continue;
-        for (size_t k = i; k < i + 8; ++k) size += t.len[byte(k)] - 1u;
-    }
-    for (; i < n; ++i) size += t.len[byte(i)] - 1u;
-    if (size == n) return std::string(s);
-
-    std::string out(size + 8, '\0');  // slack: words and characters are stored whole
-    char* o = out.data();
-    i = 0;
-    while (i < n) {
-        if (i + 8 <= n) {
-            const uint64_t w = Load8(p + i);
-            Store8(o, w);
-            const uint64_t high = w & kHighBits;
-            if (!high) {
-                o += 8;
-                i += 8;
-                continue;
-            }
-            const size_t ascii = AsciiPrefix(high);
-            o += ascii;
-            i += ascii;
-        }
-        const auto b = byte(i++);
-        std::memcpy(o, &t.utf8[b], 4);
-        o += t.len[b];
-    }
-    out.resize(size);
-    return out;
-}
-
-// UTF-8 -> Windows-1252 bytes at `o`, which has room for n + 8 bytes; the
-// number of bytes written, or nothing when a character has no byte there or
-// the UTF-8 is malformed (the same texts Utf8ToCp1252 refuses).
-std::optional<size_t> ToCp1252(std::string_view s, char* const out) {
-    const Cp1252Table& t = Cp1252();
-    const char* p = s.data();
-    const size_t n = s.size();
-    char* o = out;
-    size_t i = 0;
-    while (i < n) {
-        if (i + 8 <= n) {
-            const uint64_t w = Load8(p + i);
-            Store8(o, w);
-            const uint64_t high = w & kHighBits;
-            if (!high) {
-                o += 8;
-                i += 8;
-                continue;
-            }
-            const size_t ascii = AsciiPrefix(high);
-            o += ascii;
-            i += ascii;
-        }
-        const auto b = static_cast<unsigned char>(p[i]);
-        if (b < 0x80) {
-            *o++ = static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        // U+00A0..U+00FF: the byte is the code point.
-        if ((b == 0xC2 || b == 0xC3) && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
-            const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3Fu);
-            if (cp >= 0xA0) {
-                *o++ = static_cast<char>(cp);
-                i += 2;
-                continue;
-            }
-        }
-        // Otherwise only the exact UTF-8 of one of the bytes 0x80..0x9F fits.
-        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 0;
-        if (len == 0 || i + len > n) return std::nullopt;
-        uint32_t seq = 0;
-        std::memcpy(&seq, p + i, len);
-        unsigned k = 0x80;
-        while (k < 0xA0 && !(t.len[k] == len && t.utf8[k] == seq)) ++k;
-        if (k == 0xA0) return std::nullopt;
-        *o++ = static_cast<char>(k);
-        i += len;
-    }
-    return static_cast<size_t>(o - out);
-}
-
-// Number of characters of a UTF-8 text (bytes that do not continue one).
-size_t CharCount(std::string_view s) {
-    size_t cont = 0, i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        const uint64_t w = Load8(s.data() + i);
-        cont += static_cast<size_t>(std::popcount(w & ~(w << 1) & kHighBits));
-    }
-    for (; i < s.size(); ++i) cont += (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
-    return s.size() - cont;
-}
 
 // Byte-wise a + b and a - b (modulo 256) in each of the eight bytes of a word.
 inline uint64_t AddBytes(uint64_t a, uint64_t b) {
@@ -320,13 +184,24 @@ std::string DecodeText(const TextRef& t, const KeyStream& key, std::string& scra
         bytes = std::string_view(scratch.data(), bytes.size());
     }
     if (t.wide) return Utf16LeToUtf8(bytes);
-    return Cp1252Text(bytes);
+    return Cp1252ToUtf8(bytes);
 }
 
 // Walks elements 3 onwards, handing every element to `sink`; false when the
 // file ends inside an element or a count promises more records than the bytes
 // left could hold. The file is walked twice: once to check it whole (before
 // the password is asked for), once to decode it straight into the data.
+// The stored texts of one record, in its fields' order.
+template <class R>
+using Texts = std::array<TextRef, kFieldCount<R>>;
+
+template <size_t N>
+bool ReadRecord(Reader& r, std::array<TextRef, N>& texts) {
+    for (TextRef& t : texts)
+        if (!r.Text(t)) return false;
+    return true;
+}
+
 template <class Sink>
 bool ReadBody(Reader& r, int version, Sink& sink) {
     TextRef password;
@@ -335,29 +210,29 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
 
     uint32_t pages;
     if (!r.Count(pages) || pages > r.Left()) return false;  // a page takes at least 1 byte
-    sink.Pages(pages);
+    sink.Pages(pages, r.Pos());
     for (uint32_t i = 0; i < pages; ++i) {
         TextRef t;
         if (!r.Text(t)) return false;
         sink.Page(t);
     }
+    sink.PagesEnd(r.Pos());
 
     int32_t contacts;
     if (!r.I32(contacts)) return false;
     if (contacts > 0) {
-        if (static_cast<uint64_t>(contacts) * 6 > r.Left()) return false;
+        if (static_cast<uint64_t>(contacts) * kFieldCount<CContact> > r.Left()) return false;
         sink.Contacts(static_cast<uint32_t>(contacts));
         for (int32_t i = 0; i < contacts; ++i) {
-            std::array<TextRef, 6> fields;
-            for (auto& f : fields)
-                if (!r.Text(f)) return false;
+            Texts<CContact> fields;
+            if (!ReadRecord(r, fields)) return false;
             sink.Contact(fields);
         }
     }
 
-    TextRef server, sender;
-    if (!r.Text(server) || !r.Text(sender)) return false;
-    sink.Mail(server, sender);
+    Texts<MailSettings> mail;
+    if (!ReadRecord(r, mail)) return false;
+    sink.Mail(mail);
     if (version == kOldFormatVersion) return true;
 
     for (size_t g = 0; g < kGroupCount; ++g) {
@@ -365,32 +240,38 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
         if (!r.Text(name)) return false;
         int32_t marks;
         if (!r.I32(marks)) return false;
-        if (marks > 0 && static_cast<uint64_t>(marks) * 2 > r.Left()) return false;
+        if (marks > 0 && static_cast<uint64_t>(marks) * kFieldCount<CBookmark> > r.Left()) return false;
         sink.Group(g, name, marks > 0 ? static_cast<uint32_t>(marks) : 0u);
         for (int32_t i = 0; i < marks; ++i) {
-            TextRef name2, url;
-            if (!r.Text(name2) || !r.Text(url)) return false;
-            sink.Bookmark(g, name2, url);
+            Texts<CBookmark> mark;
+            if (!ReadRecord(r, mark)) return false;
+            sink.Bookmark(g, mark);
         }
     }
-    TextRef program, folder;
-    if (!r.Text(program) || !r.Text(folder)) return false;
-    sink.Browser(program, folder);
+    Texts<BrowserSetting> browser;
+    if (!ReadRecord(r, browser)) return false;
+    sink.Browser(browser);
     return true;
 }
 
 // First walk: checks the layout and keeps only the stored password.
 struct CheckSink {
     TextRef password;
+    uint32_t pages = 0;
+    size_t pagesBegin = 0, pagesEnd = 0;  // where the pages lie in the file
     void Password(const TextRef& t) { password = t; }
-    void Pages(uint32_t) {}
+    void Pages(uint32_t n, size_t at) {
+        pages = n;
+        pagesBegin = at;
+    }
     void Page(const TextRef&) {}
+    void PagesEnd(size_t at) { pagesEnd = at; }
     void Contacts(uint32_t) {}
-    void Contact(const std::array<TextRef, 6>&) {}
-    void Mail(const TextRef&, const TextRef&) {}
+    void Contact(const Texts<CContact>&) {}
+    void Mail(const Texts<MailSettings>&) {}
     void Group(size_t, const TextRef&, uint32_t) {}
-    void Bookmark(size_t, const TextRef&, const TextRef&) {}
-    void Browser(const TextRef&, const TextRef&) {}
+    void Bookmark(size_t, const Texts<CBookmark>&) {}
+    void Browser(const Texts<BrowserSetting>&) {}
 };
 
 // Second walk, over a file the first walk accepted (so every count is real):
@@ -407,37 +288,31 @@ struct DecodeSink {
     std::string Covered(const TextRef& t) { return DecodeText(t, key, scratch); }
     std::string Plain(const TextRef& t) { return DecodeText(t, none, scratch); }
 
+    template <class R>
+    void Fill(R& rec, const Texts<R>& texts) {
+        for (size_t k = 0; k < texts.size(); ++k)
+            rec.*Record<R>::kFields[k].member = Record<R>::kCovered ? Covered(texts[k]) : Plain(texts[k]);
+    }
+
     void Password(const TextRef&) {}
-    void Pages(uint32_t n) {
-        data.m_aPages.clear();
-        data.m_aPages.reserve(n);
+    // Pages from index `split` on are decoded elsewhere (another thread).
+    uint32_t split = UINT32_MAX;
+    uint32_t page = 0;
+    void Pages(uint32_t n, size_t) { data.m_aPages.resize(n); }
+    void Page(const TextRef& t) {
+        if (page < split) data.m_aPages[page] = Covered(t);
+        ++page;
     }
-    void Page(const TextRef& t) { data.m_aPages.push_back(Covered(t)); }
+    void PagesEnd(size_t) {}
     void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
-    void Contact(const std::array<TextRef, 6>& f) {
-        CContact& c = data.m_aContacts.emplace_back();
-        c.m_strName = Covered(f[0]);
-        c.m_strEmail = Covered(f[1]);
-        c.m_strTelephone = Covered(f[2]);
-        c.m_strCellular = Covered(f[3]);
-        c.m_strBirthday = Covered(f[4]);
-        c.m_strNote = Covered(f[5]);
-    }
-    void Mail(const TextRef& server, const TextRef& sender) {
-        data.m_mail.m_strServer = Plain(server);
-        data.m_mail.m_strSender = Plain(sender);
-    }
+    void Contact(const Texts<CContact>& f) { Fill(data.m_aContacts.emplace_back(), f); }
+    void Mail(const Texts<MailSettings>& f) { Fill(data.m_mail, f); }
     void Group(size_t g, const TextRef& name, uint32_t marks) {
         data.m_aGroups[g].m_strName = Covered(name);
         data.m_aGroups[g].m_aBookmarks.reserve(marks);
     }
-    void Bookmark(size_t g, const TextRef& name, const TextRef& url) {
-        data.m_aGroups[g].m_aBookmarks.push_back({Covered(name), Covered(url)});
-    }
-    void Browser(const TextRef& program, const TextRef& folder) {
-        data.m_browser.m_strProgram = Plain(program);
-        data.m_browser.m_strFolder = Plain(folder);
-    }
+    void Bookmark(size_t g, const Texts<CBookmark>& f) { Fill(data.m_aGroups[g].m_aBookmarks.emplace_back(), f); }
+    void Browser(const Texts<BrowserSetting>& f) { Fill(data.m_browser, f); }
 };
 
 // The password key: the password's bytes in the file's 8-bit code page.
@@ -449,31 +324,18 @@ std::string KeyOf(std::string_view password) {
 
 // ---------------------------------------------------------------- writing
 
-// Writes all of `bytes` to `fd`: 0, or the errno of the failure.
-int WriteAll(int fd, std::string_view bytes) {
-    const char* p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 class Writer {
 public:
     // `key`: the password's bytes; the texts it covers are scrambled with it.
-    Writer(size_t reserve, std::string_view key) : m_key(key) { m_out.reserve(reserve); }
+    Writer(size_t reserve, std::string_view key) : m_key(key) { m_buf.resize(reserve); }
+    ~Writer() { WaitWrite(); }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
 
     void Int(uint32_t v, int size) {
-        char b[4];
-        for (int k = 0; k < size; ++k) b[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-        m_out.append(b, static_cast<size_t>(size));
+        char* o = Room(4);
+        for (int k = 0; k < size; ++k) o[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        m_len += static_cast<size_t>(size);
     }
     void Length(size_t len) {
         if (len < 0xFF) {
@@ -495,37 +357,81 @@ public:
             Int(static_cast<uint32_t>(n), 4);
         }
     }
-    void Raw(std::string_view bytes) { m_out.append(bytes); }
+    void Raw(std::string_view bytes) {
+        if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+        m_len += bytes.size();
+    }
+
+    // Every text of a record, in its fields' order.
+    template <class R>
+    void Record(const R& rec) {
+        for (const auto& f : meru::Record<R>::kFields) {
+            if constexpr (meru::Record<R>::kCovered)
+                Covered(rec.*f.member);
+            else
+                Plain(rec.*f.member);
+        }
+    }
 
     // A text the password covers, and one it never covers.
     void Covered(std::string_view utf8) {
         Text(utf8, m_key);
-        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+        if (m_fd >= 0 && m_len >= kFlushAt) Flush();
     }
     void Plain(std::string_view utf8) {
         Text(utf8, m_none);
-        if (m_fd >= 0 && m_out.size() >= kFlushAt) Flush();
+        if (m_fd >= 0 && m_len >= kFlushAt) Flush();
     }
 
     // The whole image, when no file was given.
-    std::string Take() { return std::move(m_out); }
+    std::string Take() {
+        m_buf.resize(m_len);
+        m_len = 0;
+        return std::move(m_buf);
+    }
 
     // Streams the image to `fd` a megabyte at a time instead of keeping it
     // whole; Finish writes the rest and tells the first write error (errno).
-    void StreamTo(int fd) { m_fd = fd; }
+    // Each block is written by a second thread while the next one is
+    // converted.
+    void StreamTo(int fd) {
+        m_fd = fd;
+        m_writing.resize(m_buf.size());
+    }
     int Finish() {
         Flush();
+        WaitWrite();
         return m_err;
     }
 
     static constexpr size_t kFlushAt = size_t{1} << 20;
 
 private:
+    // Room for n more bytes at the end of the image (not yet counted). The
+    // buffer only grows; bytes past m_len are scratch, never zero-filled again.
+    char* Room(size_t n) {
+        if (m_buf.size() - m_len < n) m_buf.resize(std::max(m_buf.size() * 2, m_len + n));
+        return m_buf.data() + m_len;
+    }
+
     void Flush() {
         if (m_fd < 0) return;
-        if (m_err == 0) m_err = WriteAll(m_fd, m_out);
-        m_out.clear();
+        WaitWrite();
+        if (m_err == 0 && m_len > 0) {
+            std::swap(m_buf, m_writing);
+            m_pending = std::async(std::launch::async, [fd = m_fd, this, len = m_len] {
+                return WriteAll(fd, std::string_view(m_writing.data(), len));
+            });
+        }
+        m_len = 0;
     }
+    void WaitWrite() {
+        if (!m_pending.valid()) return;
+        const int err = m_pending.get();
+        if (m_err == 0) m_err = err;
+    }
+
+    static size_t PrefixSize(size_t len) { return len < 0xFF ? 1 : len < 0xFFFE ? 3 : 7; }
 
     // A UTF-8 text in its stored form: 8-bit Windows-1252 when every character
     // has a byte there, else the wide UTF-16LE form; scrambled with `key`.
@@ -536,19 +442,21 @@ private:
             return;
         }
         // Windows-1252 has one byte per character: convert straight into the
-        // image after the length, and take it back if a character has none.
-        const size_t mark = m_out.size();
-        const size_t chars = CharCount(utf8);
-        Length(chars);
-        const size_t at = m_out.size();
-        m_out.resize(at + utf8.size() + 8);
-        const std::optional<size_t> narrow = ToCp1252(utf8, m_out.data() + at);
-        if (narrow && *narrow == chars) {
-            m_out.resize(at + chars);
-            if (key) key.Apply<true>(m_out.data() + at, m_out.data() + at, chars);
+        // image after room for the longest prefix the text can need, then put
+        // the prefix in front (moving the bytes up when it is shorter).
+        const size_t mark = m_len;
+        const size_t room = PrefixSize(utf8.size());
+        char* at = Room(room + utf8.size() + 16) + room;
+        const std::optional<size_t> narrow = Utf8ToCp1252(utf8, at);
+        if (narrow) {
+            const size_t chars = *narrow;
+            Length(chars);  // at mark, within the room already made
+            if (m_len != mark + room) std::memmove(m_buf.data() + m_len, at, chars);
+            if (key) key.Apply<true>(m_buf.data() + m_len, m_buf.data() + m_len, chars);
+            m_len += chars;
             return;
         }
-        m_out.resize(mark);
+        m_len = mark;
         const std::string wide = Utf8ToUtf16Le(utf8);
         Int(0xFF, 1);
         Int(0xFFFE, 2);
@@ -558,56 +466,63 @@ private:
 
     void Put(std::string_view bytes, const KeyStream& key) {
         if (!key) {
-            m_out.append(bytes);
+            Raw(bytes);
             return;
         }
-        const size_t at = m_out.size();
-        m_out.resize(at + bytes.size());
-        key.Apply<true>(bytes.data(), m_out.data() + at, bytes.size());
+        char* o = Room(bytes.size());
+        key.Apply<true>(bytes.data(), o, bytes.size());
+        m_len += bytes.size();
     }
 
     KeyStream m_key;
     KeyStream m_none{std::string_view()};
-    std::string m_out;
+    std::string m_buf;      // the image; bytes [0, m_len) are written
+    size_t m_len = 0;
+    std::string m_writing;  // the block the second thread writes
+    std::future<int> m_pending;
     int m_fd = -1;
     int m_err = 0;
 };
 
+// Room for a text: its bytes and the longest length prefix.
+constexpr size_t kTextOverhead = 7;
+
+template <class R>
+size_t RecordSize(const R& rec) {
+    size_t n = 0;
+    for (const auto& f : Record<R>::kFields) n += (rec.*f.member).size() + kTextOverhead;
+    return n;
+}
+
 size_t EstimateSize(const CMeruData& d) {
-    size_t n = 512;
-    for (const auto& p : d.m_aPages) n += p.size() + 7;
-    for (const auto& c : d.m_aContacts)
-        n += c.m_strName.size() + c.m_strEmail.size() + c.m_strTelephone.size() +
-             c.m_strCellular.size() + c.m_strBirthday.size() + c.m_strNote.size() + 42;
+    size_t n = 512 + RecordSize(d.m_mail) + RecordSize(d.m_browser);
+    for (const auto& p : d.m_aPages) n += p.size() + kTextOverhead;
+    for (const auto& c : d.m_aContacts) n += RecordSize(c);
     for (const auto& g : d.m_aGroups) {
-        n += g.m_strName.size() + 11;
-        for (const auto& b : g.m_aBookmarks) n += b.m_strName.size() + b.m_strURL.size() + 14;
+        n += g.m_strName.size() + kTextOverhead + 4;
+        for (const auto& b : g.m_aBookmarks) n += RecordSize(b);
     }
     return n;
 }
 
-std::string SysReason(int err) { return std::strerror(err); }
+}  // namespace
 
-struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
-};
-using FileBuffer = std::unique_ptr<char, FreeDeleter>;
+namespace {
 
-// A buffer for a whole data file. A large one asks for transparent huge
-// pages: where the kernel maps fresh memory 4 KB at a time slowly (virtual
-// machines), faulting in the buffer costs more than reading the file.
-FileBuffer AllocateFileBuffer(size_t size) {
-    constexpr size_t kHuge = size_t{2} << 20;
-    void* p = nullptr;
-    if (size >= 2 * kHuge) {
-        p = std::aligned_alloc(kHuge, (size + kHuge - 1) / kHuge * kHuge);
-#ifdef MADV_HUGEPAGE
-        if (p) ::madvise(p, (size + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);  // a hint only
-#endif
+// Below this many bytes of pages one thread decodes everything.
+constexpr size_t kParallelPageBytes = size_t{4} << 20;
+
+// Decodes the pages [first, end) whose stored texts start at `at`.
+void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end, const KeyStream& key,
+                 std::vector<std::string>& pages) {
+    Reader r(file);
+    r.Seek(at);
+    std::string scratch;
+    for (uint32_t i = first; i < end; ++i) {
+        TextRef t;
+        if (!r.Text(t)) return;  // cannot happen: the check walked these bytes
+        pages[i] = DecodeText(t, key, scratch);
     }
-    if (!p) p = std::malloc(size);
-    if (!p) throw std::bad_alloc();
-    return FileBuffer(static_cast<char*>(p));
 }
 
 }  // namespace
@@ -665,7 +580,35 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
-        ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+        // A large notebook is decoded by two threads: the second takes the
+        // pages from the middle of their bytes on.
+        std::thread second;
+        std::exception_ptr secondFailed;
+        if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes && std::thread::hardware_concurrency() > 1) {
+            Reader walk(bytes);
+            walk.Seek(check.pagesBegin);
+            const size_t half = check.pagesBegin + (check.pagesEnd - check.pagesBegin) / 2;
+            uint32_t split = 0;
+            TextRef t;
+            while (split < check.pages && walk.Pos() < half && walk.Text(t)) ++split;
+            sink.split = split;
+            data.m_aPages.resize(check.pages);
+            second = std::thread([&, split, at = walk.Pos()] {
+                try {
+                    DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
+                } catch (...) {
+                    secondFailed = std::current_exception();
+                }
+            });
+        }
+        try {
+            ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+        } catch (...) {
+            if (second.joinable()) second.join();
+            throw;
+        }
+        if (second.joinable()) second.join();
+        if (secondFailed) std::rethrow_exception(secondFailed);
         data.m_strPassword = password;
     };
 
@@ -704,32 +647,16 @@ void WriteImage(Writer& w, const CMeruData& data, const std::string& key) {
     for (const auto& p : data.m_aPages) w.Covered(p);
 
     w.Int(static_cast<uint32_t>(data.m_aContacts.size()), 4);
-    for (const auto& c : data.m_aContacts) {
-        w.Covered(c.m_strName);
-        w.Covered(c.m_strEmail);
-        w.Covered(c.m_strTelephone);
-        w.Covered(c.m_strCellular);
-        w.Covered(c.m_strBirthday);
-        w.Covered(c.m_strNote);
-    }
-    w.Plain(data.m_mail.m_strServer);
-    w.Plain(data.m_mail.m_strSender);
+    for (const auto& c : data.m_aContacts) w.Record(c);
+    w.Record(data.m_mail);
 
     for (const auto& g : data.m_aGroups) {
         w.Covered(g.m_strName);
         w.Int(static_cast<uint32_t>(g.m_aBookmarks.size()), 4);
-        for (const auto& b : g.m_aBookmarks) {
-            w.Covered(b.m_strName);
-            w.Covered(b.m_strURL);
-        }
+        for (const auto& b : g.m_aBookmarks) w.Record(b);
     }
-    w.Plain(data.m_browser.m_strProgram);
-    w.Plain(data.m_browser.m_strFolder);
+    w.Record(data.m_browser);
 }
-
-// Writes a file atomically: `fill` writes its content to the temporary file
-// and returns 0 or the errno of its failure.
-std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill);
 
 }  // namespace
 
@@ -744,65 +671,20 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     m_bMaySave = false;
     data = CMeruData{};
     LoadOutcome out;
-
-    // Non-blocking, so that a FIFO at the path cannot hang the start.
-    const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT) {
-            out.status = LoadStatus::NoFile;
-            m_bMaySave = true;
-            return out;
-        }
-        out.status = LoadStatus::CannotOpen;
-        out.reason = SysReason(err);
+    // Saves killed on an earlier run may have left temporaries behind.
+    RemoveStaleTemporaries(m_strPath);
+    ReadResult file = ReadWholeFile(m_strPath);
+    if (file.status == ReadStatus::Missing) {
+        out.status = LoadStatus::NoFile;
+        m_bMaySave = true;
         return out;
     }
-
-    // The whole file, read straight into one buffer (not zero-filled first).
-    FileBuffer buf;
-    size_t size = 0;
-    struct stat st{};
-    int err = 0;
-    if (::fstat(fd, &st) != 0) {
-        err = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        err = EISDIR;
-    } else if (!S_ISREG(st.st_mode)) {
-        // A device or a pipe has no end to check counts against (/dev/zero
-        // would be read until memory runs out).
-        ::close(fd);
+    if (file.status == ReadStatus::Failed) {
         out.status = LoadStatus::CannotOpen;
-        out.reason = "not a regular file";
-        return out;
-    } else {
-        size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
-        buf = AllocateFileBuffer(cap);
-        for (;;) {
-            if (size == cap) {  // the file grew while being read
-                FileBuffer bigger = AllocateFileBuffer(cap * 2);
-                std::memcpy(bigger.get(), buf.get(), size);
-                buf = std::move(bigger);
-                cap *= 2;
-            }
-            const ssize_t n = ::read(fd, buf.get() + size, cap - size);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                err = errno;
-                break;
-            }
-            if (n == 0) break;
-            size += static_cast<size_t>(n);
-        }
-    }
-    ::close(fd);
-    if (err != 0) {
-        out.status = LoadStatus::CannotOpen;
-        out.reason = SysReason(err);
+        out.reason = file.reason;
         return out;
     }
-
-    out = ReadData(std::string_view(buf.get(), size), data, prompt);
+    out = ReadData(file.bytes.View(), data, prompt);
     m_bMaySave = out.status == LoadStatus::Loaded &&
                  (out.password == PasswordState::None || out.password == PasswordState::Accepted);
     return out;
@@ -826,69 +708,5 @@ SaveOutcome CDataFile::SaveData(const CMeruData& data) const {
     if (reason) return {SaveStatus::Failed, *reason};
     return {SaveStatus::Saved, {}};
 }
-
-std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    return WriteAtomically(path, [&](int fd) { return WriteAll(fd, bytes); });
-}
-
-namespace {
-
-std::optional<std::string> WriteAtomically(const std::string& path, const std::function<int(int)>& fill) {
-    // Write through a link to the file it names, so the link stays a link.
-    std::string target = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    const auto slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-
-    std::string tmp = target + ".tmp.XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return SysReason(errno);
-    tmp.assign(name.data());
-
-    auto fail = [&](int err) -> std::optional<std::string> {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return SysReason(err);
-    };
-
-    // Keep the old file's permissions; a new file is private to its owner.
-    struct stat st{};
-    if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-
-    int err = 0;
-    try {
-        err = fill(fd);
-    } catch (...) {  // out of memory while streaming: leave no temporary behind
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw;
-    }
-    if (err != 0) return fail(err);
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        err = errno;
-        ::unlink(tmp.c_str());
-        return SysReason(err);
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        err = errno;
-        ::unlink(tmp.c_str());
-        return SysReason(err);
-    }
-    // Make the rename itself durable.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 }  // namespace meru

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/store/file_io.h"
 #include "core/store/meru_data.h"
 
 namespace meru {
@@ -69,29 +70,31 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
 std::string SerializeData(const CMeruData& data);
 
 // The data file of one run: the path, and whether the data in memory may be
-// written back over it.
+// written back over it. The rule: only after LoadData found no file, or read
+// it whole with no password or the right one. A file that exists but cannot
+// be read, a damaged file and a wrong or missing password keep saving off for
+// the whole run, so such a file is never overwritten.
 class CDataFile {
 public:
     explicit CDataFile(std::string path) : m_strPath(std::move(path)) {}
 
     const std::string& Path() const { return m_strPath; }
 
-    // Reads the file into `data` and decides m_bMaySave.
+    // Reads the file into `data` and decides whether it may be saved.
+    // Temporaries left by killed saves of the file are removed first.
     LoadOutcome LoadData(CMeruData& data, const PasswordPrompt& prompt);
 
-    // Writes `data` atomically (temporary file beside it, flushed, renamed
-    // over the old one). Does nothing while m_bMaySave is false. On failure the
-    // old file is left as it was.
+    // Writes `data` atomically (see WriteAtomically in file_io.h). Does
+    // nothing while saving is not allowed. On failure the old file is left as
+    // it was.
     SaveOutcome SaveData(const CMeruData& data) const;
 
     // True when the data in memory are plain and may be written to the file.
-    bool m_bMaySave = false;
+    bool MaySave() const { return m_bMaySave; }
 
 private:
     std::string m_strPath;
+    bool m_bMaySave = false;
 };
-
-// Writes `bytes` to `path` atomically; empty result on success, else the reason.
-std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace meru

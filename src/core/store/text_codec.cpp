@@ -1,7 +1,13 @@
 #include "core/store/text_codec.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace meru {
 namespace {
@@ -66,48 +72,154 @@ std::optional<char32_t> NextCodePoint(std::string_view s, size_t& i) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- Windows-1252
+//
+// Loading and saving large files spend their time here, so both directions
+// move runs of ASCII a block at a time and take every other byte from a table.
+
+namespace {
+
+// The UTF-8 form of every Windows-1252 byte, packed into 4 bytes in memory
+// order, and its length.
+struct Cp1252Table {
+    std::array<uint32_t, 256> utf8{};
+    std::array<uint8_t, 256> len{};
+};
+
+const Cp1252Table& Table() {
+    static const Cp1252Table table = [] {
+        Cp1252Table t;
+        for (int b = 0; b < 256; ++b) {
+            std::string u;
+            AppendUtf8(u, b < 0x80 ? char32_t(b) : b < 0xA0 ? kHigh[static_cast<size_t>(b - 0x80)] : char32_t(b));
+            std::memcpy(&t.utf8[static_cast<size_t>(b)], u.data(), u.size());
+            t.len[static_cast<size_t>(b)] = static_cast<uint8_t>(u.size());
+        }
+        return t;
+    }();
+    return table;
+}
+
+constexpr size_t kBlock = 16;
+
+// Bit k set: byte k of the 16 at p has its high bit set.
+inline unsigned HighMask(const char* p) {
+#ifdef __SSE2__
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+#else
+    unsigned m = 0;
+    for (size_t k = 0; k < kBlock; ++k) m |= unsigned(static_cast<unsigned char>(p[k]) >> 7) << k;
+    return m;
+#endif
+}
+
+inline void Copy16(char* o, const char* p) { std::memcpy(o, p, kBlock); }
+
+}  // namespace
+
+bool IsAscii(std::string_view s) {
+    size_t i = 0;
+    for (; i + kBlock <= s.size(); i += kBlock)
+        if (HighMask(s.data() + i)) return false;
+    for (; i < s.size(); ++i)
+        if (static_cast<unsigned char>(s[i]) & 0x80) return false;
+    return true;
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80)
-            out.push_back(c);
-        else if (b < 0xA0)
-            AppendUtf8(out, kHigh[b - 0x80]);
-        else
-            AppendUtf8(out, b);
+    const Cp1252Table& t = Table();
+    const char* p = bytes.data();
+    const size_t n = bytes.size();
+    // First pass: the exact size (each byte with its high bit set grows).
+    size_t size = n;
+    size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        for (unsigned m = HighMask(p + i); m; m &= m - 1)
+            size += t.len[static_cast<unsigned char>(p[i + static_cast<size_t>(std::countr_zero(m))])] - 1u;
     }
+    for (; i < n; ++i) size += t.len[static_cast<unsigned char>(p[i])] - 1u;
+    if (size == n) return std::string(bytes);
+
+    std::string out(size + kBlock, '\0');  // slack: blocks and characters are stored whole
+    char* o = out.data();
+    i = 0;
+    while (i + kBlock <= n) {
+        const unsigned m = HighMask(p + i);
+        Copy16(o, p + i);
+        if (!m) {
+            o += kBlock;
+            i += kBlock;
+            continue;
+        }
+        const auto ascii = static_cast<size_t>(std::countr_zero(m));
+        o += ascii;
+        i += ascii;
+        const auto b = static_cast<unsigned char>(p[i++]);
+        std::memcpy(o, &t.utf8[b], 4);
+        o += t.len[b];
+    }
+    for (; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(p[i]);
+        std::memcpy(o, &t.utf8[b], 4);
+        o += t.len[b];
+    }
+    out.resize(size);
     return out;
 }
 
-std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
+std::optional<size_t> Utf8ToCp1252(std::string_view s, char* const out) {
+    const Cp1252Table& t = Table();
+    const char* p = s.data();
+    const size_t n = s.size();
+    char* o = out;
     size_t i = 0;
-    while (i < utf8.size()) {
-        const auto b0 = static_cast<unsigned char>(utf8[i]);
-        if (b0 < 0x80) {  // fast path for ASCII
-            out.push_back(static_cast<char>(b0));
+    while (i < n) {
+        if (i + kBlock <= n) {
+            const unsigned m = HighMask(p + i);
+            Copy16(o, p + i);
+            if (!m) {
+                o += kBlock;
+                i += kBlock;
+                continue;
+            }
+            const auto ascii = static_cast<size_t>(std::countr_zero(m));
+            o += ascii;
+            i += ascii;
+        }
+        const auto b = static_cast<unsigned char>(p[i]);
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
             ++i;
             continue;
         }
-        auto cp = NextCodePoint(utf8, i);
-        if (!cp) return std::nullopt;
-        if (*cp >= 0xA0 && *cp <= 0xFF) {
-            out.push_back(static_cast<char>(*cp));
-            continue;
-        }
-        bool found = false;
-        for (size_t k = 0; k < kHigh.size(); ++k) {
-            if (kHigh[k] == *cp) {
-                out.push_back(static_cast<char>(0x80 + k));
-                found = true;
-                break;
+        // U+00A0..U+00FF: the byte is the code point.
+        if ((b == 0xC2 || b == 0xC3) && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
+            const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3Fu);
+            if (cp >= 0xA0) {
+                *o++ = static_cast<char>(cp);
+                i += 2;
+                continue;
             }
         }
-        if (!found) return std::nullopt;
+        // Otherwise only the exact UTF-8 of one of the bytes 0x80..0x9F fits.
+        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 0;
+        if (len == 0 || i + len > n) return std::nullopt;
+        uint32_t seq = 0;
+        std::memcpy(&seq, p + i, len);
+        unsigned k = 0x80;
+        while (k < 0xA0 && !(t.len[k] == len && t.utf8[k] == seq)) ++k;
+        if (k == 0xA0) return std::nullopt;
+        *o++ = static_cast<char>(k);
+        i += len;
     }
+    return static_cast<size_t>(o - out);
+}
+
+std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
+    std::string out(utf8.size() + kBlock, '\0');
+    const std::optional<size_t> n = Utf8ToCp1252(utf8, out.data());
+    if (!n) return std::nullopt;
+    out.resize(*n);
     return out;
 }
 
@@ -164,10 +276,15 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
 }
 
 size_t Utf8Length(std::string_view utf8) {
-    size_t n = 0;
-    for (char c : utf8)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
+    // Bytes that do not continue a character (10xxxxxx), a word at a time.
+    size_t cont = 0, i = 0;
+    for (; i + 8 <= utf8.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, utf8.data() + i, 8);
+        cont += static_cast<size_t>(std::popcount(w & ~(w << 1) & 0x8080808080808080ull));
+    }
+    for (; i < utf8.size(); ++i) cont += (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80;
+    return utf8.size() - cont;
 }
 
 size_t Utf8PrefixBytes(std::string_view utf8, size_t nChars) {

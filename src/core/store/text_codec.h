@@ -13,6 +13,11 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // The Windows-1252 bytes of a UTF-8 text, or nothing when a character has no
 // Windows-1252 byte (or the UTF-8 is malformed).
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
+// The same into `out`, which has room for utf8.size() + 16 bytes (the bytes
+// past the result may be overwritten): the number of bytes written.
+std::optional<size_t> Utf8ToCp1252(std::string_view utf8, char* out);
+// Whether every byte is below 0x80.
+bool IsAscii(std::string_view s);
 
 // UTF-16LE <-> UTF-8. Unpaired surrogates read as U+FFFD.
 std::string Utf16LeToUtf8(std::string_view bytes);
