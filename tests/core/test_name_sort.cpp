@@ -143,3 +143,21 @@ TEST(NameSort, EqualNamesEndInTheExchangeOrder)
     SortByName(same, NameOf);
     EXPECT_EQ(Ids(same), (std::vector<int>{0, 1, 2}));
 }
+
+// A long sorted run with a long unsorted tail: both parts of the work, the
+// steps in the sorted part and those in the tail, meet.
+TEST(NameSort, SameOrderWithALongSortedPartAndALongTail)
+{
+    std::mt19937 rng(99);
+    for (std::size_t tail : {2u, 31u, 300u}) {
+        std::vector<std::string> names;
+        for (int k = 0; k < 700; ++k)
+            names.push_back(std::string(1, char('a' + rng() % 6)) + char('a' + rng() % 3));
+        std::vector<Item> items = Make(names);
+        ExchangeSort(items);
+        for (std::size_t k = 0; k < tail; ++k)
+            items.push_back({std::string(1, char('a' + rng() % 7)), static_cast<int>(items.size())});
+        SCOPED_TRACE(tail);
+        ExpectSameAsExchangeSort(items);
+    }
+}

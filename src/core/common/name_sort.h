@@ -9,14 +9,16 @@
 // Names compare by their bytes (std::string's ordering, i.e. unsigned bytes,
 // which is code point order for UTF-8). The order of entries with equal
 // names is whatever those exchanges make of it, and stored files depend on
-// it, so we reproduce it exactly, but without the quadratic cost.
+// it, so we reproduce it exactly, but without the quadratic cost where it
+// matters: every refresh of an already sorted list, and a sorted list with a
+// few entries appended.
 //
 // How: step i of the exchange sort walks j to the right carrying the value at
 // i; every strictly smaller name it meets is exchanged in. That visits the
 // chain of successive strict minima of the suffix starting at i and rotates
 // it by one place (each chain entry moves to the next chain slot, the last,
 // i.e. the first occurrence of the suffix minimum, moves to i). Everything
-// off the chain stays put. We only have to find the chain links quickly.
+// off the chain stays put.
 //
 // - An already sorted list is left alone after one pass.
 // - A sorted prefix [0, m) is never touched except at the current step: its
@@ -26,9 +28,11 @@
 //   the tail minimum at its root says in O(1) whether step i changes
 //   anything at all. A sorted list with k entries appended therefore costs
 //   one pass plus O(k log k) per exchange.
-// - An arbitrary list costs O(log n) per exchange the original would make;
-//   for random input that is a handful per step. (A list in strictly
-//   descending order makes the original do n^2/2 exchanges, and us too.)
+// - The steps inside the unsorted tail are the exchange sort itself, so an
+//   arbitrary list costs what the exchange sort costs, never more (walking
+//   the chains with the tree there would cost more: on random input the
+//   exchanges grow quadratic in number). A step inside the prefix costs at
+//   most O(log k) per exchange over the O(n - i) scan it replaces.
 
 #include <cstddef>
 #include <string>
@@ -141,24 +145,36 @@ void SortByName(std::vector<T>& items, NameOf nameOf)
         from[k] = k;
     }
 
-    name_sort_detail::MinTree tail(name, m);
-    constexpr std::size_t npos = name_sort_detail::MinTree::npos;
-
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        // Inside the sorted prefix a step changes something only when the
-        // tail holds a smaller name; the chain then lives in the tail.
-        if (i < m && !tail.anyLess(*name[i]))
-            continue;
-        std::size_t q = tail.firstLess(i + 1, *name[i]);
-        while (q != npos) {
-            std::swap(name[i], name[q]);
-            std::swap(from[i], from[q]);
-            tail.set(q, name[q]);
-            q = tail.firstLess(q + 1, *name[i]);
+    // Steps inside the sorted prefix: a step changes something only when
+    // the tail holds a smaller name, and its chain then lies in the tail.
+    {
+        name_sort_detail::MinTree tail(name, m);
+        constexpr std::size_t npos = name_sort_detail::MinTree::npos;
+        for (std::size_t i = 0; i < m; ++i) {
+            if (!tail.anyLess(*name[i]))
+                continue;
+            std::size_t q = tail.firstLess(m, *name[i]);
+            while (q != npos) {
+                std::swap(name[i], name[q]);
+                std::swap(from[i], from[q]);
+                tail.set(q, name[q]);
+                q = tail.firstLess(q + 1, *name[i]);
+            }
         }
-        // Position i (if it is in the tail) is never looked at again: every
-        // later search starts to its right, and anyLess is only asked while
-        // i < m, i.e. before any tail position is final.
+    }
+
+    // Steps inside the tail, as the exchange sort makes them. On unsorted
+    // input the exchanges themselves are quadratic in number (the chains
+    // grow as the sort goes on), so counting them off one by one cannot
+    // beat the plain scan; the tail is what was appended since the last
+    // sort and is short in practice.
+    for (std::size_t i = m; i + 1 < n; ++i) {
+        for (std::size_t j = i + 1; j < n; ++j) {
+            if (*name[j] < *name[i]) {
+                std::swap(name[i], name[j]);
+                std::swap(from[i], from[j]);
+            }
+        }
     }
 
     bool moved = false;
