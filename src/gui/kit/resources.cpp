@@ -16,6 +16,7 @@ QString SvgPath(int id) {
     switch (id) {
         case kIconMeru: return QStringLiteral(":/meru/icon_128.svg");
         case 140: case 141: case 174: case 176: case 180: case 181:
+        case 131: case 135: case 156: case 197:
             return QStringLiteral(":/meru/bitmap_%1.svg").arg(id);
         default: return {};
     }

@@ -218,7 +218,11 @@ void CMainDlg::CreateToolWindows() {
     m_pNotes->Create();
     m_pClipboard = std::make_unique<CClipboardDlg>(*this, m_clipHistory, *m_pClipLink, m_pHotkeys);
     m_pClipboard->Create();
-    m_pBookmarks = std::make_unique<CBookmarksDlg>(*this, m_data.m_aGroups, m_data.m_browser);
+    m_pBookmarks = std::make_unique<CBookmarksDlg>(
+        *this, m_data.m_aGroups, m_data.m_browser, *m_pLauncher, [this] {
+            IClipboard* clip = m_services.clipboard ? m_services.clipboard : m_pOwnClipboard.get();
+            return clip ? clip->Text() : std::string();
+        });
     m_pBookmarks->Create();
     m_pContacts =
         std::make_unique<CContactsDlg>(*this, m_data.m_aContacts, m_data.m_mail, m_strDataPath);
