@@ -13,6 +13,7 @@
 #include "gui/bookmarks/bookmark_list_page.h"
 #include "gui/bookmarks/rename_group_dlg.h"
 #include "gui/bookmarks/url_dlg.h"
+#include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
 #include "core/bookmarks/bookmark_html.h"
 #include "core/store/datafile.h"
@@ -32,16 +33,17 @@ std::string ToUtf8(const QString& s) {
 
 }  // namespace
 
-CBookmarksDlg::CBookmarksDlg(CMainDlg& main, BookmarkGroups& groups, BrowserSetting& browser,
-                             ILauncher& launcher, std::function<std::string()> clipboardText)
-    : CToolWindow(main, kTemplate205),
+CBookmarksDlg::CBookmarksDlg(const ToolWindowContext& context, BookmarkGroups& groups,
+                             BrowserSetting& browser, ILauncher& launcher,
+                             std::function<std::string()> clipboardText)
+    : CToolWindow(context, kTemplate205),
       m_aGroups(groups),
       m_browser(browser),
       m_book(groups),
       m_launcher(launcher),
       m_fnClipboardText(std::move(clipboardText)) {
     m_fnShowMessage = [this](QMessageBox::Icon icon, const QString& text) {
-        QMessageBox box(icon, QStringLiteral("meru"), text, QMessageBox::Ok, this);
+        QMessageBox box(icon, BoxCaption(), text, QMessageBox::Ok, this);
         box.exec();
     };
     m_fnChooseImportFile = [this] {
@@ -94,12 +96,14 @@ void CBookmarksDlg::OnInitDialog() {
         const QRect r = du.Rect(b.x, 10, 13, 12);
         btn->setGeometry(r);
         const int side = std::max(8, std::min(r.width(), r.height()) - 4);
-        const QPixmap face = res::Bitmap(b.face, {side, side});
+        // The shared button faces (131, 156), else our own pictures.
+        QIcon face = res::Icon(b.face);
+        if (face.isNull()) face = QIcon(res::Bitmap(b.face, {side, side}));
         const QString caption = QString::fromLatin1(b.caption);
         if (face.isNull()) {
             btn->setText(caption);
         } else {
-            btn->setIcon(QIcon(face));
+            btn->setIcon(face);
             btn->setIconSize({side, side});
         }
         btn->setToolTip(caption);

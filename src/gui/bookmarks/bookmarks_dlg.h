@@ -29,7 +29,7 @@ class CBookmarksDlg : public CToolWindow {
     Q_OBJECT
 public:
     // `clipboardText` gives the clipboard's text for "Url".
-    CBookmarksDlg(CMainDlg& main, BookmarkGroups& groups, BrowserSetting& browser,
+    CBookmarksDlg(const ToolWindowContext& context, BookmarkGroups& groups, BrowserSetting& browser,
                   ILauncher& launcher, std::function<std::string()> clipboardText);
     ~CBookmarksDlg() override;
 

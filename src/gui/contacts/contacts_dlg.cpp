@@ -2,9 +2,9 @@
 
 namespace meru {
 
-CContactsDlg::CContactsDlg(CMainDlg& main, std::vector<CContact>& contacts, MailSettings& mail,
+CContactsDlg::CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts, MailSettings& mail,
                            const QString& strDataPath)
-    : CToolWindow(main, {258, 293, "System", 10}),
+    : CToolWindow(context, {258, 293, "System", 10}),
       m_aContacts(contacts),
       m_mail(mail),
       m_strDataPath(strDataPath) {}

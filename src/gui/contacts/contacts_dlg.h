@@ -12,7 +12,7 @@ namespace meru {
 class CContactsDlg : public CToolWindow {
     Q_OBJECT
 public:
-    CContactsDlg(CMainDlg& main, std::vector<CContact>& contacts, MailSettings& mail,
+    CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts, MailSettings& mail,
                  const QString& strDataPath);
 
     std::vector<CContact>& m_aContacts;  // owned by the main window's data
