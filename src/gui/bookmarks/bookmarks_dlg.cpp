@@ -134,6 +134,12 @@ void CBookmarksDlg::OnInitDialog() {
     m_pTabs->setShape(QTabBar::RoundedWest);
     m_pTabs->setUsesScrollButtons(true);
     m_pTabs->setExpanding(false);
+    // Tabs are drawn in the window colour; the pattern brush has none (it
+    // would paint them black).
+    QPalette tabColours = m_pTabs->palette();
+    tabColours.setColor(QPalette::Window, QColor(232, 229, 220));
+    tabColours.setColor(QPalette::Button, QColor(232, 229, 220));
+    m_pTabs->setPalette(tabColours);
     for (int i = 0; i < kGroupCount; ++i) m_pTabs->addTab(QStringLiteral("Grp.%1").arg(i + 1));
     const int tabWidth = m_pTabs->sizeHint().width();
     m_pTabs->setGeometry(0, 0, tabWidth, tabArea->height());
