@@ -20,11 +20,15 @@ struct Command {
 constexpr Command kCommands[] = {
     {"dump", CmdDump},
     {"build", CmdBuild},
+    {"export-bookmarks", CmdExportBookmarks},
+    {"import-bookmarks", CmdImportBookmarks},
 };
 
 constexpr std::string_view kHelp = R"(Usage:
   meru-file dump FILE [--password PW]
   meru-file build FILE < data.json
+  meru-file export-bookmarks FILE [--password PW] > bookmarks.html
+  meru-file import-bookmarks FILE GROUP [--password PW] < bookmarks.html
   meru-file --help | -h
 
 dump   Reads the MERU data file FILE and prints its content as JSON on
@@ -35,6 +39,12 @@ build  Reads JSON of the shape printed by dump from standard input and
        temporary file beside it is written, flushed to disk and renamed over
        the old one, so FILE is either the old file or the new one. When
        "password" is not empty the texts are stored scrambled with it.
+export-bookmarks  Prints the twenty bookmark groups as a bookmark file that
+       browsers import (one folder per group).
+import-bookmarks  Adds the links of a browser's bookmark file, read from
+       standard input, to group GROUP (1 to 20), skipping addresses already
+       in the group; writes FILE atomically, as build does. A file that is
+       not a bookmark file, or is damaged, changes nothing (exit status 1).
 
 JSON shape (keys in this order; texts are UTF-8, line breaks in pages and
 contact notes are CR LF as stored):

@@ -36,5 +36,7 @@ using CommandFn = int (*)(const std::vector<std::string_view>& args);
 // The commands (each defined in a file of its own).
 int CmdDump(const std::vector<std::string_view>& args);
 int CmdBuild(const std::vector<std::string_view>& args);
+int CmdExportBookmarks(const std::vector<std::string_view>& args);
+int CmdImportBookmarks(const std::vector<std::string_view>& args);
 
 }  // namespace meru::tool

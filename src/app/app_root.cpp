@@ -145,6 +145,11 @@ bool CAppRoot::LoadData() {
     return true;
 }
 
+std::string CAppRoot::ClipboardText() const {
+    const IClipboard* clip = m_services.clipboard ? m_services.clipboard : m_pOwnClipboard.get();
+    return clip ? clip->Text() : std::string();
+}
+
 void CAppRoot::CreateToolWindows() {
     ToolWindowContext ctx;
     ctx.strVersion = m_strVersion;
@@ -164,7 +169,8 @@ void CAppRoot::CreateToolWindows() {
     m_pHotkeys->Start();
     m_pClipboard->Create();
 
-    m_pBookmarks = std::make_unique<CBookmarksDlg>(ctx, m_data.m_aGroups, m_data.m_browser);
+    m_pBookmarks = std::make_unique<CBookmarksDlg>(
+        ctx, m_data.m_aGroups, m_data.m_browser, *m_pLauncher, [this] { return ClipboardText(); });
     m_pBookmarks->Create();
     m_pContacts =
         std::make_unique<CContactsDlg>(ctx, m_data.m_aContacts, m_data.m_mail, m_strDataPath);

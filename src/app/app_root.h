@@ -154,6 +154,9 @@ private:
 
     CClipHistory m_clipHistory;
     std::unique_ptr<IClipboard> m_pOwnClipboard;
+    // What the system clipboard holds now (UTF-8), for windows that pre-fill
+    // a field from it.
+    std::string ClipboardText() const;
     std::unique_ptr<CClipboardLink> m_pClipLink;
     std::unique_ptr<IGlobalHotkeys> m_pOwnHotkeys;
     IGlobalHotkeys* m_pHotkeys = nullptr;

@@ -18,6 +18,7 @@ QString SvgPath(int id) {
     switch (id) {
         case kIconMeru: return QStringLiteral(":/meru/icon_128.svg");
         case 140: case 141: case 174: case 176: case 180: case 181:
+        case 135: case 197:  // bookmarks: "Dir", "Url"
             return QStringLiteral(":/meru/bitmap_%1.svg").arg(id);
         default: return {};
     }
