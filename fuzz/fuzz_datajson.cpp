@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "core/store/datafile.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 #include "data_json.h"
 
 using namespace meru;

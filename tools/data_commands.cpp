@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/store/datafile.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 #include "data_json.h"
 #include "meru_file.h"
 

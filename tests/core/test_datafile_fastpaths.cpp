@@ -15,7 +15,7 @@
 
 #include "core/store/datafile.h"
 #include "core/store/scramble.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 using namespace meru;
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/notes/page_store.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 using namespace meru;
 

@@ -2,7 +2,7 @@
 #include <random>
 #include <string>
 
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 using namespace meru;
 

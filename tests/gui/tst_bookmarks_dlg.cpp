@@ -35,17 +35,17 @@ struct Fixture {
     Recorder rec;
     CFakeClipboard clipboard;
     std::vector<std::pair<QMessageBox::Icon, QString>> messages;
-    std::unique_ptr<CMainDlg> main;
+    std::unique_ptr<CAppRoot> main;
 
     Fixture() {
-        MainDlgServices s;
+        AppServices s;
         s.showMessage = [this](QMessageBox::Icon i, const QString& t) { rec.messages.emplace_back(i, t); };
         s.exitProcess = [this](int code) { rec.exits.push_back(code); };
         s.launcher = &rec.launcher;
         s.clipboard = &clipboard;
-        main = std::make_unique<CMainDlg>(s);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
-        main->m_strDataPath = dir.filePath(QStringLiteral("meru.mer"));
+        s.hotkeys = &rec.hotkeys;
+        main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"),
+                                          dir.filePath(QStringLiteral("meru.mer")), s);
         main->Create();
         Dlg().m_fnShowMessage = [this](QMessageBox::Icon i, const QString& t) { messages.emplace_back(i, t); };
     }

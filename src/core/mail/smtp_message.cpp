@@ -180,21 +180,6 @@ bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
-bool IsAscii(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    size_t i = 0;
-    // Blocks of 64 bytes OR-ed together: a loop the compiler vectorises.
-    for (; i + 64 <= n; i += 64) {
-        unsigned char acc = 0;
-        for (size_t j = 0; j < 64; ++j) acc = static_cast<unsigned char>(acc | p[i + j]);
-        if (acc & 0x80) return false;
-    }
-    for (; i < n; ++i)
-        if (p[i] & 0x80) return false;
-    return true;
-}
-
 void AppendWireLines(std::string& out, std::string_view text, bool bStuff) {
     out.reserve(out.size() + text.size() + text.size() / 32 + 2);
     const char* p = text.data();

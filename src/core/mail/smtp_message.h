@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/text/text_codec.h"  // IsAscii
+
 namespace meru {
 
 // How the client talks to the server of one setting text.
@@ -33,7 +35,6 @@ std::optional<SmtpServerSetting> ParseServerSetting(std::string_view text,
 
 // True when the text holds a CR or LF (which would add a header or a command).
 bool HasLineBreak(std::string_view text);
-bool IsAscii(std::string_view text);
 
 // Every line break (CR LF, lone LF, lone CR) becomes CR LF.
 std::string NormaliseLineBreaks(std::string_view text);

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 namespace meru {
 

@@ -23,7 +23,7 @@
 #include "core/store/file_io.h"
 #include "core/store/records.h"
 #include "core/store/scramble.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 namespace meru {
 namespace {

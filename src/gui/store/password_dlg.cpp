@@ -6,7 +6,7 @@
 
 #include "gui/kit/dialog_units.h"
 #include "gui/kit/message_box.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 namespace meru {
 

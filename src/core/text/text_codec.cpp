@@ -1,4 +1,4 @@
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 #include <array>
 #include <bit>
