@@ -21,6 +21,7 @@
 #include "gui/bookmarks/bookmarks_dlg.h"
 #include "gui/clipboard/clipboard_dlg.h"
 #include "gui/contacts/contacts_dlg.h"
+#include "gui/mail/mail_compose_dlg.h"
 #include "gui/notes/meru_dlg.h"
 #include "platform/clipboard.h"
 #include "platform/launcher.h"
@@ -220,8 +221,22 @@ void CMainDlg::CreateToolWindows() {
     m_pClipboard->Create();
     m_pBookmarks = std::make_unique<CBookmarksDlg>(*this, m_data.m_aGroups, m_data.m_browser);
     m_pBookmarks->Create();
-    m_pContacts =
-        std::make_unique<CContactsDlg>(*this, m_data.m_aContacts, m_data.m_mail, m_strDataPath);
+    ContactsServices contacts;
+    contacts.clipboard = m_services.clipboard ? m_services.clipboard : m_pOwnClipboard.get();
+    contacts.launcher = m_pLauncher;
+    contacts.composeMail = [](QWidget* parent, bool bFullForm, const ComposedMail& prefill,
+                              MailSettings& settings) -> std::optional<ComposedMail> {
+        CMailComposeDlg dlg(parent);
+        dlg.m_nMode = bFullForm ? CMailComposeDlg::kFull : CMailComposeDlg::kReduced;
+        dlg.BindSettings(settings);
+        dlg.m_strTo = prefill.m_strTo;
+        dlg.m_strBody = prefill.m_strBody;
+        if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+        return dlg.Mail();
+    };
+    // contacts.makeMailSender: the SMTP client is plugged in here.
+    m_pContacts = std::make_unique<CContactsDlg>(*this, m_data.m_aContacts, m_data.m_mail,
+                                                 m_strDataPath, std::move(contacts));
     m_pContacts->Create();
 
     if (m_bClipSeeded) m_pClipboard->PublishClip();
