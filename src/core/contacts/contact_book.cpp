@@ -1,6 +1,6 @@
 #include "core/contacts/contact_book.h"
 
-#include "core/contacts/name_sort_standin.h"
+#include "core/common/name_sort.h"
 #include "core/store/text_codec.h"
 
 namespace meru {
