@@ -35,6 +35,8 @@ enum Exit : int {
 constexpr std::string_view kHelp = R"(Usage:
   meru-file dump FILE [--password PW]
   meru-file build FILE < data.json
+  meru-file export-vcard FILE [--password PW] > contacts.vcf
+  meru-file import-vcard FILE [--password PW] < contacts.vcf
   meru-file --help | -h
 
 dump   Reads the MERU data file FILE and prints its content as JSON on
@@ -45,6 +47,13 @@ build  Reads JSON of the shape printed by dump from standard input and
        temporary file beside it is written, flushed to disk and renamed over
        the old one, so FILE is either the old file or the new one. When
        "password" is not empty the texts are stored scrambled with it.
+
+export-vcard  Prints the contacts of FILE as a vCard file (version 4.0,
+       UTF-8, CR LF) on standard output.
+import-vcard  Reads a vCard file (version 2.1, 3.0 or 4.0) from standard
+       input and appends one contact per card to FILE, which is replaced
+       atomically as by build and keeps its password. A file that is not a
+       vCard file, or is damaged, changes nothing (exit status 1).
 
 JSON shape (keys in this order; texts are UTF-8, line breaks in pages and
 contact notes are CR LF as stored):
@@ -299,6 +308,11 @@ int Build(const std::string& path) {
 
 }  // namespace
 
+namespace meru_file {
+int ExportVCard(const std::string& path, const std::optional<std::string>& password);
+int ImportVCard(const std::string& path, const std::optional<std::string>& password);
+}  // namespace meru_file
+
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     if (args.empty()) return Usage("no command given");
@@ -340,6 +354,11 @@ int main(int argc, char** argv) {
         if (!file) return Usage("build needs a FILE");
         if (password) return Usage("build takes the password from the JSON \"password\" key");
         return Build(*file);
+    }
+    if (command == "export-vcard" || command == "import-vcard") {
+        if (!file) return Usage(std::string(command) + " needs a FILE");
+        return command == "export-vcard" ? meru_file::ExportVCard(*file, password)
+                                         : meru_file::ImportVCard(*file, password);
     }
     return Usage("unknown command '" + std::string(command) + "'");
 }
