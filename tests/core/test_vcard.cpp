@@ -144,6 +144,7 @@ TEST(VCardRead, VersionTwoOneWithQuotedPrintable) {
         "TEL;CELL;VOICE:+33 6 12 34 56 78\r\n"
         "TEL;HOME:01 23 45 67 89\r\n"
         "EMAIL;INTERNET:rene@example.fr\r\n"
+        "BDAY:prezzo 5\x80 \x93ok\x94\r\n"  // bytes that are not UTF-8: Windows-1252
         "NOTE;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:Caf=E9 au lait,=0D=0Adeux lignes qui =\r\n"
         "continuent ici=\r\n"
         "\r\n"
@@ -151,7 +152,7 @@ TEST(VCardRead, VersionTwoOneWithQuotedPrintable) {
     const VCardImport r = ReadVCards(file);
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.contacts.size(), 1u);
-    EXPECT_EQ(r.contacts[0], Full("René Néri", "rene@example.fr", "01 23 45 67 89", "+33 6 12 34 56 78", "",
+    EXPECT_EQ(r.contacts[0], Full("René Néri", "rene@example.fr", "01 23 45 67 89", "+33 6 12 34 56 78", "prezzo 5€ “ok”",
                                   "Café au lait,\r\ndeux lignes qui continuent ici"));
 }
 

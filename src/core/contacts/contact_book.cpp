@@ -1,7 +1,6 @@
 #include "core/contacts/contact_book.h"
 
 #include "core/common/name_sort.h"
-#include "core/store/text_codec.h"
 
 namespace meru {
 
@@ -74,6 +73,13 @@ bool IsCSpace(char c) {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
+// Characters of a UTF-8 text: every byte that does not continue one.
+std::size_t CharCount(std::string_view s) {
+    std::size_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
 // What a "%ld" conversion accepts at the start: optional white space, an
 // optional sign, then at least one decimal digit (the size does not matter).
 bool StartsWithNumber(std::string_view s) {
@@ -90,7 +96,7 @@ ClipClassification ClassifyClipText(std::string_view text) {
     // the text itself is what counts.
     while (!text.empty() && IsCSpace(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsCSpace(text.back())) text.remove_suffix(1);
-    if (text.empty() || Utf8Length(text) > kMaxClipChars) return {};
+    if (text.empty() || CharCount(text) > kMaxClipChars) return {};
     for (char c : text)
         if (c != ' ' && IsControl(static_cast<unsigned char>(c))) return {};
 

@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "core/store/text_codec.h"
 
 namespace meru {
 
@@ -295,6 +294,34 @@ bool IsValidUtf8(std::string_view s) {
         i += n + 1;
     }
     return true;
+}
+
+// Windows-1252 (a superset of ISO-8859-1's printable characters) to UTF-8;
+// the five bytes it leaves undefined stand for the C1 controls of the same
+// number, as Windows maps them.
+std::string Cp1252ToUtf8(std::string_view bytes) {
+    static constexpr char16_t k80[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        const char16_t u = b >= 0x80 && b < 0xA0 ? k80[b - 0x80] : char16_t(b);
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out;
 }
 
 // Line breaks of any kind become CR LF, as the program stores them.
