@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/main/main_dlg.h"
+#include "gui/kit/tool_window.h"
 #include "gui/notes/meru_dlg.h"
 #include "gui/notes/page_list_dlg.h"
 #include "platform/launcher.h"
@@ -77,23 +77,15 @@ BENCHMARK(BM_PageListScrollToEnd)->Unit(benchmark::kMillisecond)->Iterations(5);
 // A notes window over two pages of `mb` MB each.
 struct LongPages {
     CFakeLauncher launcher;
-    std::unique_ptr<CMainDlg> main;
     std::vector<std::string> pages;
     std::unique_ptr<CMeruDlg> notes;
     explicit LongPages(size_t bytes) {
-        MainDlgServices services;
-        services.launcher = &launcher;
-        main = std::make_unique<CMainDlg>(services);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
         pages = {LongPage(bytes, 'A'), LongPage(bytes, 'B')};
-        notes = std::make_unique<CMeruDlg>(*main, pages, QStringLiteral("bench.mer"));
+        notes = std::make_unique<CMeruDlg>(ToolWindowContext{}, pages, QStringLiteral("bench.mer"),
+                                           launcher);
         notes->Create();
         notes->show();
         notes->FinishLoading();
-    }
-    ~LongPages() {
-        notes.reset();
-        main.reset();
     }
 };
 
@@ -163,11 +155,8 @@ BENCHMARK(BM_CommitLong)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(6);
 // The same with ordinary pages, for comparison.
 void BM_ShowPageShort(benchmark::State& state) {
     CFakeLauncher launcher;
-    MainDlgServices services;
-    services.launcher = &launcher;
-    CMainDlg main(services);
     std::vector<std::string> pages = {LongPage(4000, 'A'), LongPage(4000, 'B')};
-    CMeruDlg notes(main, pages, QStringLiteral("bench.mer"));
+    CMeruDlg notes(ToolWindowContext{}, pages, QStringLiteral("bench.mer"), launcher);
     notes.Create();
     notes.show();
     int n = 1;

@@ -79,12 +79,11 @@ private:
     bool m_bHasTo = false;
 };
 
-// The window on its own contact list, with a main window behind it for
-// the menu bar and the focus.
+// The window on its own contact list; the commands of its menu bar are
+// recorded.
 struct Fixture {
     QTemporaryDir dir;
-    test::Recorder rec;
-    std::unique_ptr<test::CRecordingMainDlg> main;
+    std::vector<int> commands;
     std::vector<CContact> contacts;
     MailSettings mail{"smtp.example.org", "me@example.org"};
     CFakeClipboard clip;
@@ -94,7 +93,9 @@ struct Fixture {
     std::unique_ptr<CContactsDlg> dlg;
 
     explicit Fixture(std::vector<CContact> start = {}) : contacts(std::move(start)) {
-        main = test::MakeMainDlg(rec, dir.filePath("meru.mer"));
+        ToolWindowContext ctx;
+        ctx.strVersion = QStringLiteral("MERU version 2.2");
+        ctx.commands = [this](int id) { commands.push_back(id); };
         ContactsServices s;
         s.clipboard = &clip;
         s.launcher = &launcher;
@@ -113,7 +114,7 @@ struct Fixture {
             ++smtp.made;
             return std::make_unique<CRecordingSender>(smtp);
         };
-        dlg = std::make_unique<CContactsDlg>(*main, contacts, mail, QStringLiteral("/tmp/x.mer"), s);
+        dlg = std::make_unique<CContactsDlg>(ctx, contacts, mail, QStringLiteral("/tmp/x.mer"), s);
         dlg->m_fnShowMessage = [this](QMessageBox::Icon icon, const QString& text) {
             messages.emplace_back(icon, text);
         };

@@ -23,7 +23,7 @@
 #include <functional>
 #include <memory>
 
-#include "gui/main/main_dlg.h"
+#include "gui/kit/window_tray.h"
 #include "gui/mail/mail_compose_dlg.h"
 #include "gui/notes/confirm_dlg.h"
 #include "gui/notes/meru_dlg.h"
@@ -41,21 +41,18 @@ namespace {
 using Pages = std::vector<std::string>;
 
 
-// A main window with a recording launcher and a notes window over `pages`.
+// A notes window over `pages` with a recording launcher.
 struct Fixture {
     CFakeLauncher launcher;
-    std::unique_ptr<CMainDlg> main;
     Pages pages;
     std::unique_ptr<CMeruDlg> notes;
     int confirmations = 0;
     int wrapQuestions = 0;
 
     explicit Fixture(Pages p) : pages(std::move(p)) {
-        MainDlgServices services;
-        services.launcher = &launcher;
-        main = std::make_unique<CMainDlg>(services);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
-        notes = std::make_unique<CMeruDlg>(*main, pages, QStringLiteral("/data/meru.mer"));
+        ToolWindowContext ctx;
+        ctx.strVersion = QStringLiteral("MERU version 2.2");
+        notes = std::make_unique<CMeruDlg>(ctx, pages, QStringLiteral("/data/meru.mer"), launcher);
         notes->Create();
         notes->m_fnConfirmClear = [this](bool&) {
             ++confirmations;
@@ -70,10 +67,6 @@ struct Fixture {
         bActive = QTest::qWaitForWindowActive(notes.get());
     }
     bool bActive = false;
-    ~Fixture() {
-        notes.reset();
-        main.reset();
-    }
     QPlainTextEdit* Editor() const { return notes->Editor(); }
     QString Label() const { return notes->PageIndicator()->text(); }
     void Click(int id) const { QTest::mouseClick(notes->Button(id), Qt::LeftButton); }
@@ -157,7 +150,7 @@ void TestNotesWindow::initialState() {
     f.notes->hide();
     QVERIFY(!f.notes->ClockRunning());
     f.notes->DatePicker()->setDate(QDate(2001, 1, 1));
-    f.main->ShowToolWindow(f.notes.get());
+    CDesktopWindowTray::Instance().RestoreFromTray(f.notes.get());
     QVERIFY(f.notes->ClockRunning());
     QCOMPARE(f.notes->DatePicker()->date(), QDate::currentDate());
     // Storage untouched by merely showing it.
@@ -348,7 +341,7 @@ void TestNotesWindow::textKeptWhenLeaving() {
     QTRY_COMPARE(f.pages[0], std::string("keep me\r\nplease"));
     if (how != 3) QTRY_VERIFY(!f.notes->isVisible() || f.notes->isMinimized());
     if (how != 3 && bTray) QTRY_VERIFY(!f.notes->isVisible());
-    f.main->ShowToolWindow(f.notes.get());
+    CDesktopWindowTray::Instance().RestoreFromTray(f.notes.get());
     QTRY_VERIFY(f.notes->isVisible() && !f.notes->isMinimized());
     QCOMPARE(f.Editor()->toPlainText(), Q("keep me\nplease"));
     QCOMPARE(f.Label(), Q("1/2"));
@@ -700,7 +693,7 @@ void TestNotesWindow::longPageLoadsInSteps() {
     QVERIFY(f.notes->Loading());
     f.notes->hide();  // a commit
     QCOMPARE(f.pages[0], big);
-    f.main->ShowToolWindow(f.notes.get());
+    CDesktopWindowTray::Instance().RestoreFromTray(f.notes.get());
     QTRY_VERIFY_WITH_TIMEOUT(!f.notes->Loading(), 20000);
     QCOMPARE(f.notes->EditorText(), bigEditor);
 

@@ -2,7 +2,8 @@
 
 namespace meru {
 
-CBookmarksDlg::CBookmarksDlg(CMainDlg& main, BookmarkGroups& groups, BrowserSetting& browser)
-    : CToolWindow(main, {447, 292, "System", 8}), m_aGroups(groups), m_browser(browser) {}
+CBookmarksDlg::CBookmarksDlg(const ToolWindowContext& context, BookmarkGroups& groups,
+                             BrowserSetting& browser)
+    : CToolWindow(context, {447, 292, "System", 8}), m_aGroups(groups), m_browser(browser) {}
 
 }  // namespace meru

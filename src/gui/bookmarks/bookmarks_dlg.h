@@ -8,7 +8,7 @@ namespace meru {
 class CBookmarksDlg : public CToolWindow {
     Q_OBJECT
 public:
-    CBookmarksDlg(CMainDlg& main, BookmarkGroups& groups, BrowserSetting& browser);
+    CBookmarksDlg(const ToolWindowContext& context, BookmarkGroups& groups, BrowserSetting& browser);
 
     BookmarkGroups& m_aGroups;   // owned by the main window's data
     BrowserSetting& m_browser;   // owned by the main window's data

@@ -22,12 +22,12 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "gui/main/main_dlg.h"
-#include "gui/kit/resources.h"
 #include "core/notes/page_store.h"
+#include "gui/kit/clock_row.h"
+#include "gui/kit/editor_text.h"
+#include "gui/kit/message_box.h"
+#include "gui/kit/resources.h"
 #include "platform/clipboard.h"
-#include "platform/x11_hotkeys.h"
-#include "gui/tray/system_tray.h"
 
 namespace meru {
 
@@ -35,99 +35,23 @@ namespace {
 
 constexpr CMeruWindow::Template kTemplate182{447, 292, "System", 10};
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return std::string(b.constData(), size_t(b.size()));
-}
-
-// The editor's text exactly as typed: toPlainText() would turn no-break
-// spaces into blanks and U+2028 into line breaks.
-std::string EditorText(const QPlainTextEdit* editor) {
-    QString text = editor->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return ToUtf8(text);
-}
-
-// Button faces 139 (search), 156 (delete), 196 (delete all) and 178 (insert),
-// drawn here when the shared pictures do not carry them.
-QPixmap PaintFace(int id, QSize size) {
-    QPixmap pm(size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal w = size.width(), h = size.height();
-    const qreal pen = std::max<qreal>(1.2, std::min(w, h) / 8.0);
-    switch (id) {
-        case 139: {  // a magnifying glass
-            p.setPen(QPen(QColor(40, 40, 40), pen));
-            p.setBrush(QColor(200, 225, 245));
-            const QRectF lens(w * 0.12, h * 0.12, w * 0.5, h * 0.5);
-            p.drawEllipse(lens);
-            p.setPen(QPen(QColor(90, 60, 30), pen * 1.4, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(w * 0.56, h * 0.56), QPointF(w * 0.88, h * 0.88));
-            break;
-        }
-        case 156:    // a red cross
-        case 196: {  // two crosses: everything goes
-            const QColor red(190, 30, 30);
-            p.setPen(QPen(red, pen, Qt::SolidLine, Qt::RoundCap));
-            auto cross = [&](QRectF r) {
-                p.drawLine(r.topLeft(), r.bottomRight());
-                p.drawLine(r.topRight(), r.bottomLeft());
-            };
-            if (id == 156) {
-                cross(QRectF(w * 0.2, h * 0.2, w * 0.6, h * 0.6));
-            } else {
-                cross(QRectF(w * 0.1, h * 0.1, w * 0.5, h * 0.5));
-                cross(QRectF(w * 0.4, h * 0.4, w * 0.5, h * 0.5));
-            }
-            break;
-        }
-        default: {  // 178: an arrow into a line
-            p.setPen(QPen(QColor(30, 80, 160), pen, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(w * 0.2, h * 0.5), QPointF(w * 0.75, h * 0.5));
-            QPainterPath head;
-            head.moveTo(w * 0.85, h * 0.5);
-            head.lineTo(w * 0.55, h * 0.25);
-            head.lineTo(w * 0.55, h * 0.75);
-            head.closeSubpath();
-            p.fillPath(head, QColor(30, 80, 160));
-            break;
-        }
-    }
-    return pm;
-}
-
-QIcon Face(int id, QSize size) {
-    QPixmap pm = res::Bitmap(id, size);
-    if (pm.isNull()) pm = PaintFace(id, size);
-    return QIcon(pm);
-}
-
 }  // namespace
 
-CClipboardDlg::CClipboardDlg(CMainDlg& main, CClipHistory& history, CClipboardLink& link,
-                             IGlobalHotkeys* hotkeys)
-    : CToolWindow(main, kTemplate182), m_history(history), m_link(link), m_pHotkeys(hotkeys) {
+CClipboardDlg::CClipboardDlg(const ToolWindowContext& context, CClipHistory& history,
+                             CClipboardLink& link)
+    : CToolWindow(context, kTemplate182), m_history(history), m_link(link) {
     // The main window may let this window go after its own objects: the
     // link and the shortcuts only reach it while it exists.
     m_link.m_fnShow = [self = QPointer<CClipboardDlg>(this)](const ClipPublication& p) {
         if (self) self->ShowPublication(p);
     };
-    m_fnAskWrap = [this] {
-        return QMessageBox::warning(this, QStringLiteral("meru"), WrapQuestion(),
-                                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    m_fnAskWrap = [this] { return AskSearchWrap(this); };
     CreateControls();
 }
 
 CClipboardDlg::~CClipboardDlg() = default;
 
-QString CClipboardDlg::WrapQuestion() {
-    return QStringLiteral(
-        "E' stata raggiunta l'ultima pagina degli!\nContinuare la ricerca dalla prima pagina?");
-}
+QString CClipboardDlg::WrapQuestion() { return SearchWrapQuestion(); }
 
 QPushButton* CClipboardDlg::Button(int id) const {
     return Client()->findChild<QPushButton*>(QString::number(id));
@@ -166,7 +90,7 @@ void CClipboardDlg::CreateControls() {
         btn->setGeometry(r);
         if (b.face) {
             const int side = std::max(8, std::min(r.width(), r.height()) - 4);
-            btn->setIcon(Face(b.face, {side, side}));
+            btn->setIcon(res::Icon(b.face));
             btn->setIconSize({side, side});
             btn->setToolTip(caption);
             btn->setAccessibleName(caption);
@@ -206,10 +130,7 @@ void CClipboardDlg::CreateControls() {
     m_pEditor->setGeometry(du.Rect(10, 25, 427, 238));
     m_pEditor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_pEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    QPalette pal = m_pEditor->palette();
-    pal.setColor(QPalette::Base, QColor(240, 240, 240));
-    pal.setColor(QPalette::Text, Qt::black);
-    m_pEditor->setPalette(pal);
+    SetEditorColours(m_pEditor);
     m_pEditor->installEventFilter(this);
     connect(m_pEditor, &QPlainTextEdit::textChanged, this, &CClipboardDlg::OnEditorChanged);
 
@@ -228,28 +149,13 @@ void CClipboardDlg::CreateControls() {
 
     Signature()->raise();
 
-    m_pClock = new QTimer(this);
-    m_pClock->setInterval(1000);
-    connect(m_pClock, &QTimer::timeout, this, &CClipboardDlg::OnClock);
-
-    // Ctrl+1..5 anywhere on the desktop: the keys are grabbed, not polled.
-    // They are the main window's command "ClipBoard n", which finds this
-    // window as long as it exists.
-    if (m_pHotkeys) m_pHotkeys->SetCallback([&main = Main()](int n) { main.SelectClip(n); });
+    m_pClock = new CClockRow(this, m_pDate, m_pTime);
 }
 
 void CClipboardDlg::OnInitDialog() {
-    OnClock();
-    if (m_pHotkeys) m_pHotkeys->Start();
     PublishClip();
     m_bEdited = false;
     CToolWindow::HideToTray();
-}
-
-void CClipboardDlg::OnClock() {
-    const QDateTime now = QDateTime::currentDateTime();
-    m_pDate->setDate(now.date());
-    m_pTime->setTime(now.time());
 }
 
 // ---------------------------------------------------------------- publication
@@ -319,9 +225,7 @@ void CClipboardDlg::SelectListItem(int nCur) {
     m_pList->lineEdit()->setCursorPosition(0);
 }
 
-void CClipboardDlg::SetTrayIcon(int nIconId) {
-    if (Main().m_pTray) Main().m_pTray->ChangeIcon(nIconId);
-}
+void CClipboardDlg::SetTrayIcon(int nIconId) { emit trayIconChanged(nIconId); }
 
 // ---------------------------------------------------------------- navigation
 
@@ -351,7 +255,7 @@ void CClipboardDlg::OnEditorChanged() {
     // The user changed the shown entry: its list item shows the new text at
     // once; the history gets it when the editor loses the focus.
     const int nCur = std::max(0, m_history.Current());
-    const std::string label = MakeClipLabel(nCur + 1, EditorText(m_pEditor));
+    const std::string label = MakeClipLabel(nCur + 1, ToUtf8(EditorText(m_pEditor)));
     const QSignalBlocker block(m_pList);
     if (nCur < m_pList->count()) m_pList->removeItem(nCur);
     const int at = std::min(nCur, m_pList->count());
@@ -362,7 +266,7 @@ void CClipboardDlg::OnEditorChanged() {
 
 void CClipboardDlg::StoreEdited() {
     if (!m_bEdited) return;
-    Apply(m_history.StoreEdited(EditorText(m_pEditor)));
+    Apply(m_history.StoreEdited(ToUtf8(EditorText(m_pEditor))));
 }
 
 bool CClipboardDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -377,16 +281,11 @@ bool CClipboardDlg::eventFilter(QObject* watched, QEvent* event) {
 void CClipboardDlg::hideEvent(QHideEvent* event) {
     // Esc, close, minimise and "<- Notes" keep what was typed last.
     StoreEdited();
-    // Nobody sees the clock while the window is hidden: it is set again when
-    // the window comes back, so a hidden window never wakes up for it.
-    m_pClock->stop();
     CToolWindow::hideEvent(event);
 }
 
 void CClipboardDlg::showEvent(QShowEvent* event) {
     FlushEditor();
-    OnClock();
-    m_pClock->start();
     CToolWindow::showEvent(event);
 }
 
@@ -421,6 +320,6 @@ void CClipboardDlg::Find() {
 
 // ---------------------------------------------------------------- "<- Notes"
 
-void CClipboardDlg::OnNotes() { Main().AppendClipsToNotes(); }
+void CClipboardDlg::OnNotes() { emit notesRequested(); }
 
 }  // namespace meru

@@ -18,7 +18,7 @@ class QTimer;
 namespace meru {
 
 class CClipboardLink;
-class IGlobalHotkeys;
+class CClockRow;
 
 // The clipboard window (dialog 182): the history of copied texts, one entry
 // at a time in the editor, the entry list, "<" and ">", search, delete,
@@ -32,9 +32,7 @@ class IGlobalHotkeys;
 class CClipboardDlg : public CToolWindow {
     Q_OBJECT
 public:
-    // `hotkeys` may be null (no global shortcuts, e.g. offscreen tests).
-    CClipboardDlg(CMainDlg& main, CClipHistory& history, CClipboardLink& link,
-                  IGlobalHotkeys* hotkeys);
+    CClipboardDlg(const ToolWindowContext& context, CClipHistory& history, CClipboardLink& link);
     ~CClipboardDlg() override;
 
     // --- operations the main window uses ---------------------------------
@@ -78,6 +76,12 @@ public:
 
     static QString WrapQuestion();
 
+signals:
+    // "<- Notes": the user wants every entry in the notes.
+    void notesRequested();
+    // A publication changed the tray's picture (152, or 189-193 for entry 1-5).
+    void trayIconChanged(int nIconId);
+
 protected:
     QString TitleSuffix() const override { return QStringLiteral(" - CLIPBOARD"); }
     void OnInitDialog() override;
@@ -87,7 +91,6 @@ protected:
 
 private:
     void CreateControls();
-    void OnClock();
     void OnEditorChanged();
     void OnNotes();
     void ShowEntryInEditor(int nCur);
@@ -100,7 +103,6 @@ private:
 
     CClipHistory& m_history;
     CClipboardLink& m_link;
-    IGlobalHotkeys* m_pHotkeys;
 
     QPlainTextEdit* m_pEditor = nullptr;
     QComboBox* m_pList = nullptr;
@@ -108,7 +110,7 @@ private:
     QLineEdit* m_pFind = nullptr;
     QDateEdit* m_pDate = nullptr;
     QTimeEdit* m_pTime = nullptr;
-    QTimer* m_pClock = nullptr;
+    CClockRow* m_pClock = nullptr;
     bool m_bSettingEditor = false;  // the editor's text is being set by the program
     // A hidden window lays out the current entry only when it is shown (or
     // its editor is asked for): a long copy costs nothing while in the tray.

@@ -1,7 +1,6 @@
 #include "gui/contacts/contacts_dlg.h"
 
 #include <QAbstractTableModel>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +19,7 @@
 #include "core/mail/mailto.h"
 #include "core/store/datafile.h"
 #include "gui/contacts/contact_dlg.h"
+#include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
 #include "platform/clipboard.h"
 #include "platform/launcher.h"
@@ -38,12 +38,8 @@ std::string ToUtf8(const QString& s) {
     return std::string(b.constData(), size_t(b.size()));
 }
 
-QString BoxCaption() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
-// Button faces: 197 new contact, 199 telephone, 200 mobile, 162 e-mail,
-// 156 delete, 201 mail sent by the program, 204 mail handed to the desktop.
+// Button faces of this window: 197 new contact, 199 telephone, 200 mobile,
+// 201 mail sent by the program, 204 mail handed to the desktop.
 QPixmap PaintFace(int id, QSize size) {
     QPixmap pm(size);
     pm.fill(Qt::transparent);
@@ -84,15 +80,6 @@ QPixmap PaintFace(int id, QSize size) {
             p.drawRoundedRect(QRectF(w * 0.28, h * 0.06, w * 0.44, h * 0.88), w * 0.08, w * 0.08);
             p.setBrush(QColor(170, 210, 240));
             p.drawRect(QRectF(w * 0.34, h * 0.16, w * 0.32, h * 0.5));
-            break;
-        }
-        case 162:
-            envelope(QRectF(w * 0.08, h * 0.22, w * 0.84, h * 0.56), QColor(250, 245, 220));
-            break;
-        case 156: {  // a red cross
-            p.setPen(QPen(QColor(190, 30, 30), pen * 1.3, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(w * 0.2, h * 0.2), QPointF(w * 0.8, h * 0.8));
-            p.drawLine(QPointF(w * 0.8, h * 0.2), QPointF(w * 0.2, h * 0.8));
             break;
         }
         case 201:    // an envelope with a lightning-fast arrow: sent from here
@@ -145,9 +132,9 @@ private:
     const CContactBook& m_book;
 };
 
-CContactsDlg::CContactsDlg(CMainDlg& main, std::vector<CContact>& contacts, MailSettings& mail,
+CContactsDlg::CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts, MailSettings& mail,
                            const QString& strDataPath, ContactsServices services)
-    : CToolWindow(main, kTemplate189),
+    : CToolWindow(context, kTemplate189),
       m_aContacts(contacts),
       m_mail(mail),
       m_strDataPath(strDataPath),
@@ -219,9 +206,11 @@ void CContactsDlg::CreateControls() {
         const QRect r = du.Rect(b.x, 10, 13, 12);
         btn->setGeometry(r);
         const int side = std::max(8, std::min(r.width(), r.height()) - 4);
-        QPixmap face = res::Bitmap(b.face, {side, side});
-        if (face.isNull()) face = PaintFace(b.face, {side, side});
-        btn->setIcon(QIcon(face));
+        // The shared faces (delete, mail) come from the kit; the others are
+        // this window's own.
+        QIcon icon = res::Icon(b.face);
+        if (icon.isNull()) icon = QIcon(PaintFace(b.face, {side, side}));
+        btn->setIcon(icon);
         btn->setIconSize({side, side});
         btn->setToolTip(caption);
         btn->setAccessibleName(caption);

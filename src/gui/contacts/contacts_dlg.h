@@ -49,7 +49,7 @@ struct ContactsServices {
 class CContactsDlg : public CToolWindow {
     Q_OBJECT
 public:
-    CContactsDlg(CMainDlg& main, std::vector<CContact>& contacts, MailSettings& mail,
+    CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts, MailSettings& mail,
                  const QString& strDataPath, ContactsServices services);
     ~CContactsDlg() override;
 

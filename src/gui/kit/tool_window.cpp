@@ -1,18 +1,19 @@
 #include "gui/kit/tool_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 
-#include "gui/main/main_dlg.h"
-#include "gui/tray/system_tray.h"
+#include "gui/kit/window_tray.h"
 
 namespace meru {
 
-CToolWindow::CToolWindow(CMainDlg& main, const Template& tpl)
-    : CMeruWindow(tpl), m_main(main) {
-    setMenuBar(main.MenuBar177(this));
+CToolWindow::CToolWindow(const ToolWindowContext& context, const Template& tpl)
+    : CMeruWindow(tpl), m_context(context) {
+    setMenuBar(BuildMenuBar177(this, m_context.commands));
 
     m_pSignature = new QLabel(QStringLiteral("Tessalunde"), Client());
     m_pSignature->setAlignment(Qt::AlignCenter);
@@ -28,11 +29,14 @@ void CToolWindow::Create() {
     OnInitDialog();
 }
 
-QString CToolWindow::VersionText() const { return m_main.m_strVersion; }
+IWindowTray& CToolWindow::Tray() const {
+    return m_context.pTray ? *m_context.pTray : CDesktopWindowTray::Instance();
+}
 
 void CToolWindow::HideToTray() {
-    CSystemTray::HideToTray(this);
-    if (m_main.isVisible() && !m_main.isMinimized()) m_main.activateWindow();
+    Tray().HideToTray(this);
+    QWidget* main = m_context.pFocusBack;
+    if (main && main->isVisible() && !main->isMinimized()) main->activateWindow();
 }
 
 void CToolWindow::closeEvent(QCloseEvent* event) {
@@ -42,13 +46,26 @@ void CToolWindow::closeEvent(QCloseEvent* event) {
 
 void CToolWindow::changeEvent(QEvent* event) {
     CMeruWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
-        CSystemTray::TrayAvailable()) {
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && Tray().TrayAvailable()) {
         // Hide after the state change has been carried out.
         QTimer::singleShot(0, this, [this] {
             if (isMinimized()) HideToTray();
         });
     }
+}
+
+void CToolWindow::showEvent(QShowEvent* event) {
+    if (!m_bPlaced && !event->spontaneous()) {
+        m_bPlaced = true;
+        const QScreen* screen = m_context.pFocusBack ? m_context.pFocusBack->screen()
+                                                     : QGuiApplication::primaryScreen();
+        if (screen) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    CMeruWindow::showEvent(event);
 }
 
 }  // namespace meru

@@ -215,11 +215,25 @@ bool CMainDlg::LoadData() {
 }
 
 void CMainDlg::CreateToolWindows() {
-    m_pNotes = std::make_unique<CMeruDlg>(*this, m_data.m_aPages, m_strDataPath);
+    ToolWindowContext ctx;
+    ctx.strVersion = m_strVersion;
+    ctx.commands = [this](int id) { OnCommand(id); };
+    ctx.pFocusBack = this;
+    m_pNotes = std::make_unique<CMeruDlg>(ctx, m_data.m_aPages, m_strDataPath, *m_pLauncher);
     m_pNotes->Create();
-    m_pClipboard = std::make_unique<CClipboardDlg>(*this, m_clipHistory, *m_pClipLink, m_pHotkeys);
+    m_pClipboard = std::make_unique<CClipboardDlg>(ctx, m_clipHistory, *m_pClipLink);
+    connect(m_pClipboard.get(), &CClipboardDlg::notesRequested, this,
+            &CMainDlg::AppendClipsToNotes);
+    connect(m_pClipboard.get(), &CClipboardDlg::trayIconChanged, this, [this](int nIconId) {
+        if (m_pTray) m_pTray->ChangeIcon(nIconId);
+    });
+    // Ctrl+1..5 anywhere on the desktop: the keys are grabbed, not polled.
+    if (m_pHotkeys) {
+        m_pHotkeys->SetCallback([this](int n) { SelectClip(n); });
+        m_pHotkeys->Start();
+    }
     m_pClipboard->Create();
-    m_pBookmarks = std::make_unique<CBookmarksDlg>(*this, m_data.m_aGroups, m_data.m_browser);
+    m_pBookmarks = std::make_unique<CBookmarksDlg>(ctx, m_data.m_aGroups, m_data.m_browser);
     m_pBookmarks->Create();
     ContactsServices contacts;
     contacts.clipboard = m_services.clipboard ? m_services.clipboard : m_pOwnClipboard.get();
@@ -235,7 +249,7 @@ void CMainDlg::CreateToolWindows() {
         return dlg.Mail();
     };
     // contacts.makeMailSender: the SMTP client is plugged in here.
-    m_pContacts = std::make_unique<CContactsDlg>(*this, m_data.m_aContacts, m_data.m_mail,
+    m_pContacts = std::make_unique<CContactsDlg>(ctx, m_data.m_aContacts, m_data.m_mail,
                                                  m_strDataPath, std::move(contacts));
     m_pContacts->Create();
 

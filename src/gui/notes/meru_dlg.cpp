@@ -24,8 +24,11 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "gui/main/main_dlg.h"
 #include "core/bookmarks/url.h"
+#include "gui/kit/clock_row.h"
+#include "gui/kit/editor_text.h"
+#include "gui/kit/message_box.h"
+#include "gui/kit/resources.h"
 #include "gui/mail/mail_compose_dlg.h"
 #include "core/mail/mailto.h"
 #include "gui/notes/confirm_dlg.h"
@@ -61,137 +64,16 @@ enum : int {
     IDC_HELP = 57670,
 };
 
-const char* const kMsgWrapAround =
-    "E' stata raggiunta l'ultima pagina degli!\nContinuare la ricerca dalla prima pagina?";
-
-QString BoxCaption() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
-QString ToQ(const std::string& s) { return QString::fromStdString(s); }
-
-// The button faces (bitmaps 130-178): small pictures drawn here, in the
-// colours of the window's pattern.
-QIcon ButtonFace(int faceId) {
-    const int s = 32;
-    QPixmap pm(s, s);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(50, 50, 60);
-    const QColor paper(250, 250, 244);
-    const QColor accent(200, 60, 50);
-    const QColor blue(40, 90, 170);
-    QPen pen(ink, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    p.setPen(pen);
-    auto sheet = [&](QRectF r) {
-        p.setBrush(paper);
-        p.drawRect(r);
-        p.setBrush(Qt::NoBrush);
-    };
-    switch (faceId) {
-        case 130: {  // cut: scissors
-            p.drawLine(QPointF(10, 4), QPointF(21, 20));
-            p.drawLine(QPointF(22, 4), QPointF(11, 20));
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(accent, 2.4));
-            p.drawEllipse(QPointF(9, 24), 4.5, 4.5);
-            p.drawEllipse(QPointF(23, 24), 4.5, 4.5);
-            break;
-        }
-        case 131:  // copy: two sheets
-            sheet({4, 3, 16, 20});
-            sheet({12, 9, 16, 20});
-            break;
-        case 132: {  // paste: clipboard with a sheet
-            p.setBrush(QColor(170, 120, 60));
-            p.drawRoundedRect(QRectF(5, 5, 20, 24), 2, 2);
-            p.setBrush(paper);
-            p.drawRect(QRectF(12, 11, 15, 18));
-            p.setBrush(ink);
-            p.drawRect(QRectF(11, 3, 8, 4));
-            break;
-        }
-        case 133: {  // help: question mark
-            p.setPen(QPen(blue, 2.4));
-            p.setBrush(QColor(225, 235, 250));
-            p.drawEllipse(QRectF(3, 3, 26, 26));
-            QFont f;
-            f.setBold(true);
-            f.setPixelSize(20);
-            p.setFont(f);
-            p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
-            break;
-        }
-        case 138: {  // undo: curved arrow
-            QPainterPath path;
-            path.moveTo(24, 26);
-            path.cubicTo(30, 14, 20, 6, 8, 12);
-            p.setPen(QPen(blue, 2.6, Qt::SolidLine, Qt::RoundCap));
-            p.drawPath(path);
-            p.setBrush(blue);
-            p.drawPolygon(QPolygonF({QPointF(3, 14), QPointF(12, 6), QPointF(12, 18)}));
-            break;
-        }
-        case 139: {  // search: magnifier
-            p.setPen(QPen(ink, 3));
-            p.drawLine(QPointF(19, 19), QPointF(28, 28));
-            p.setPen(QPen(ink, 2.4));
-            p.setBrush(QColor(215, 235, 250));
-            p.drawEllipse(QPointF(13, 13), 8.5, 8.5);
-            break;
-        }
-        case 155:  // line: an underlined row
-            p.setPen(QPen(ink, 3));
-            p.drawLine(QPointF(3, 24), QPointF(29, 24));
-            p.setPen(QPen(QColor(150, 150, 150), 1.5, Qt::DotLine));
-            p.drawLine(QPointF(3, 14), QPointF(29, 14));
-            break;
-        case 156:  // clear: a sheet struck through
-            sheet({7, 3, 18, 26});
-            p.setPen(QPen(accent, 3, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(5, 5), QPointF(27, 27));
-            p.drawLine(QPointF(27, 5), QPointF(5, 27));
-            break;
-        case 159: {  // URL: globe
-            p.setPen(QPen(blue, 2));
-            p.setBrush(QColor(220, 238, 250));
-            p.drawEllipse(QRectF(3, 3, 26, 26));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QRectF(10, 3, 12, 26));
-            p.drawLine(QPointF(3, 16), QPointF(29, 16));
-            p.drawLine(QPointF(16, 3), QPointF(16, 29));
-            break;
-        }
-        case 162:  // mail: envelope
-            p.setBrush(paper);
-            p.drawRect(QRectF(3, 7, 26, 18));
-            p.drawPolyline(QPolygonF({QPointF(3, 7), QPointF(16, 18), QPointF(29, 7)}));
-            break;
-        case 169:  // print: printer
-            sheet({9, 3, 14, 10});
-            p.setBrush(QColor(160, 160, 170));
-            p.drawRoundedRect(QRectF(3, 12, 26, 12), 2, 2);
-            sheet({9, 20, 14, 9});
-            break;
-        case 178:  // insert: arrow into the page
-            p.setPen(QPen(QColor(40, 130, 60), 3, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(QPointF(5, 16), QPointF(22, 16));
-            p.setBrush(QColor(40, 130, 60));
-            p.drawPolygon(QPolygonF({QPointF(28, 16), QPointF(19, 8), QPointF(19, 24)}));
-            break;
-        default: break;
-    }
-    p.end();
-    return QIcon(pm);
-}
+QString ToQ(const std::string& s) { return FromUtf8(s); }
 
 }  // namespace
 
-CMeruDlg::CMeruDlg(CMainDlg& main, std::vector<std::string>& pages, const QString& strDataPath)
-    : CToolWindow(main, {447, 292, "System", 10}),
+CMeruDlg::CMeruDlg(const ToolWindowContext& context, std::vector<std::string>& pages,
+                   const QString& strDataPath, ILauncher& launcher)
+    : CToolWindow(context, {447, 292, "System", 10}),
       m_aPages(pages),
       m_strDataPath(strDataPath),
+      m_launcher(launcher),
       m_store(pages) {}
 
 CMeruDlg::~CMeruDlg() {
@@ -212,7 +94,7 @@ QPushButton* CMeruDlg::AddButton(int id, const QString& caption, int faceId, int
     pButton->setObjectName(QStringLiteral("button%1").arg(id));
     pButton->setAccessibleName(caption);
     if (faceId) {
-        pButton->setIcon(ButtonFace(faceId));
+        pButton->setIcon(res::Icon(faceId));
         pButton->setToolTip(QString(caption).remove(QLatin1Char('&')));
     } else {
         pButton->setText(caption);
@@ -291,10 +173,7 @@ void CMeruDlg::OnInitDialog() {
     m_pEditor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_pEditor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_pEditor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette pal = m_pEditor->palette();
-    pal.setColor(QPalette::Base, QColor(240, 240, 240));
-    pal.setColor(QPalette::Text, Qt::black);
-    m_pEditor->setPalette(pal);
+    SetEditorColours(m_pEditor);
     m_pEditor->installEventFilter(this);
     m_pEditor->viewport()->installEventFilter(this);
     connect(m_pEditor->document(), &QTextDocument::contentsChange, this, [this] {
@@ -345,11 +224,9 @@ void CMeruDlg::OnInitDialog() {
     UpdatePageLabel();
     m_pEditor->setFocus(Qt::OtherFocusReason);  // where the window opens
 
-    OnTimer();
-    m_pClock = new QTimer(this);
-    m_pClock->setInterval(1000);
-    connect(m_pClock, &QTimer::timeout, this, &CMeruDlg::OnTimer);
-    if (isVisible()) m_pClock->start();  // else when the window is shown
+    m_pClock = new CClockRow(this, m_pDate, m_pTime);
+    connect(m_pClock, &CClockRow::ticked, this, &CMeruDlg::OnTimer);
+    OnTimer(m_pClock->Now());
 
     m_fnConfirmClear = [this](bool& bDeleteNowTicked) {
         CConfirmDlg dlg(this);
@@ -358,9 +235,7 @@ void CMeruDlg::OnInitDialog() {
         return bYes;
     };
     m_fnAskWrapAround = [this] {
-        return QMessageBox::warning(this, BoxCaption(), QString::fromUtf8(kMsgWrapAround),
-                                    QMessageBox::Yes | QMessageBox::No,
-                                    QMessageBox::Yes) == QMessageBox::Yes;
+        return AskSearchWrap(this);
     };
     m_fnPageList = [this](const std::vector<std::string>& pages) -> std::optional<int> {
         CPageListDlg dlg(this);
@@ -390,11 +265,7 @@ void CMeruDlg::OnInitDialog() {
 
 QString CMeruDlg::EditorText() {
     FinishLoading();
-    // toPlainText() would turn no-break spaces into blanks; the raw text keeps
-    // every character, with U+2029 between the lines.
-    QString text = m_pEditor->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
+    return meru::EditorText(m_pEditor);
 }
 
 void CMeruDlg::CommitPage() {
@@ -542,14 +413,11 @@ void CMeruDlg::OnInsertTime() {
     InsertAfterSelection(ToQ(FormatTime(static_cast<std::time_t>(m_timeTime.toSecsSinceEpoch()))));
 }
 
-bool CMeruDlg::ClockRunning() const { return m_pClock && m_pClock->isActive(); }
+bool CMeruDlg::ClockRunning() const { return m_pClock && m_pClock->IsRunning(); }
 
-void CMeruDlg::OnTimer() {
-    const QDateTime now = QDateTime::currentDateTime();
+void CMeruDlg::OnTimer(const QDateTime& now) {
     m_timeDate = now;
     m_timeTime = now;
-    if (m_pDate && !m_pDate->hasFocus()) m_pDate->setDate(now.date());
-    if (m_pTime && !m_pTime->hasFocus()) m_pTime->setTime(now.time());
 }
 
 // ---------------------------------------------------------------------------
@@ -559,7 +427,7 @@ void CMeruDlg::OnUrl() {
     QString selected = m_pEditor->textCursor().selectedText();
     selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     const std::string address = FormBrowserAddress(selected.toStdString());
-    Main().Launcher().openUrl(QUrl(ToQ(address), QUrl::TolerantMode));
+    m_launcher.openUrl(QUrl(ToQ(address), QUrl::TolerantMode));
 }
 
 void CMeruDlg::OnMail() {
@@ -567,7 +435,7 @@ void CMeruDlg::OnMail() {
     const std::optional<ComposedMail> mail = m_fnComposeMail();
     if (!mail) return;
     const std::string url = FormMailtoUrl(mail->m_strTo, mail->m_strSubject);
-    Main().Launcher().openUrl(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
+    m_launcher.openUrl(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
 }
 
 // ---------------------------------------------------------------------------
@@ -661,8 +529,6 @@ void CMeruDlg::OnHelp() {
 void CMeruDlg::hideEvent(QHideEvent* pEvent) {
     // Esc, the close box and minimising all end here: keep what was typed.
     CommitPage();
-    // Nobody sees the clock of a hidden window: it rests until shown again.
-    if (m_pClock) m_pClock->stop();
     CToolWindow::hideEvent(pEvent);
 }
 
@@ -676,10 +542,6 @@ void CMeruDlg::showEvent(QShowEvent* pEvent) {
     // Pages may have been appended to the store while the window was hidden.
     m_store.Normalise();
     UpdatePageLabel();
-    if (m_pClock && !m_pClock->isActive()) {
-        OnTimer();
-        m_pClock->start();
-    }
     CToolWindow::showEvent(pEvent);
 }
 

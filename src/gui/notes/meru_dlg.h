@@ -23,6 +23,8 @@ class QTimer;
 
 namespace meru {
 
+class CClockRow;
+class ILauncher;
 
 // The notes window (dialog 102): the paged notebook. One page is shown in the
 // editor at a time; what is typed reaches the page store at every commit
@@ -30,7 +32,8 @@ namespace meru {
 class CMeruDlg : public CToolWindow {
     Q_OBJECT
 public:
-    CMeruDlg(CMainDlg& main, std::vector<std::string>& pages, const QString& strDataPath);
+    CMeruDlg(const ToolWindowContext& context, std::vector<std::string>& pages,
+             const QString& strDataPath, ILauncher& launcher);
     ~CMeruDlg() override;
 
     // Copies the editor's text into the current page (when it was edited).
@@ -98,7 +101,7 @@ public:
     void OnPageList();
     void OnPrint();
     void OnHelp();
-    void OnTimer();
+    void OnTimer(const QDateTime& now);
 
 protected:
     QString TitleSuffix() const override;
@@ -118,13 +121,14 @@ private:
     void LoadStep(qsizetype nMax);
     void SelectStored(size_t nBegin, size_t nEnd);
 
+    ILauncher& m_launcher;
     CPageStore m_store;
     QPlainTextEdit* m_pEditor = nullptr;
     QLineEdit* m_pFind = nullptr;
     QLineEdit* m_pPageLabel = nullptr;
     QDateEdit* m_pDate = nullptr;
     QTimeEdit* m_pTime = nullptr;
-    QTimer* m_pClock = nullptr;
+    CClockRow* m_pClock = nullptr;
     std::vector<std::pair<int, QPushButton*>> m_aButtons;
     QPointer<CHelpWindow> m_pHelp;
 

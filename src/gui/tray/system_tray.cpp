@@ -8,11 +8,11 @@
 
 #include "gui/kit/menu177.h"
 #include "gui/kit/resources.h"
+#include "gui/kit/window_tray.h"
 
 namespace meru {
 
 namespace {
-std::optional<bool> g_trayOverride;
 CSystemTray* g_pInstalled = nullptr;  // the icon whose place FindTrayRect reports
 }  // namespace
 
@@ -85,36 +85,15 @@ int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
     }
 }
 
-bool CSystemTray::TrayAvailable() {
-    if (g_trayOverride) return *g_trayOverride;
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool CSystemTray::TrayAvailable() { return CDesktopWindowTray::Instance().TrayAvailable(); }
 
 void CSystemTray::SetTrayAvailableForTesting(std::optional<bool> available) {
-    g_trayOverride = available;
+    CDesktopWindowTray::SetTrayAvailableForTesting(available);
 }
 
-void CSystemTray::HideToTray(QWidget* w) {
-    // A window that is not on show is in the tray already (minimising it
-    // would bring a never-shown window onto the screen).
-    if (!w || !w->isVisible()) return;
-    if (TrayAvailable()) {
-        w->hide();  // a hidden top-level window has no taskbar entry
-    } else {
-        w->showMinimized();
-    }
-}
+void CSystemTray::HideToTray(QWidget* w) { CDesktopWindowTray::Instance().HideToTray(w); }
 
-void CSystemTray::RestoreFromTray(QWidget* w) {
-    if (!w) return;
-    if (w->windowState() & Qt::WindowMinimized) {
-        w->showNormal();  // hidden while minimised: back in its normal state
-    } else {
-        w->show();
-    }
-    w->raise();
-    w->activateWindow();
-}
+void CSystemTray::RestoreFromTray(QWidget* w) { CDesktopWindowTray::Instance().RestoreFromTray(w); }
 
 void CSystemTray::FindTrayRect(QRect& rect) {
     if (g_pInstalled && g_pInstalled->m_pIcon) {
