@@ -131,6 +131,13 @@ TEST(VCardRead, VersionFourAsThunderbirdWritesIt) {
     EXPECT_EQ(r.contacts[0],
               Full("Giulia Maria Verdi", "giulia@example.net", "+39-06-555-0101", "+39 320 000 0000", "",
                    "Una nota lunga che va a capo e continua sulla riga successiva senza interruzioni."));
+
+    // A blank after "tel:" is not part of the number; what is read is written
+    // and read back the same.
+    const VCardImport uri = ReadVCards("BEGIN:VCARD\r\nTEL;VALUE=uri:tel: x\\;+39\r\nEND:VCARD\r\n");
+    ASSERT_TRUE(uri.ok) << uri.error;
+    EXPECT_EQ(uri.contacts[0].m_strTelephone, "x;+39");
+    EXPECT_EQ(ReadVCards(WriteVCards(uri.contacts)).contacts, uri.contacts);
 }
 
 TEST(VCardRead, VersionTwoOneWithQuotedPrintable) {

@@ -445,7 +445,7 @@ void TakeProperty(CardFields& card, const Property& p) {
         // TEL;VALUE=uri:tel:+39-06-... (version 4.0)
         if (HasValue(ParamValues(p, "VALUE", false), "URI") && value.size() >= 4 &&
             EqualsNoCase(std::string_view(value).substr(0, 4), "tel:"))
-            value.erase(0, 4);
+            value = std::string(Trim(std::string_view(value).substr(4)));
         auto& slot = cell ? card.cell : card.tel;
         if (!slot) slot = std::move(value);
     } else if (name == "BDAY") {
