@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
     {"build", CmdBuild},
     {"export-bookmarks", CmdExportBookmarks},
     {"import-bookmarks", CmdImportBookmarks},
+    {"export-vcard", CmdExportVCard},
+    {"import-vcard", CmdImportVCard},
 };
 
 constexpr std::string_view kHelp = R"(Usage:
@@ -29,6 +31,8 @@ constexpr std::string_view kHelp = R"(Usage:
   meru-file build FILE < data.json
   meru-file export-bookmarks FILE [--password PW] > bookmarks.html
   meru-file import-bookmarks FILE GROUP [--password PW] < bookmarks.html
+  meru-file export-vcard FILE [--password PW] > contacts.vcf
+  meru-file import-vcard FILE [--password PW] < contacts.vcf
   meru-file --help | -h
 
 dump   Reads the MERU data file FILE and prints its content as JSON on
@@ -45,6 +49,12 @@ import-bookmarks  Adds the links of a browser's bookmark file, read from
        standard input, to group GROUP (1 to 20), skipping addresses already
        in the group; writes FILE atomically, as build does. A file that is
        not a bookmark file, or is damaged, changes nothing (exit status 1).
+export-vcard  Prints the contacts of FILE as a vCard file (version 4.0,
+       UTF-8, CR LF) on standard output.
+import-vcard  Reads a vCard file (version 2.1, 3.0 or 4.0) from standard
+       input and appends one contact per card to FILE, which is replaced
+       atomically as by build and keeps its password. A file that is not a
+       vCard file, or is damaged, changes nothing (exit status 1).
 
 JSON shape (keys in this order; texts are UTF-8, line breaks in pages and
 contact notes are CR LF as stored):

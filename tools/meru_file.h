@@ -38,5 +38,7 @@ int CmdDump(const std::vector<std::string_view>& args);
 int CmdBuild(const std::vector<std::string_view>& args);
 int CmdExportBookmarks(const std::vector<std::string_view>& args);
 int CmdImportBookmarks(const std::vector<std::string_view>& args);
+int CmdExportVCard(const std::vector<std::string_view>& args);
+int CmdImportVCard(const std::vector<std::string_view>& args);
 
 }  // namespace meru::tool

@@ -172,8 +172,24 @@ void CAppRoot::CreateToolWindows() {
     m_pBookmarks = std::make_unique<CBookmarksDlg>(
         ctx, m_data.m_aGroups, m_data.m_browser, *m_pLauncher, [this] { return ClipboardText(); });
     m_pBookmarks->Create();
-    m_pContacts =
-        std::make_unique<CContactsDlg>(ctx, m_data.m_aContacts, m_data.m_mail, m_strDataPath);
+    ContactsServices contacts;
+    contacts.clipboard = m_services.clipboard ? m_services.clipboard : m_pOwnClipboard.get();
+    contacts.launcher = m_pLauncher;
+    const MailClientFactory mailClient =
+        m_services.mailClient ? m_services.mailClient : MailClientFactory(&MakeSmtpClient);
+    contacts.composeMail = [mailClient](QWidget* parent, bool bFullForm, const ComposedMail& prefill,
+                                        MailSettings& settings) -> std::optional<ComposedMail> {
+        CMailComposeDlg dlg(parent);
+        dlg.m_nMode = bFullForm ? CMailComposeDlg::kFull : CMailComposeDlg::kReduced;
+        dlg.BindSettings(settings);
+        if (bFullForm) dlg.SetMailClientFactory(mailClient);
+        dlg.m_strTo = prefill.m_strTo;
+        dlg.m_strBody = prefill.m_strBody;
+        if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+        return dlg.Mail();
+    };
+    m_pContacts = std::make_unique<CContactsDlg>(ctx, m_data.m_aContacts, m_data.m_mail,
+                                                 m_strDataPath, std::move(contacts));
     m_pContacts->Create();
 
     if (m_bClipSeeded) m_pClipboard->PublishClip();

@@ -49,6 +49,9 @@ struct AppServices {
     // The notes window's MAIL button: the reduced "MailTo" form's To and
     // Subject, or nothing on Cancel.
     std::function<std::optional<ComposedMail>(QWidget* parent)> composeMail;
+    // Makes the SMTP client the contacts window's mail is sent with; empty:
+    // the real one.
+    MailClientFactory mailClient;
     // Starts browsers and mail programs; not owned.
     ILauncher* launcher = nullptr;
     // The system clipboard and the global shortcuts Ctrl+1..5; not owned.
