@@ -2,7 +2,8 @@
 // the exchange sort it reproduces (on a tenth of the entries, which is all
 // it can manage) and against std::sort (the floor: any comparison sort) on
 // the same 100,000 entries. Two cases: the steady state (already sorted, as
-// at every refresh after the first) and one entry appended after "Url".
+// at every refresh after the first), one entry appended after "Url", and a
+// list in no order at all (a large import), where names repeat.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -56,13 +57,15 @@ std::vector<CBookmark> SortedPlusOne(std::size_t n) {
 }
 
 enum Algo { kNameSort, kExchange, kStdSort };
+enum Case { kSorted, kAppended, kShuffled };
 
-void Run(benchmark::State& state, Algo algo, bool appended) {
+void Run(benchmark::State& state, Algo algo, Case what) {
     const std::size_t n = std::size_t(state.range(0));
-    const std::vector<CBookmark> start = appended ? SortedPlusOne(n) : Sorted(n);
+    const std::vector<CBookmark> start =
+        what == kSorted ? Sorted(n) : what == kAppended ? SortedPlusOne(n) : Bookmarks(n);
     std::vector<CBookmark> v = start;
     for (auto _ : state) {
-        if (appended) {  // each round starts from the unsorted list again
+        if (what != kSorted) {  // each round starts from the unsorted list again
             state.PauseTiming();
             v = start;
             state.ResumeTiming();
@@ -79,12 +82,15 @@ void Run(benchmark::State& state, Algo algo, bool appended) {
     }
 }
 
-void BM_NameSort_Sorted(benchmark::State& s) { Run(s, kNameSort, false); }
-void BM_NameSort_OneAppended(benchmark::State& s) { Run(s, kNameSort, true); }
-void BM_ExchangeSort_Sorted(benchmark::State& s) { Run(s, kExchange, false); }
-void BM_ExchangeSort_OneAppended(benchmark::State& s) { Run(s, kExchange, true); }
-void BM_StdSort_Sorted(benchmark::State& s) { Run(s, kStdSort, false); }
-void BM_StdSort_OneAppended(benchmark::State& s) { Run(s, kStdSort, true); }
+void BM_NameSort_Sorted(benchmark::State& s) { Run(s, kNameSort, kSorted); }
+void BM_NameSort_OneAppended(benchmark::State& s) { Run(s, kNameSort, kAppended); }
+void BM_NameSort_Shuffled(benchmark::State& s) { Run(s, kNameSort, kShuffled); }
+void BM_ExchangeSort_Sorted(benchmark::State& s) { Run(s, kExchange, kSorted); }
+void BM_ExchangeSort_OneAppended(benchmark::State& s) { Run(s, kExchange, kAppended); }
+void BM_ExchangeSort_Shuffled(benchmark::State& s) { Run(s, kExchange, kShuffled); }
+void BM_StdSort_Sorted(benchmark::State& s) { Run(s, kStdSort, kSorted); }
+void BM_StdSort_OneAppended(benchmark::State& s) { Run(s, kStdSort, kAppended); }
+void BM_StdSort_Shuffled(benchmark::State& s) { Run(s, kStdSort, kShuffled); }
 
 // The whole refresh of the core: sort plus the "%d. %s" rows.
 void BM_RefreshRows_Sorted(benchmark::State& state) {
@@ -101,6 +107,9 @@ BENCHMARK(BM_StdSort_Sorted)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdSort_OneAppended)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExchangeSort_Sorted)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExchangeSort_OneAppended)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NameSort_Shuffled)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdSort_Shuffled)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExchangeSort_Shuffled)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshRows_Sorted)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

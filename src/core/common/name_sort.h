@@ -28,13 +28,23 @@
 //   the tail minimum at its root says in O(1) whether step i changes
 //   anything at all. A sorted list with k entries appended therefore costs
 //   one pass plus O(k log k) per exchange.
-// - The steps inside the unsorted tail are the exchange sort itself, so an
-//   arbitrary list costs what the exchange sort costs, never more (walking
-//   the chains with the tree there would cost more: on random input the
-//   exchanges grow quadratic in number). A step inside the prefix costs at
-//   most O(log k) per exchange over the O(n - i) scan it replaces.
+// - A list with a longer unsorted part is not simulated step by step at all
+//   (on such input the exchanges grow quadratic in number). Only the order
+//   of equal names is in question, and for one name v it depends only on
+//   where the copies of v stand among the names smaller than v: the sort
+//   moves a copy of v only while it is the first entry <= v of the unsorted
+//   rest, and then moves it just past the first smaller name after it, over
+//   the other copies of v in between; names greater than v never matter.
+//   Reading the copies of v left to right, each smaller name between two
+//   copies (and after the last) rotates the copies met so far by one place;
+//   a Fenwick tree over positions counts those smaller names. That costs
+//   O(n log n) comparisons plus, for a name with m copies, at most
+//   min(m * m, n) moves.
 
+#include <algorithm>
 #include <cstddef>
+#include <deque>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,6 +131,74 @@ private:
     std::vector<const std::string*> m_node;
 };
 
+// The final order of the exchange sort for any list: out[k] is the index
+// of the entry that ends at position k.
+inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::string*>& name)
+{
+    const std::size_t n = name.size();
+    std::vector<std::size_t> byName(n);
+    std::iota(byName.begin(), byName.end(), std::size_t{0});
+    // Stable: the copies of one name stay in the order of their positions.
+    std::stable_sort(byName.begin(), byName.end(),
+                     [&](std::size_t a, std::size_t b) { return *name[a] < *name[b]; });
+
+    // Positions of the names already placed (all smaller than the current).
+    std::vector<std::size_t> tree(n + 1, 0);
+    auto insert = [&](std::size_t pos) {
+        for (std::size_t k = pos + 1; k <= n; k += k & (~k + 1))
+            ++tree[k];
+    };
+    auto countBefore = [&](std::size_t pos) {
+        std::size_t sum = 0;
+        for (std::size_t k = pos; k > 0; k -= k & (~k + 1))
+            sum += tree[k];
+        return sum;
+    };
+    std::deque<std::size_t> copies;
+    auto rotate = [&](std::size_t steps) {
+        if (copies.size() < 2)
+            return;
+        steps %= copies.size();
+        if (steps <= copies.size() / 2) {
+            for (; steps > 0; --steps) {
+                copies.push_back(copies.front());
+                copies.pop_front();
+            }
+        } else {
+            for (steps = copies.size() - steps; steps > 0; --steps) {
+                copies.push_front(copies.back());
+                copies.pop_back();
+            }
+        }
+    };
+
+    std::vector<std::size_t> out;
+    out.reserve(n);
+    for (std::size_t g = 0; g < n;) {
+        std::size_t h = g + 1;
+        while (h < n && *name[byName[h]] == *name[byName[g]])
+            ++h;
+        if (h - g == 1) {
+            out.push_back(byName[g]);
+        } else {
+            copies.clear();
+            std::size_t smallerSoFar = 0;
+            for (std::size_t k = g; k < h; ++k) {
+                const std::size_t smaller = countBefore(byName[k]);
+                rotate(smaller - smallerSoFar);
+                copies.push_back(byName[k]);
+                smallerSoFar = smaller;
+            }
+            rotate(g - smallerSoFar); // the smaller names after the last copy
+            out.insert(out.end(), copies.begin(), copies.end());
+        }
+        for (std::size_t k = g; k < h; ++k)
+            insert(byName[k]);
+        g = h;
+    }
+    return out;
+}
+
 } // namespace name_sort_detail
 
 template <class T, class NameOf>
@@ -145,6 +223,18 @@ void SortByName(std::vector<T>& items, NameOf nameOf)
         from[k] = k;
     }
 
+    // More than a few entries out of order: the order in one go.
+    constexpr std::size_t kShortTail = 16;
+    if (n - m > kShortTail) {
+        from = name_sort_detail::ExchangeSortOrder(name);
+        std::vector<T> out;
+        out.reserve(n);
+        for (std::size_t k = 0; k < n; ++k)
+            out.push_back(std::move(items[from[k]]));
+        items = std::move(out);
+        return;
+    }
+
     // Steps inside the sorted prefix: a step changes something only when
     // the tail holds a smaller name, and its chain then lies in the tail.
     {
@@ -163,11 +253,7 @@ void SortByName(std::vector<T>& items, NameOf nameOf)
         }
     }
 
-    // Steps inside the tail, as the exchange sort makes them. On unsorted
-    // input the exchanges themselves are quadratic in number (the chains
-    // grow as the sort goes on), so counting them off one by one cannot
-    // beat the plain scan; the tail is what was appended since the last
-    // sort and is short in practice.
+    // Steps inside the short tail, as the exchange sort makes them.
     for (std::size_t i = m; i + 1 < n; ++i) {
         for (std::size_t j = i + 1; j < n; ++j) {
             if (*name[j] < *name[i]) {

@@ -26,35 +26,7 @@ std::string RowText(const CContact& c, int mode) {
 }
 
 void SortContacts(std::vector<CContact>& contacts) {
-    const std::size_t n = contacts.size();
-    auto name = [&](std::size_t i) -> const std::string& { return contacts[i].m_strName; };
-    // Places where the order breaks: none after every refresh, one or two
-    // after an add or an edit.
-    constexpr std::size_t kFewBreaks = 64;
-    std::size_t breaks = 0;
-    for (std::size_t i = 1; i < n && breaks <= kFewBreaks; ++i) breaks += name(i) < name(i - 1);
-    if (breaks == 0) return;
-    auto exact = [&] {
-        SortByName(contacts, [](const CContact& c) -> const std::string& { return c.m_strName; });
-    };
-    // The shared exact sort is quick on a list that is sorted but for a few
-    // entries.
-    if (breaks <= kFewBreaks) return exact();
-
-    // A list in no particular order (a large import). With no two names
-    // equal every sort gives the same order, the exchange order included,
-    // so a plain O(n log n) sort of the positions will do; equal names need
-    // the exact procedure.
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), std::size_t(0));
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return name(a) < name(b); });
-    bool distinct = true;
-    for (std::size_t k = 1; k < n && distinct; ++k) distinct = name(order[k - 1]) != name(order[k]);
-    if (!distinct) return exact();
-    std::vector<CContact> out;
-    out.reserve(n);
-    for (std::size_t i : order) out.push_back(std::move(contacts[i]));
-    contacts.swap(out);
+    SortByName(contacts, [](const CContact& c) -> const std::string& { return c.m_strName; });
 }
 
 void CContactBook::SetColumnMode(int mode) {
