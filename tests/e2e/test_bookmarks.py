@@ -19,40 +19,6 @@ BOOKMARKS_RX = "^" + re.escape(f"{xs.MERU_TITLE} - BOOKMARKS") + "$"
 ADDRESS = "https://example.org/e2e?a=1&b=two words"
 
 
-def white_band(png):
-    """The tallest band of rows holding a long run of white pixels: the
-    bookmark list's viewport. Returns (left, top, right, bottom)."""
-    ppm = subprocess.run(["/usr/bin/convert", png, "-depth", "8", "ppm:-"], check=True,
-                         capture_output=True, timeout=30).stdout
-    parts = ppm.split(maxsplit=4)
-    w, h, data = int(parts[1]), int(parts[2]), parts[4]
-    rows = []
-    for y in range(h):
-        line = data[y * w * 3:(y + 1) * w * 3]
-        best, run, start, best_start = 0, 0, 0, 0
-        for x in range(w):
-            if line[x * 3:x * 3 + 3] == b"\xff\xff\xff":
-                if run == 0:
-                    start = x
-                run += 1
-                if run > best:
-                    best, best_start = run, start
-            else:
-                run = 0
-        rows.append((best, best_start))
-    band, top, best_band = 0, 0, (0, 0, 0, 0)
-    for y, (length, left) in enumerate(rows + [(0, 0)]):
-        if length >= 150:
-            if band == 0:
-                top = y
-            band += 1
-        else:
-            if band > best_band[3] - best_band[1]:
-                best_band = (rows[top][1], top, rows[top][1] + rows[top][0], top + band)
-            band = 0
-    return best_band
-
-
 class BookmarksSurviveExit(xs.MeruTestCase):
 
     def dump(self, data):
@@ -113,9 +79,9 @@ class BookmarksSurviveExit(xs.MeruTestCase):
         m, main_win = self.start_shown(data)
         win = self.open_bookmarks(main_win)
         shot = xs.screenshot(self.artifact("bookmarks-window.png"), window=win)
-        left, top, right, bottom = white_band(shot)
+        left, top, right, bottom = xs.white_band(shot)
         self.assertGreater(bottom - top, 50, "the bookmark list was not found on screen")
-        x0, y0 = self.window_origin(win)
+        x0, y0 = xs.window_origin(win)
         xs.click(x0 + left + 40, y0 + top + 8, repeat=2)
         xs.wait_for(lambda: os.path.exists(record), timeout=10, what="the browser script ran")
         with open(record) as f:
@@ -127,14 +93,6 @@ class BookmarksSurviveExit(xs.MeruTestCase):
         self.assertEqual(m.wait_exit(10), 0)
         self.assertEqual(self.dump(data)["groups"][0]["bookmarks"],
                          [{"name": "E2E bookmark", "url": ADDRESS}])
-
-    @staticmethod
-    def window_origin(win):
-        out = subprocess.run(["xwininfo", "-id", str(win)], capture_output=True, text=True,
-                             check=True, timeout=10).stdout
-        x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", out).group(1))
-        y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", out).group(1))
-        return x, y
 
 
 if __name__ == "__main__":

@@ -596,6 +596,52 @@ def wait_new_top_level(display, wm_class, before, timeout=10.0):
     return wait_for(look, timeout=timeout, what=f"a new top-level window of {wm_class!r}")
 
 
+# --------------------------------------------------------------------------
+# Finding a list on screen
+
+def white_band(png):
+    """The tallest band of rows holding a long run of white pixels (150 or more):
+    the viewport of a list in a window's picture. Returns (left, top, right, bottom)."""
+    ppm = subprocess.run(["/usr/bin/convert", png, "-depth", "8", "ppm:-"], check=True,
+                         capture_output=True, timeout=30).stdout
+    parts = ppm.split(maxsplit=4)
+    w, h, data = int(parts[1]), int(parts[2]), parts[4]
+    rows = []
+    for y in range(h):
+        line = data[y * w * 3:(y + 1) * w * 3]
+        best, run, start, best_start = 0, 0, 0, 0
+        for x in range(w):
+            if line[x * 3:x * 3 + 3] == b"\xff\xff\xff":
+                if run == 0:
+                    start = x
+                run += 1
+                if run > best:
+                    best, best_start = run, start
+            else:
+                run = 0
+        rows.append((best, best_start))
+    band, top, best_band = 0, 0, (0, 0, 0, 0)
+    for y, (length, left) in enumerate(rows + [(0, 0)]):
+        if length >= 150:
+            if band == 0:
+                top = y
+            band += 1
+        else:
+            if band > best_band[3] - best_band[1]:
+                best_band = (rows[top][1], top, rows[top][1] + rows[top][0], top + band)
+            band = 0
+    return best_band
+
+
+def window_origin(win):
+    """The true screen position of a (reparented) window's top-left corner."""
+    out = subprocess.run(["xwininfo", "-id", str(win)], capture_output=True, text=True,
+                         check=True, timeout=10).stdout
+    x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", out).group(1))
+    y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", out).group(1))
+    return x, y
+
+
 WITHDRAWN, NORMAL, ICONIC = 0, 1, 3
 
 
