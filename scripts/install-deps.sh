@@ -10,8 +10,8 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   libx11-dev libxcb1-dev libx11-xcb-dev
   nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # fuzzing
-  clang libclang-rt-dev
+  # fuzzing, and the formatting and clang-tidy checks of make test
+  clang libclang-rt-dev clang-format clang-tidy
   # headless GUI and end-to-end tests
   xvfb xauth xdotool xclip xsel trayer openbox x11-utils x11-apps
   x11-xserver-utils imagemagick poppler-utils fonts-dejavu-core fonts-noto-cjk

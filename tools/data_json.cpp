@@ -31,7 +31,7 @@ public:
         m_buf.append(s);
         if (m_buf.size() >= kBuf) Flush();
     }
-    void Indent(int level) { m_buf.append(static_cast<size_t>(2 * level), ' '); }
+    void Indent(int level) { m_buf.append(2 * static_cast<size_t>(level), ' '); }
     void Key(int level, std::string_view key) {
         Indent(level);
         String(key);
@@ -184,7 +184,13 @@ const Json& Object(const Json& v, const std::string& where, const Keys& keys) {
     for (const auto& [k, unused] : v.items()) {
         bool known = false;
         for (std::string_view key : keys) known = known || k == key;
-        if (!known) throw JsonInputError(where + ": unknown key \"" + k + "\"");
+        if (!known) {
+            std::string what = where;
+            what += ": unknown key \"";
+            what += k;
+            what += '"';
+            throw JsonInputError(what);
+        }
     }
     return v;
 }

@@ -1,6 +1,7 @@
 #include "core/contacts/vcard.h"
 
 #include <optional>
+#include <utility>
 
 
 namespace meru {
@@ -158,9 +159,12 @@ std::vector<LogicalLine> Unfold(std::string_view bytes) {
         const std::string_view phys = bytes.substr(pos, end - pos);
         ++number;
         pos = end;
-        if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
-        if (end < bytes.size() && bytes[end] == '\r' && pos < bytes.size() && bytes[pos] == '\n') ++pos;
-        else if (end < bytes.size() && bytes[end] == '\n') ++pos;
+        // CR LF, CR or LF ends the line.
+        if (pos < bytes.size()) {
+            const bool cr = bytes[pos] == '\r';
+            ++pos;
+            if (cr && pos < bytes.size() && bytes[pos] == '\n') ++pos;
+        }
 
         if (!lines.empty() && qp && !lines.back().text.empty() && lines.back().text.back() == '=') {
             lines.back().text.pop_back();
@@ -525,7 +529,7 @@ VCardImport ReadVCards(std::string_view bytes) {
             if (!EqualsNoCase(Trim(p->value), "VCARD"))
                 return Failure("The vCard file is damaged: END:" + std::string(Trim(p->value)).substr(0, 40) +
                                " closes a card" + OnLine(l.line) + ".");
-            result.contacts.push_back(ToContact(std::move(card)));
+            result.contacts.push_back(ToContact(std::exchange(card, CardFields())));
             inCard = false;
             continue;
         }

@@ -174,7 +174,13 @@ std::optional<std::string> FollowLinks(const std::string& path, int& err) {
             buf.resize(buf.size() * 2);  // the link changed under us
         }
         const std::string to(buf.data(), static_cast<size_t>(n));
-        cur = to.starts_with('/') ? to : DirOf(cur) + "/" + to;
+        if (to.starts_with('/')) {
+            cur = to;
+        } else {
+            cur = DirOf(cur);
+            cur += '/';
+            cur += to;
+        }
     }
     err = ELOOP;
     return std::nullopt;
