@@ -79,10 +79,12 @@ BENCHMARK(BM_PageListScrollToEnd)->Unit(benchmark::kMillisecond)->Iterations(5);
 struct LongPages {
     CFakeLauncher launcher;
     std::vector<std::string> pages;
+    std::unique_ptr<CPageStore> store;
     std::unique_ptr<CMeruDlg> notes;
     explicit LongPages(size_t bytes) {
         pages = {LongPage(bytes, 'A'), LongPage(bytes, 'B')};
-        notes = std::make_unique<CMeruDlg>(ToolWindowContext{}, pages, QStringLiteral("bench.mer"),
+        store = std::make_unique<CPageStore>(pages);
+        notes = std::make_unique<CMeruDlg>(ToolWindowContext{}, *store, QStringLiteral("bench.mer"),
                                            launcher);
         notes->Create();
         notes->show();
@@ -157,7 +159,8 @@ BENCHMARK(BM_CommitLong)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(6);
 void BM_ShowPageShort(benchmark::State& state) {
     CFakeLauncher launcher;
     std::vector<std::string> pages = {LongPage(4000, 'A'), LongPage(4000, 'B')};
-    CMeruDlg notes(ToolWindowContext{}, pages, QStringLiteral("bench.mer"), launcher);
+    CPageStore store(pages);
+    CMeruDlg notes(ToolWindowContext{}, store, QStringLiteral("bench.mer"), launcher);
     notes.Create();
     notes.show();
     int n = 1;
