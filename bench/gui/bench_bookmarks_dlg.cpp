@@ -16,11 +16,12 @@
 
 #include "gui/bookmarks/bookmark_list_page.h"
 #include "gui/bookmarks/bookmarks_dlg.h"
-#include "gui/main/main_dlg.h"
+#include "app/app_root.h"
 #include "core/bookmarks/bookmark_groups.h"
 #include "platform/clipboard.h"
 #include "platform/launcher.h"
 #include "platform/x11_hotkeys.h"
+#include "support/fakes.h"
 
 using namespace meru;
 
@@ -45,18 +46,17 @@ struct Organiser {
     CFakeClipboard clip;
     CFakeGlobalHotkeys keys;
     CFakeLauncher launcher;
-    std::unique_ptr<CMainDlg> main;
+    std::unique_ptr<CAppRoot> main;
 
     explicit Organiser(std::size_t n) {
-        MainDlgServices s;
+        AppServices s;
         s.clipboard = &clip;
         s.hotkeys = &keys;
         s.launcher = &launcher;
         s.showMessage = [](QMessageBox::Icon, const QString&) {};
         s.exitProcess = [](int) {};
-        main = std::make_unique<CMainDlg>(s);
-        main->m_strVersion = QStringLiteral("MERU version 2.2");
-        main->m_strDataPath = dir.filePath(QStringLiteral("bench.mer"));
+        main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"),
+                                          dir.filePath(QStringLiteral("bench.mer")), s);
         main->Create();
         main->m_data.m_aGroups[0].m_aBookmarks = Bookmarks(n);
         Dlg().show();

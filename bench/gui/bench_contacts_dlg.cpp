@@ -16,6 +16,7 @@
 #include "core/contacts/contact_book.h"
 #include "gui/contacts/contacts_dlg.h"
 #include "platform/clipboard.h"
+#include "support/fakes.h"
 
 using namespace meru;
 
