@@ -5,6 +5,7 @@
 
 #include "app/meru_app.h"
 #include "app/usage.h"
+#include "platform/session_platform.h"
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
     // First: from here on a SIGTERM, SIGHUP or SIGINT waits for the event
     // loop, which saves like Exit.
     meru::CSignalPipe::Install({SIGTERM, SIGHUP, SIGINT});
+
+    // X11 (XWayland under Wayland) unless the user chose a Qt platform:
+    // decided before any QApplication exists.
+    const bool bTellLater = meru::ApplyPlatformChoice(/*bTell=*/false).bWaylandSession;
 
     // One copy per user and display. A second start ends at once and
     // touches nothing.
@@ -39,6 +44,8 @@ int main(int argc, char** argv) {
         case meru::CSingleInstance::Result::Acquired:
             break;
     }
+    // What works in a Wayland session, said once by the copy that runs.
+    if (bTellLater) meru::ApplyPlatformChoice(/*bTell=*/true);
 
     meru::CMeruApp app;
     return app.Run(argc, argv);
