@@ -5,6 +5,7 @@
 
 #include "app/meru_app.h"
 #include "app/usage.h"
+#include "platform/command_channel.h"
 #include "platform/session_platform.h"
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
@@ -13,6 +14,16 @@ int main(int argc, char** argv) {
     // --help and --version print and end before anything else: no lock,
     // no display, no data file.
     if (const auto code = meru::HandleInfoOptions(argc, argv, stdout)) return *code;
+
+    // --select, --show and --exit go to the copy that runs on this display;
+    // this process ends with its answer.
+    if (const meru::ParsedCommand cmd = meru::ParseCommandSwitches(argc, argv); cmd.bPresent) {
+        if (!cmd.strError.empty()) {
+            std::fprintf(stderr, "meru: %s\n", cmd.strError.c_str());
+            return 2;
+        }
+        return meru::SendCommand(meru::CSingleInstance::DefaultLockPath(), cmd.strLine, stderr);
+    }
 
     // First: from here on a SIGTERM, SIGHUP or SIGINT waits for the event
     // loop, which saves like Exit.
