@@ -24,6 +24,9 @@ PKGS=(
   # installing and packaging: PNG icons from the SVG, the Debian package and
   # its checks, the manual pages, starting the menu entry (gio)
   librsvg2-bin dpkg-dev desktop-file-utils lintian man-db libglib2.0-bin
+  # keyboard layouts changed through XKB (setxkbmap, xkbcomp); a copy run as
+  # another user (setpriv)
+  x11-xkb-utils util-linux
   # the SMTP client's TLS, and the mail server and certificates its tests start
   libssl-dev openssl ca-certificates python3-aiosmtpd
 )

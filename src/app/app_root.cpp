@@ -237,6 +237,25 @@ bool CAppRoot::OnCommand(int id) {
     }
 }
 
+std::string CAppRoot::OnChannelCommand(const std::string& line) {
+    FinishStartup();
+    if (line.size() == 8 && line.compare(0, 7, "select ") == 0 && line[7] >= '1' && line[7] <= '5') {
+        if (!m_pClipboard) return "error: the clipboard history is not available in this run";
+        SelectClip(line[7] - '0');
+        return "ok";
+    }
+    int id = 0;
+    if (line == "exit") id = ID_EXIT;
+    else if (line == "show main") id = ID_RESTORE_MAIN;
+    else if (line == "show notes") id = ID_NOTES;
+    else if (line == "show clipboard") id = ID_CLIPBOARD_OPEN;
+    else if (line == "show bookmarks") id = ID_BOOKMARKS;
+    else if (line == "show contacts") id = ID_CONTACTS;
+    if (!id) return "error: unknown command \"" + line.substr(0, 40) + "\"";
+    QTimer::singleShot(0, this, [this, id] { OnCommand(id); });
+    return "ok";
+}
+
 void CAppRoot::ShowToolWindow(QWidget* w) {
     if (!w) {
         ShowMessage(QMessageBox::Warning,

@@ -93,6 +93,10 @@ public:
     void ExitProgram();
     // The Password command.
     void OnPassword();
+    // A request from the command channel ("select N", "show WINDOW",
+    // "exit"); returns the answer ("ok" or "error: ..."). Shows and Exit are
+    // carried out once the answer is sent.
+    std::string OnChannelCommand(const std::string& line);
     // Clipboard history commands: "ClipBoard n" and Ctrl+n, "Cancella Tutto".
     void SelectClip(int n);
     void ClearAllClips();

@@ -5,6 +5,8 @@
 
 #include "app/meru_app.h"
 #include "app/usage.h"
+#include "platform/command_channel.h"
+#include "platform/session_platform.h"
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 
@@ -13,9 +15,23 @@ int main(int argc, char** argv) {
     // no display, no data file.
     if (const auto code = meru::HandleInfoOptions(argc, argv, stdout)) return *code;
 
+    // --select, --show and --exit go to the copy that runs on this display;
+    // this process ends with its answer.
+    if (const meru::ParsedCommand cmd = meru::ParseCommandSwitches(argc, argv); cmd.bPresent) {
+        if (!cmd.strError.empty()) {
+            std::fprintf(stderr, "meru: %s\n", cmd.strError.c_str());
+            return 2;
+        }
+        return meru::SendCommand(meru::CSingleInstance::DefaultLockPath(), cmd.strLine, stderr);
+    }
+
     // First: from here on a SIGTERM, SIGHUP or SIGINT waits for the event
     // loop, which saves like Exit.
     meru::CSignalPipe::Install({SIGTERM, SIGHUP, SIGINT});
+
+    // X11 (XWayland under Wayland) unless the user chose a Qt platform:
+    // decided before any QApplication exists.
+    const bool bTellLater = meru::ApplyPlatformChoice(/*bTell=*/false).bWaylandSession;
 
     // One copy per user and display. A second start ends at once and
     // touches nothing.
@@ -39,6 +55,8 @@ int main(int argc, char** argv) {
         case meru::CSingleInstance::Result::Acquired:
             break;
     }
+    // What works in a Wayland session, said once by the copy that runs.
+    if (bTellLater) meru::ApplyPlatformChoice(/*bTell=*/true);
 
     meru::CMeruApp app;
     return app.Run(argc, argv);

@@ -10,7 +10,9 @@
 #include "app/app_root.h"
 #include "gui/kit/resources.h"
 #include "gui/main/main_dlg.h"
+#include "platform/command_channel.h"
 #include "platform/signal_pipe.h"
+#include "platform/single_instance.h"
 
 namespace meru {
 
@@ -97,6 +99,16 @@ int CMeruApp::Run(int& argc, char** argv) {
     // The main window comes up first; the hidden tool windows follow.
     if (!root.Create(/*bDeferToolWindows=*/true)) return 0;  // not a data file of this program
     root.MainWindow().show();
+
+    // Commands from "meru --select/--show/--exit" (the desktop's own
+    // shortcuts under Wayland). What may open a window or a dialog is queued,
+    // so the sender gets its answer at once.
+    auto* server = new CCommandServer([&root](const std::string& line) { return root.OnChannelCommand(line); },
+                                      &root);
+    std::string why;
+    if (!server->Listen(CommandSocketPath(CSingleInstance::DefaultLockPath()), &why))
+        std::fprintf(stderr, "meru: commands from \"meru --select\" and the like will not work: %s\n",
+                     why.c_str());
 
     bInEventLoop = true;
     const int code = QApplication::exec();

@@ -10,6 +10,7 @@ namespace meru {
 
 std::string UsageText() {
     return "Usage: meru [FILE]\n"
+           "       meru --select N | --show WINDOW | --exit\n"
            "       meru --help | --version\n"
            "\n"
            "MERU keeps notes, a history of copied texts (Ctrl+1 to Ctrl+5 bring one\n"
@@ -22,6 +23,13 @@ std::string UsageText() {
            "\n"
            "  --help      print this help and end\n"
            "  --version   print the version and end\n"
+           "\n"
+           "Commands to the copy that runs on this display (for the desktop's own\n"
+           "shortcut settings, where MERU cannot take Ctrl+1..5 itself, as under\n"
+           "Wayland); they end with a message and exit code 1 when no copy runs:\n"
+           "  --select N      N = 1..5: put clipboard entry N back, like Ctrl+N\n"
+           "  --show WINDOW   main, notes, clipboard, bookmarks or contacts\n"
+           "  --exit          save and end, like Exit\n"
            "\n"
            "Other arguments that begin with \"-\" are switches, which MERU ignores\n"
            "(-Embedding and -Automation included); Qt's own options such as\n"

@@ -39,6 +39,13 @@ public:
         const xcb_setup_t* setup = xcb_get_setup(c);
         for (auto it = xcb_setup_roots_iterator(setup); it.rem; xcb_screen_next(&it))
             m_aRoots.push_back(it.data->root);
+        // Layout changes made through XKB (setxkbmap, a desktop's layout
+        // switcher) come as XKB events, not as the core MappingNotify.
+        if (auto* ext = xcb_query_extension_reply(
+                c, xcb_query_extension(c, 9, "XKEYBOARD"), nullptr)) {
+            if (ext->present) m_nXkbEvent = ext->first_event;
+            free(ext);
+        }
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
     ~CX11Hotkeys() override {
@@ -118,19 +125,14 @@ public:
         const uint8_t type = ev->response_type & 0x7f;
         if (type == XCB_MAPPING_NOTIFY) {
             auto* mn = reinterpret_cast<xcb_mapping_notify_event_t*>(ev);
-            if (mn->request != XCB_MAPPING_POINTER) {
-                // Keyboard layout or modifiers changed: the digits may sit on
-                // other keycodes now. Grab again once the event is handled.
-                if (!m_bRegrabPending) {
-                    m_bRegrabPending = true;
-                    std::weak_ptr<int> alive = m_pAlive;
-                    QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
-                        if (alive.expired()) return;
-                        m_bRegrabPending = false;
-                        if (m_bActive) Start();
-                    });
-                }
-            }
+            if (mn->request != XCB_MAPPING_POINTER) RegrabLater();
+            return false;
+        }
+        if (m_nXkbEvent && type == m_nXkbEvent) {
+            // The XKB event's kind is its second byte: 0 = a new keyboard
+            // description, 1 = a changed key map. Qt reads them too.
+            const uint8_t xkbType = reinterpret_cast<const uint8_t*>(ev)[1];
+            if (xkbType == kXkbNewKeyboardNotify || xkbType == kXkbMapNotify) RegrabLater();
             return false;
         }
         if (type != XCB_KEY_PRESS) return false;
@@ -146,6 +148,23 @@ public:
     }
 
 private:
+    static constexpr uint8_t kXkbNewKeyboardNotify = 0;
+    static constexpr uint8_t kXkbMapNotify = 1;
+
+    // Keyboard layout or modifiers changed: the digits may sit on other
+    // keycodes now. Grab again once the event is handled (a burst of
+    // notifications gives one new grab).
+    void RegrabLater() {
+        if (m_bRegrabPending) return;
+        m_bRegrabPending = true;
+        std::weak_ptr<int> alive = m_pAlive;
+        QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
+            if (alive.expired()) return;
+            m_bRegrabPending = false;
+            if (m_bActive) Start();
+        });
+    }
+
     struct Grab {
         xcb_window_t root;
         xcb_keycode_t code;
@@ -206,6 +225,7 @@ private:
     std::vector<DigitKey> m_aKeys;
     std::vector<Grab> m_aGrabs;
     uint16_t m_nNumLockMask = 0;
+    uint8_t m_nXkbEvent = 0;  // the XKB extension's first event code, 0 without XKB
     bool m_bActive = false;
     bool m_bToldTaken = false;
     std::function<void(int)> m_fn;
