@@ -175,7 +175,9 @@ TEST_F(SaveSafety, NotARegularFileIsNeverReplaced) {
     }
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
     EXPECT_TRUE(fs::is_symlink(toFifo));
-    if (names.size() > 2) EXPECT_TRUE(fs::is_character_file(fs::symlink_status(dev)));
+    if (names.size() > 2) {
+        EXPECT_TRUE(fs::is_character_file(fs::symlink_status(dev)));
+    }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(Names(), names);
 }

@@ -411,7 +411,6 @@ void TestMainWindow::passwordCommand() {
     QFETCH(bool, refused);
     Run run;
     CAppRoot& app = *run.app;
-    CMainDlg& dlg = app.MainWindow();
     QVERIFY(app.Create());
     app.m_data.m_strPassword = before.toStdString();
     app.m_data.m_aPages = {"pagina uno"};

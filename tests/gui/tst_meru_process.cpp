@@ -89,7 +89,7 @@ void TestMeruProcess::oneDisplayHoweverItIsWritten() {
     auto first = s.Start({QStringLiteral("first.mer")});
     QVERIFY(first->waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.LockFile(QStringLiteral(":4714"))), 10000);
-    for (const QString display : {QStringLiteral(":4714"), QStringLiteral("unix:4714"),
+    for (const QString& display : {QStringLiteral(":4714"), QStringLiteral("unix:4714"),
                                   QStringLiteral("unix:4714.1")}) {
         s.env.insert(QStringLiteral("DISPLAY"), display);
         auto second = s.Start({QStringLiteral("second.mer")});
