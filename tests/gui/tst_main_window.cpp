@@ -73,6 +73,7 @@ private slots:
     void passwordCommand_data();
     void passwordCommand();
     void passwordDialogRefusesOutsideCp1252();
+    void passwordSetAsksTwice();
     void aboutFromBackgroundMenu();
 };
 
@@ -460,6 +461,39 @@ void TestMainWindow::passwordDialogRefusesOutsideCp1252() {
     QCOMPARE(refusals.size(), 1);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(dlg.m_strPassword, QStringLiteral("perché"));
+}
+
+void TestMainWindow::passwordSetAsksTwice() {
+    // The start-up prompt: one labelled field.
+    CPasswordDlg enter;
+    QVERIFY(!enter.ConfirmEdit());
+    QCOMPARE(enter.findChildren<QLabel*>().size(), 1);
+    QCOMPARE(enter.findChild<QLabel*>()->buddy(), static_cast<QWidget*>(enter.Edit()));
+    QCOMPARE(enter.findChild<QLabel*>()->text(), QStringLiteral("&Password:"));
+
+    // Setting one: both fields must agree; the current one pre-fills both.
+    CPasswordDlg dlg(nullptr, CPasswordDlg::Mode::Set);
+    QStringList refusals;
+    dlg.SetRefuseHandler([&](const QString& t) { refusals << t; });
+    dlg.m_strPassword = QStringLiteral("vecchia");
+    dlg.open();
+    QVERIFY(dlg.ConfirmEdit());
+    QCOMPARE(dlg.ConfirmEdit()->echoMode(), QLineEdit::Password);
+    QCOMPARE(dlg.ConfirmEdit()->text(), QStringLiteral("vecchia"));
+    dlg.Edit()->setText(QStringLiteral("nuova"));
+    dlg.accept();  // the second field still holds the old one
+    QCOMPARE(refusals, QStringList{CPasswordDlg::MismatchText()});
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.m_strPassword, QStringLiteral("vecchia"));
+    dlg.ConfirmEdit()->setText(QStringLiteral("nuvoa"));
+    dlg.accept();
+    QCOMPARE(refusals.size(), 2);
+    QVERIFY(dlg.isVisible());
+    dlg.ConfirmEdit()->setText(QStringLiteral("nuova"));
+    dlg.accept();
+    QCOMPARE(refusals.size(), 2);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.m_strPassword, QStringLiteral("nuova"));
 }
 
 void TestMainWindow::aboutFromBackgroundMenu() {

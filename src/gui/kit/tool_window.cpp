@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include "gui/kit/window_tray.h"
@@ -19,9 +19,18 @@ CToolWindow::CToolWindow(const ToolWindowContext& context, const Template& tpl)
     m_pSignature->setAlignment(Qt::AlignCenter);
     m_pSignature->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pSignature->setGeometry(Du().Rect(200, 269, 47, 10));
+}
 
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, &CToolWindow::HideToTray);
+void CToolWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc leaves the window only when no control used it: an open combo list
+    // or calendar is a pop-up of its own, takes the key and just closes.
+    // (A window-wide shortcut would also fire for the key that closes it.)
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        HideToTray();
+        return;
+    }
+    CMeruWindow::keyPressEvent(event);
 }
 
 void CToolWindow::Create() {

@@ -72,7 +72,12 @@ CPageListDlg::~CPageListDlg() = default;
 void CPageListDlg::OnInitDialog() {
     m_pModel->SetPages(m_pPages);
     m_pList->clearSelection();
-    m_pList->setCurrentIndex({});
+    // The first row is current but not selected: OK alone chooses nothing,
+    // and Home, End, the page keys and the arrows move from there as in any
+    // list (without a current row the first key only made row 1 current).
+    if (m_pModel->rowCount({}) > 0)
+        m_pList->selectionModel()->setCurrentIndex(m_pModel->index(0, 0),
+                                                   QItemSelectionModel::NoUpdate);
     m_pList->setFocus(Qt::OtherFocusReason);
 }
 
