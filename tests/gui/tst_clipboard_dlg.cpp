@@ -375,24 +375,6 @@ private slots:
         QCOMPARE(f.clip.Text(), std::string("draft v2"));
     }
 
-    // Esc in the open entry list closes only the list; a second Esc hides
-    // the window.
-    void escapeInTheOpenListClosesOnlyTheList() {
-        Fixture f;
-        f.copyAll({"one", "two"});
-        QVERIFY(f.showWindow());
-        QComboBox* list = f.dlg().EntryList();
-        list->setFocus();
-        list->showPopup();
-        QTRY_VERIFY(QApplication::activePopupWidget());
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
-        QTRY_VERIFY(!QApplication::activePopupWidget());
-        QVERIFY(f.dlg().isVisible());
-        QTRY_VERIFY(f.dlg().isActiveWindow());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        QTRY_VERIFY(!f.dlg().isVisible());
-    }
-
     // A huge entry shows its beginning at once and the rest in steps; the
     // text that arrives is the entry exactly (slices cut between lines, in
     // one long line never inside a character or a CR LF).
