@@ -118,6 +118,8 @@ std::optional<std::string> CAppRoot::AskStartupPassword() {
     if (m_services.promptStartupPassword) return m_services.promptStartupPassword();
     CPasswordDlg dlg(m_pMain.get());
     dlg.SetRefuseHandler([this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
+    // The main window is not on the screen yet to centre it on.
+    if (!m_pMain->isVisible()) CentreOnScreen(&dlg, m_pMain->screen());
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     return dlg.m_strPassword.toStdString();
 }

@@ -149,6 +149,8 @@ void CClipboardDlg::CreateControls() {
     Signature()->raise();
 
     m_pClock = new CClockRow(this, m_pDate, m_pTime);
+    // The editor and its frame take a change of the window's size.
+    SetResizable({frame, m_pEditor});
 }
 
 void CClipboardDlg::OnInitDialog() {

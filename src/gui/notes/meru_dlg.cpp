@@ -230,6 +230,8 @@ void CMeruDlg::OnInitDialog() {
                          m_pTime,          Button(IDC_INSERT_TIME), Button(IDC_PAGE_LIST),
                          Button(IDC_PREV), Button(IDC_NEXT)};
     for (size_t i = 1; i < std::size(aOrder); ++i) setTabOrder(aOrder[i - 1], aOrder[i]);
+    // The editor and its frame take a change of the window's size.
+    SetResizable({pFrame, m_pEditor});
 
     m_store.Normalise();
     m_store.ShowPage(1);
