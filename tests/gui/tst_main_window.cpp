@@ -208,6 +208,23 @@ void TestMainWindow::trayMenuAndDoubleClick() {
     QCOMPARE(run.tray().HandleIconMessage(QSystemTrayIcon::DoubleClick), 1);
     QVERIFY(dlg.isVisible());
 
+    // A click: on a StatusNotifierItem panel (no icon window of Qt's own) it
+    // restores; in an XEmbed tray only the double-click does.
+    QVERIFY(!CSystemTray::IsXEmbed());
+    dlg.hide();
+    run.tray().HandleIconMessage(QSystemTrayIcon::Trigger);
+    QVERIFY(dlg.isVisible());
+    {
+        QWidget xembedIcon;  // stands for the icon window Qt makes in an XEmbed tray
+        xembedIcon.setObjectName(QStringLiteral("QSystemTrayIconSys"));
+        QVERIFY(CSystemTray::IsXEmbed());
+        dlg.hide();
+        run.tray().HandleIconMessage(QSystemTrayIcon::Trigger);
+        QVERIFY(!dlg.isVisible());
+        run.tray().HandleIconMessage(QSystemTrayIcon::DoubleClick);
+        QVERIFY(dlg.isVisible());
+    }
+
     // Icons by number: the clipboard entry 1-5 and the plain one.
     for (int id : {189, 190, 191, 192, 193, 152}) {
         QVERIFY(run.tray().ChangeIcon(id));
