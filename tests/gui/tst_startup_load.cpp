@@ -10,6 +10,9 @@
 
 #include "gui/kit/dialog_units.h"
 #include "gui/main/main_dlg.h"
+#include "gui/store/password_dlg.h"
+#include "support/when_modal.h"
+#include <QScreen>
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 #include "support/main_fixture.h"
@@ -44,6 +47,7 @@ private slots:
     void loadOutcomes_data();
     void loadOutcomes();
     void rightPasswordUnlocks();
+    void startupPasswordCentred();
     void failedSaveKeepsRunning();
     void failedSaveWaysOut();
     void rescueCopyWhenNobodyAnswers();
@@ -168,6 +172,36 @@ void TestStartupLoad::rightPasswordUnlocks() {
                  .password,
              PasswordState::Accepted);
     QCOMPARE(back.m_aPages.size(), size_t(3));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The start-up Password dialog comes before the main window is on the
+// screen: it is centred on the screen, not on the hidden window's corner.
+void TestStartupLoad::startupPasswordCentred() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data.mer"));
+    QVERIFY(WriteBytes(path, DataFileBytes(Protected())));
+    Recorder rec;
+    auto root = MakeRoot(rec, path);  // only for its services
+    AppServices s;
+    s.showMessage = [](QMessageBox::Icon, const QString&) {};
+    s.exitProcess = [](int) {};
+    s.launcher = &rec.launcher;
+    s.clipboard = &rec.clipboard;
+    s.hotkeys = &rec.hotkeys;
+    CAppRoot app(QStringLiteral("MERU version 2.2"), path, s);
+    QPoint centre;
+    QRect avail;
+    test::WhenModal<CPasswordDlg>([&](CPasswordDlg* dlg) {
+        centre = dlg->frameGeometry().center();
+        avail = dlg->screen()->availableGeometry();
+        dlg->reject();
+    });
+    app.Create();
+    QVERIFY(!avail.isEmpty());
+    // (Within the frame's borders, unknown before the first showing.)
+    QVERIFY2((centre - avail.center()).manhattanLength() <= 8,
+             qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
