@@ -477,6 +477,18 @@ void TestNotesWindow::pageListDialog() {
     QCOMPARE(line(999), Q("1000\tpage 1000..."));
     QVERIFY(dlg.List()->selectionModel()->selectedIndexes().isEmpty());
 
+    // Resized, the list takes the change and the buttons keep to the corner.
+    {
+        auto* ok = dlg.findChild<QPushButton*>();
+        const QRect list0 = dlg.List()->geometry(), ok0 = ok->geometry();
+        QVERIFY(dlg.minimumSize() != dlg.maximumSize());
+        dlg.resize(dlg.size() + QSize(50, 40));
+        QTRY_COMPARE(dlg.List()->geometry(), list0.adjusted(0, 0, 50, 40));
+        QCOMPARE(ok->geometry(), ok0.translated(50, 40));
+        dlg.resize(dlg.size() - QSize(50, 40));
+        QTRY_COMPARE(dlg.List()->geometry(), list0);
+    }
+
     // A double-click on an item closes with OK and that item.
     const QModelIndex idx = model->index(2, 0);
     dlg.List()->scrollTo(idx);
