@@ -1,15 +1,19 @@
 #include "app/app_root.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
 
 #include "core/mail/mailto.h"
 #include "core/notes/page_store.h"
+#include "core/store/file_io.h"
 #include "gui/bookmarks/bookmarks_dlg.h"
 #include "gui/clipboard/clip_link.h"
 #include "gui/clipboard/clipboard_dlg.h"
@@ -114,6 +118,8 @@ std::optional<std::string> CAppRoot::AskStartupPassword() {
     if (m_services.promptStartupPassword) return m_services.promptStartupPassword();
     CPasswordDlg dlg(m_pMain.get());
     dlg.SetRefuseHandler([this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
+    // The main window is not on the screen yet to centre it on.
+    if (!m_pMain->isVisible()) CentreOnScreen(&dlg, m_pMain->screen());
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     return dlg.m_strPassword.toStdString();
 }
@@ -331,26 +337,128 @@ void CAppRoot::EndProcess(int code) {
 }
 
 void CAppRoot::ExitProgram() {
-    const SaveOutcome out = SaveForSessionEnd();
-    if (out.status == SaveStatus::Failed) {
-        ShowMessage(QMessageBox::Critical,
-                    tr("Il file dei dati non è stato salvato:\n%1\n%2\n\n"
-                       "MERU keeps running so that nothing is lost.")
-                        .arg(m_strDataPath, FromUtf8(out.reason)));
-        return;
+    for (;;) {
+        const SaveOutcome out = SaveForSessionEnd();
+        if (out.status != SaveStatus::Failed) break;
+        const QString text = tr("Il file dei dati non è stato salvato:\n%1\n%2")
+                                 .arg(m_strDataPath, FromUtf8(out.reason));
+        using Choice = AppServices::SaveFailedChoice;
+        Choice choice = Choice::Cancel;
+        if (m_services.askSaveFailed) {
+            choice = m_services.askSaveFailed(text);
+        } else {
+            QMessageBox box(QMessageBox::Critical, BoxCaption(), text, QMessageBox::NoButton,
+                            m_pMain->isVisible() ? m_pMain.get() : nullptr);
+            QPushButton* saveAs = box.addButton(tr("Save &as..."), QMessageBox::AcceptRole);
+            QPushButton* discard =
+                box.addButton(tr("E&xit without saving"), QMessageBox::DestructiveRole);
+            QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+            box.setDefaultButton(saveAs);
+            box.setEscapeButton(cancel);
+            box.exec();
+            if (box.clickedButton() == saveAs) choice = Choice::SaveAs;
+            if (box.clickedButton() == discard) choice = Choice::ExitWithoutSaving;
+        }
+        if (choice == Choice::Cancel) return;  // keeps running, nothing lost
+        if (choice == Choice::SaveAs) {
+            if (SaveToAnotherFile()) break;
+            continue;  // cancelled or failed: ask again
+        }
+        const QString question =
+            tr("Exit without saving?\nEverything changed since MERU started (notes, "
+               "bookmarks, contacts, settings) is lost; %1 stays as it was.")
+                .arg(m_strDataPath);
+        const bool bSure =
+            m_services.confirmDiscard
+                ? m_services.confirmDiscard(question)
+                : QMessageBox::question(m_pMain->isVisible() ? m_pMain.get() : nullptr,
+                                        BoxCaption(), question,
+                                        QMessageBox::Yes | QMessageBox::No,
+                                        QMessageBox::No) == QMessageBox::Yes;
+        if (bSure) break;
     }
     m_bEnded = true;
     DestroyToolWindows();
     EndProcess(0);
 }
 
-void CAppRoot::OnTerminationSignal(int sig) {
-    const SaveOutcome out = m_bEnded ? SaveOutcome{SaveStatus::NotAllowed, {}} : SaveForSessionEnd();
-    int code = 0;
+bool CAppRoot::SaveToAnotherFile() {
+    std::optional<QString> chosen;
+    if (m_services.chooseSavePath) {
+        chosen = m_services.chooseSavePath(m_strDataPath);
+    } else {
+        const QString path = QFileDialog::getSaveFileName(
+            m_pMain->isVisible() ? m_pMain.get() : nullptr, tr("Save the data as"),
+            QDir::homePath() + QStringLiteral("/meru.mer"), tr("MERU data (*.mer);;All files (*)"));
+        if (!path.isEmpty()) chosen = path;
+    }
+    if (!chosen || chosen->isEmpty() || !m_pFile) return false;
+    const std::string old = m_pFile->Path();
+    m_pFile->Retarget(QFile::encodeName(*chosen).toStdString());
+    if (m_pNotes) m_pNotes->CommitPage();
+    const SaveOutcome out = m_pFile->SaveData(m_data);
     if (out.status == SaveStatus::Failed) {
-        std::fprintf(stderr, "meru: signal %d: the data file %s was not saved: %s\n", sig,
-                     m_strDataPath.toLocal8Bit().constData(), out.reason.c_str());
-        code = 1;
+        m_pFile->Retarget(old);
+        ShowMessage(QMessageBox::Critical, tr("Il file dei dati non è stato salvato:\n%1\n%2")
+                                               .arg(*chosen, FromUtf8(out.reason)));
+        return false;
+    }
+    // The new file is the data file for the rest of the run.
+    m_strDataPath = *chosen;
+    m_pMain->SetDataPath(m_strDataPath);
+    if (m_pNotes) m_pNotes->SetDataPath(m_strDataPath);
+    return true;
+}
+
+QString CAppRoot::RescueFolder() {
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/meru");
+}
+
+CAppRoot::Kept CAppRoot::SaveOrRescue(const char* why) {
+    const SaveOutcome out = SaveForSessionEnd();
+    if (out.status != SaveStatus::Failed) return Kept::Saved;
+    std::fprintf(stderr, "meru: %s: the data file %s was not saved: %s\n", why,
+                 m_strDataPath.toLocal8Bit().constData(), out.reason.c_str());
+    const QString folder = RescueFolder();
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "meru: no rescue copy: cannot create %s\n",
+                     folder.toLocal8Bit().constData());
+        return Kept::Lost;
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner);
+    const QString name =
+        QStringLiteral("meru-rescue-%1-%2.mer")
+            .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmss")))
+            .arg(QCoreApplication::applicationPid());
+    const QString path = folder + QLatin1Char('/') + name;
+    std::string bytes;
+    try {
+        bytes = SerializeData(m_data);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "meru: no rescue copy: %s\n", e.what());
+        return Kept::Lost;
+    }
+    if (auto reason = WriteFileAtomically(QFile::encodeName(path).toStdString(), bytes)) {
+        std::fprintf(stderr, "meru: no rescue copy %s: %s\n", path.toLocal8Bit().constData(),
+                     reason->c_str());
+        return Kept::Lost;
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    std::fprintf(stderr, "meru: the data were saved to the rescue copy %s\n",
+                 path.toLocal8Bit().constData());
+    std::fflush(stderr);
+    return Kept::Rescued;
+}
+
+void CAppRoot::OnTerminationSignal(int sig) {
+    int code = 0;
+    if (!m_bEnded) {
+        const std::string why = "signal " + std::to_string(sig);
+        if (SaveOrRescue(why.c_str()) != Kept::Saved) code = 1;
     }
     m_bEnded = true;
     EndProcess(code);
@@ -361,7 +469,7 @@ void CAppRoot::OnPassword() {
     if (m_services.editPassword) {
         typed = m_services.editPassword(FromUtf8(m_data.m_strPassword));
     } else {
-        CPasswordDlg dlg(m_pMain.get());
+        CPasswordDlg dlg(m_pMain.get(), CPasswordDlg::Mode::Set);
         dlg.m_strPassword = FromUtf8(m_data.m_strPassword);
         dlg.SetRefuseHandler([this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
         if (dlg.exec() == QDialog::Accepted) typed = dlg.m_strPassword;

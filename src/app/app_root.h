@@ -41,6 +41,13 @@ struct AppServices {
     std::function<std::optional<QString>(const QString& current)> editPassword;
     // A message box with caption "meru".
     std::function<void(QMessageBox::Icon icon, const QString& text)> showMessage;
+    // Exit could not save the data file: what the user wants done.
+    enum class SaveFailedChoice { SaveAs, ExitWithoutSaving, Cancel };
+    std::function<SaveFailedChoice(const QString& text)> askSaveFailed;
+    // Another file to save the data in (full path), or nothing on Cancel.
+    std::function<std::optional<QString>(const QString& current)> chooseSavePath;
+    // Yes/No: "exit and lose the changes?"
+    std::function<bool(const QString& text)> confirmDiscard;
     // Ends the process with `code` (the final save is done).
     std::function<void(int code)> exitProcess;
     // Settings > Browser: the program file the user chose (full path), or
@@ -88,8 +95,9 @@ public:
     // Shows a window from the tray. A tool window that does not exist (the
     // data could not be read) is explained to the user instead.
     void ShowToolWindow(QWidget* w);
-    // Saves and ends the program. A save that fails is reported and the
-    // program keeps running.
+    // Saves and ends the program. When the save fails the user chooses:
+    // save to another file (which is the data file from then on), exit
+    // without saving (after a confirmation), or keep running.
     void ExitProgram();
     // The Password command.
     void OnPassword();
@@ -114,8 +122,16 @@ public:
     // saving is not allowed). Returns the outcome; does not end anything.
     SaveOutcome SaveForSessionEnd();
     // SIGTERM, SIGINT or SIGHUP: save, then end (exit code 1 when the save
-    // failed, after telling why on standard error).
+    // failed, after telling why on standard error and writing a rescue copy).
     void OnTerminationSignal(int sig);
+    // Where no one can answer (session end, a signal, the display lost):
+    // saves, and when that fails writes the data (same format and password)
+    // to a new file in $XDG_STATE_HOME/meru/ and names it on standard error.
+    // `why` starts the message.
+    enum class Kept { Saved, Rescued, Lost };
+    Kept SaveOrRescue(const char* why);
+    // The folder rescue copies go to.
+    static QString RescueFolder();
     // True once the final save is done (Exit or a signal).
     bool HasEnded() const { return m_bEnded; }
 
@@ -146,6 +162,9 @@ private:
     void CreateToolWindows();
     void DestroyToolWindows();
     void EndProcess(int code);
+    // Saves the data to the file the user picks; false on Cancel or failure
+    // (reported).
+    bool SaveToAnotherFile();
     std::optional<std::string> AskStartupPassword();
 
     AppServices m_services;

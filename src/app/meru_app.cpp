@@ -5,6 +5,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "app/app_root.h"
@@ -15,6 +16,11 @@
 #include "platform/single_instance.h"
 
 namespace meru {
+
+namespace {
+// The run whose data an exit handler saves; set only while Run() is on the stack.
+CAppRoot* g_pRootAtExit = nullptr;
+}  // namespace
 
 CMeruApp::CommandLine CMeruApp::ParseCommandLine(const QStringList& args) {
     CommandLine cmd;
@@ -84,17 +90,30 @@ int CMeruApp::Run(int& argc, char** argv) {
                                  root.ShowMessage(QMessageBox::Critical, text);
                                  manager.release();
                              } else {
-                                 std::fprintf(stderr, "meru: %s\n", text.toLocal8Bit().constData());
+                                 root.SaveOrRescue("session end");
                              }
                          }
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &root, [&root] {
         if (root.HasEnded()) return;
-        const SaveOutcome out = root.SaveForSessionEnd();
-        if (out.status == SaveStatus::Failed)
-            std::fprintf(stderr, "meru: the data file %s was not saved: %s\n",
-                         root.DataPath().toLocal8Bit().constData(), out.reason.c_str());
+        root.SaveOrRescue("quit");
     });
+    // Qt's X11 plugin ends the process with exit() when the display goes
+    // away (logout without a session manager, the X server killed): the
+    // event loop never returns, but exit handlers run. Save there.
+    g_pRootAtExit = &root;
+    struct ClearAtReturn {
+        ~ClearAtReturn() { g_pRootAtExit = nullptr; }
+    } clearAtReturn;
+    static bool s_bRegistered = false;
+    if (!s_bRegistered) {
+        s_bRegistered = true;
+        std::atexit([] {
+            CAppRoot* pRoot = g_pRootAtExit;
+            g_pRootAtExit = nullptr;
+            if (pRoot && !pRoot->HasEnded()) pRoot->SaveOrRescue("display lost");
+        });
+    }
 
     // The main window comes up first; the hidden tool windows follow.
     if (!root.Create(/*bDeferToolWindows=*/true)) return 0;  // not a data file of this program

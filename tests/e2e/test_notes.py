@@ -86,5 +86,52 @@ class NotesSurviveExit(xs.MeruTestCase):
                          ["first page typed by xdotool\r\nline two - again", "second page"])
 
 
+class DisplayLost(xs.MeruTestCase):
+    """The X server goes away (a logout without a session manager): what was
+    typed is in the data file, although the editor never lost the focus."""
+
+    def test_typed_text_saved_when_the_x_server_dies(self):
+        if not xs.Config.meru_file:
+            self.skipTest("needs --meru-file")
+        # A private X server of this test's own, to be killed.
+        r, w = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
+                                   "-nolisten", "tcp"], pass_fds=(w,),
+                                  stderr=subprocess.DEVNULL)
+        os.close(w)
+        self.addCleanup(xs.stop, server)
+        with os.fdopen(r) as f:
+            number = f.readline().strip()
+        self.assertTrue(number, "Xvfb gave no display number")
+        name = ":" + number
+        env = {"DISPLAY": name}
+
+        def xdo(*args):
+            subprocess.run(["xdotool", *map(str, args)], env={**os.environ, **env},
+                           check=True, timeout=10, capture_output=True)
+
+        data = self.path("lost.mer")
+        NotesSurviveExit.build(self, data, ["first page"])
+        # (Xlib ends a client whose server dies: closed before the kill.)
+        d2 = xs.Display(name)
+        m = xs.Meru(xs.Config.meru, data, cwd=self.dir, extra_env=env)
+        self._merus.append(m)
+        win = m.wait_main_window(d2)
+        xdo("windowfocus", "--sync", win)
+        xdo("key", "alt+m", "n")
+        notes = d2.wait_window(notes_title_rx(data), viewable=True, timeout=15)
+        xdo("windowfocus", "--sync", notes)
+        xdo("key", "ctrl+End")
+        xdo("type", "--delay", "15", " and more")
+        # The display goes at once: no focus change, no Exit.
+        d2.close()
+        server.kill()
+        server.wait(10)
+        code = m.wait_exit(15)
+        self.assertNotEqual(code, None)
+        pages = NotesSurviveExit.dump(self, data)["pages"]
+        self.assertEqual(pages, ["first page and more"])
+
+
 if __name__ == "__main__":
     xs.test_main()

@@ -23,6 +23,8 @@
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
 #include "core/store/datafile.h"
+#include "core/notes/page_store.h"
+#include "gui/kit/editor_text.h"
 #include "support/main_fixture.h"
 #include "gui/kit/window_tray.h"
 #include "gui/tray/system_tray.h"
@@ -371,6 +373,42 @@ private slots:
         QTRY_VERIFY(!f.dlg().isVisible());
         QCOMPARE(f.history().Entry(0), std::string("draft v2"));
         QCOMPARE(f.clip.Text(), std::string("draft v2"));
+    }
+
+    // A huge entry shows its beginning at once and the rest in steps; the
+    // text that arrives is the entry exactly (slices cut between lines, in
+    // one long line never inside a character or a CR LF).
+    void hugeEntryShownInSteps() {
+        std::string big;
+        for (int i = 0; big.size() < 3 * 1024 * 1024; ++i)
+            big += "riga " + std::to_string(i) + " caff\xC3\xA8 \xF0\x9F\x98\x80\r\n";
+        std::string line;
+        while (line.size() < 600 * 1024) line += "\xE2\x82\xAC\xF0\x9F\x98\x80xy\r";
+        big += line + "\r\nfine";
+        Fixture f;
+        f.copyAll({big});
+        QVERIFY(f.showWindow());
+        auto* ed = f.dlg().findChild<QPlainTextEdit*>(QString::number(CClipboardDlg::IDC_EDITOR));
+        QVERIFY(ed);
+        const QString whole = QString::fromStdString(StoredToEditorText(big));
+        // Only a first slice is there when the window shows.
+        QVERIFY(ed->document()->characterCount() < whole.size() / 4);
+        QVERIFY(whole.startsWith(EditorText(ed)));
+        QTRY_COMPARE_WITH_TIMEOUT(ed->document()->characterCount(), int(whole.size()) + 1, 30000);
+        QCOMPARE(EditorText(ed), whole);
+        QVERIFY(ed->document()->isUndoRedoEnabled());
+        QVERIFY(!f.dlg().m_bEdited);  // loading is no edit
+
+        // Typing while a slice is pending loads the rest first.
+        f.clip.Copy("small");
+        QTRY_COMPARE(EditorText(ed), QStringLiteral("small"));
+        f.dlg().NextEntry();
+        if (EditorText(ed) == QStringLiteral("small")) f.dlg().PreviousEntry();
+        QVERIFY(ed->document()->characterCount() < whole.size() / 4);
+        ed->setFocus();
+        ed->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(ed, QStringLiteral("Z"));
+        QCOMPARE(EditorText(ed), "Z" + whole);
     }
 
     // ------------------------------------------------------------ search

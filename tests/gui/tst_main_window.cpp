@@ -73,6 +73,7 @@ private slots:
     void passwordCommand_data();
     void passwordCommand();
     void passwordDialogRefusesOutsideCp1252();
+    void passwordSetAsksTwice();
     void aboutFromBackgroundMenu();
 };
 
@@ -206,6 +207,23 @@ void TestMainWindow::trayMenuAndDoubleClick() {
     dlg.hide();
     QCOMPARE(run.tray().HandleIconMessage(QSystemTrayIcon::DoubleClick), 1);
     QVERIFY(dlg.isVisible());
+
+    // A click: on a StatusNotifierItem panel (no icon window of Qt's own) it
+    // restores; in an XEmbed tray only the double-click does.
+    QVERIFY(!CSystemTray::IsXEmbed());
+    dlg.hide();
+    run.tray().HandleIconMessage(QSystemTrayIcon::Trigger);
+    QVERIFY(dlg.isVisible());
+    {
+        QWidget xembedIcon;  // stands for the icon window Qt makes in an XEmbed tray
+        xembedIcon.setObjectName(QStringLiteral("QSystemTrayIconSys"));
+        QVERIFY(CSystemTray::IsXEmbed());
+        dlg.hide();
+        run.tray().HandleIconMessage(QSystemTrayIcon::Trigger);
+        QVERIFY(!dlg.isVisible());
+        run.tray().HandleIconMessage(QSystemTrayIcon::DoubleClick);
+        QVERIFY(dlg.isVisible());
+    }
 
     // Icons by number: the clipboard entry 1-5 and the plain one.
     for (int id : {189, 190, 191, 192, 193, 152}) {
@@ -459,6 +477,39 @@ void TestMainWindow::passwordDialogRefusesOutsideCp1252() {
     QCOMPARE(refusals.size(), 1);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(dlg.m_strPassword, QStringLiteral("perché"));
+}
+
+void TestMainWindow::passwordSetAsksTwice() {
+    // The start-up prompt: one labelled field.
+    CPasswordDlg enter;
+    QVERIFY(!enter.ConfirmEdit());
+    QCOMPARE(enter.findChildren<QLabel*>().size(), 1);
+    QCOMPARE(enter.findChild<QLabel*>()->buddy(), static_cast<QWidget*>(enter.Edit()));
+    QCOMPARE(enter.findChild<QLabel*>()->text(), QStringLiteral("&Password:"));
+
+    // Setting one: both fields must agree; the current one pre-fills both.
+    CPasswordDlg dlg(nullptr, CPasswordDlg::Mode::Set);
+    QStringList refusals;
+    dlg.SetRefuseHandler([&](const QString& t) { refusals << t; });
+    dlg.m_strPassword = QStringLiteral("vecchia");
+    dlg.open();
+    QVERIFY(dlg.ConfirmEdit());
+    QCOMPARE(dlg.ConfirmEdit()->echoMode(), QLineEdit::Password);
+    QCOMPARE(dlg.ConfirmEdit()->text(), QStringLiteral("vecchia"));
+    dlg.Edit()->setText(QStringLiteral("nuova"));
+    dlg.accept();  // the second field still holds the old one
+    QCOMPARE(refusals, QStringList{CPasswordDlg::MismatchText()});
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.m_strPassword, QStringLiteral("vecchia"));
+    dlg.ConfirmEdit()->setText(QStringLiteral("nuvoa"));
+    dlg.accept();
+    QCOMPARE(refusals.size(), 2);
+    QVERIFY(dlg.isVisible());
+    dlg.ConfirmEdit()->setText(QStringLiteral("nuova"));
+    dlg.accept();
+    QCOMPARE(refusals.size(), 2);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.m_strPassword, QStringLiteral("nuova"));
 }
 
 void TestMainWindow::aboutFromBackgroundMenu() {

@@ -135,6 +135,7 @@ private slots:
     void mailHandOff();
     void mailHandOffThroughTheDialog();
     void appendedPagesCountInTheIndicator();
+    void pageIndicatorShowsLongLabels();
     void printsEveryPage_data();
     void printsEveryPage();
     void printUsesTheEditorText();
@@ -285,19 +286,19 @@ void TestNotesWindow::insertions_data() {
     QTest::addColumn<int>("anchor");
     QTest::addColumn<int>("pos");
     QTest::addColumn<int>("button");
-    QTest::addColumn<std::string>("stored");
+    QTest::addColumn<std::string>("stored");  // after the insertion and a typed "Z"
     const std::string line = Underscores();
     QTest::newRow("Linea at the caret after the fifth character")
-        << "abcdefghij" << 5 << 5 << 1014 << "abcde" + line + "fghij";
-    QTest::newRow("Linea after a selection of characters 3 to 5, selection kept")
-        << "abcdefghij" << 2 << 5 << 1014 << "abcde" + line + "fghij";
+        << "abcdefghij" << 5 << 5 << 1014 << "abcde" + line + "Zfghij";
+    QTest::newRow("Linea after a selection of characters 3 to 5")
+        << "abcdefghij" << 2 << 5 << 1014 << "abcde" + line + "Zfghij";
     QTest::newRow("backwards selection: after its end") << "abcdefghij" << 5 << 2 << 1014
-                                                        << "abcde" + line + "fghij";
+                                                        << "abcde" + line + "Zfghij";
     QTest::newRow("date on the second line") << "one\ntwo" << 6 << 6 << 1037
-                                             << std::string("one\r\ntw07/03/04o");
+                                             << std::string("one\r\ntw07/03/04Zo");
     QTest::newRow("time after an emoji") << Q("😀x") << 2 << 2 << 1039
-                                         << std::string("😀09:05:03x");
-    QTest::newRow("time at the end") << "end" << 3 << 3 << 1039 << std::string("end09:05:03");
+                                         << std::string("😀09:05:03Zx");
+    QTest::newRow("time at the end") << "end" << 3 << 3 << 1039 << std::string("end09:05:03Z");
 }
 
 void TestNotesWindow::insertions() {
@@ -309,12 +310,14 @@ void TestNotesWindow::insertions() {
     Fixture f({"", "other"});
     f.Type(page);
     f.SetCaret(anchor, pos);
-    const QString selected = f.Editor()->textCursor().selectedText();
     f.notes->m_timeDate = QDateTime(QDate(2004, 3, 7), QTime(9, 5, 3));
     f.notes->m_timeTime = f.notes->m_timeDate;
     f.Click(button);
-    QCOMPARE(f.Editor()->textCursor().selectedText(), selected);
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.Editor()));
+    // Nothing stays selected: the next key goes after the inserted text and
+    // replaces nothing.
+    QVERIFY(!f.Editor()->textCursor().hasSelection());
+    QTest::keyClicks(f.Editor(), QStringLiteral("Z"));
     f.Click(1001);  // commit by paging away
     QCOMPARE(f.pages[0], stored);
 }
@@ -474,6 +477,18 @@ void TestNotesWindow::pageListDialog() {
     QCOMPARE(line(999), Q("1000\tpage 1000..."));
     QVERIFY(dlg.List()->selectionModel()->selectedIndexes().isEmpty());
 
+    // Resized, the list takes the change and the buttons keep to the corner.
+    {
+        auto* ok = dlg.findChild<QPushButton*>();
+        const QRect list0 = dlg.List()->geometry(), ok0 = ok->geometry();
+        QVERIFY(dlg.minimumSize() != dlg.maximumSize());
+        dlg.resize(dlg.size() + QSize(50, 40));
+        QTRY_COMPARE(dlg.List()->geometry(), list0.adjusted(0, 0, 50, 40));
+        QCOMPARE(ok->geometry(), ok0.translated(50, 40));
+        dlg.resize(dlg.size() - QSize(50, 40));
+        QTRY_COMPARE(dlg.List()->geometry(), list0);
+    }
+
     // A double-click on an item closes with OK and that item.
     const QModelIndex idx = model->index(2, 0);
     dlg.List()->scrollTo(idx);
@@ -491,6 +506,28 @@ void TestNotesWindow::pageListDialog() {
     QVERIFY(QTest::qWaitForWindowExposed(&none));
     none.accept();
     QCOMPARE(none.m_nSel, -1);
+
+    // The keys move from the first row at once, as in any list.
+    struct {
+        std::vector<Qt::Key> keys;
+        int sel;
+    } const kKeys[] = {
+        {{Qt::Key_End}, 999},
+        {{Qt::Key_Down}, 1},
+        {{Qt::Key_End, Qt::Key_Up}, 998},
+        {{Qt::Key_PageDown, Qt::Key_Home}, 0},
+    };
+    for (const auto& k : kKeys) {
+        CPageListDlg keys;
+        keys.m_pPages = &pages;
+        keys.show();
+        QVERIFY(QTest::qWaitForWindowActive(&keys));
+        for (Qt::Key key : k.keys) QTest::keyClick(keys.List(), key);
+        QTest::keyClick(keys.List(), Qt::Key_Return);
+        QTRY_VERIFY(!keys.isVisible());
+        QCOMPARE(keys.result(), int(QDialog::Accepted));
+        QCOMPARE(keys.m_nSel, k.sel);
+    }
 }
 
 void TestNotesWindow::urlHandOff_data() {
@@ -585,6 +622,23 @@ void TestNotesWindow::appendedPagesCountInTheIndicator() {
     f.Click(1001);
     QCOMPARE(f.pages, Pages({"a", "typed b", "clip one", "clip\r\ntwo"}));
     QCOMPARE(f.Label(), Q("3/4"));
+}
+
+void TestNotesWindow::pageIndicatorShowsLongLabels() {
+    // Every label is shown whole, up to the largest notebook.
+    Fixture f(Pages(65535));
+    for (int page : {1, 1501, 65535}) {
+        f.notes->ShowPage(page);
+        const QLineEdit* label = f.notes->PageIndicator();
+        QCOMPARE(f.Label(), QStringLiteral("%1/65535").arg(page));
+        const int room = label->width() -
+                         2 * label->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+        QVERIFY2(label->fontMetrics().horizontalAdvance(f.Label()) <= room,
+                 qPrintable(f.Label()));
+    }
+    // A short label keeps the window's font.
+    Fixture small({"a", "b"});
+    QCOMPARE(small.notes->PageIndicator()->font(), small.notes->font());
 }
 
 void TestNotesWindow::printsEveryPage_data() {

@@ -9,6 +9,10 @@
 #include <csignal>
 
 #include "gui/kit/dialog_units.h"
+#include "gui/main/main_dlg.h"
+#include "gui/store/password_dlg.h"
+#include "support/when_modal.h"
+#include <QScreen>
 #include "platform/signal_pipe.h"
 #include "platform/single_instance.h"
 #include "support/main_fixture.h"
@@ -43,7 +47,10 @@ private slots:
     void loadOutcomes_data();
     void loadOutcomes();
     void rightPasswordUnlocks();
+    void startupPasswordCentred();
     void failedSaveKeepsRunning();
+    void failedSaveWaysOut();
+    void rescueCopyWhenNobodyAnswers();
     void signalSavesAndEnds();
     void signalPipeDeliversToEventLoop();
     void singleInstance();
@@ -168,8 +175,38 @@ void TestStartupLoad::rightPasswordUnlocks() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// A save that fails at Exit is reported with the file and the reason; the
-// program, its windows and its data stay; a later Exit can still succeed.
+// The start-up Password dialog comes before the main window is on the
+// screen: it is centred on the screen, not on the hidden window's corner.
+void TestStartupLoad::startupPasswordCentred() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data.mer"));
+    QVERIFY(WriteBytes(path, DataFileBytes(Protected())));
+    Recorder rec;
+    auto root = MakeRoot(rec, path);  // only for its services
+    AppServices s;
+    s.showMessage = [](QMessageBox::Icon, const QString&) {};
+    s.exitProcess = [](int) {};
+    s.launcher = &rec.launcher;
+    s.clipboard = &rec.clipboard;
+    s.hotkeys = &rec.hotkeys;
+    CAppRoot app(QStringLiteral("MERU version 2.2"), path, s);
+    QPoint centre;
+    QRect avail;
+    test::WhenModal<CPasswordDlg>([&](CPasswordDlg* dlg) {
+        centre = dlg->frameGeometry().center();
+        avail = dlg->screen()->availableGeometry();
+        dlg->reject();
+    });
+    app.Create();
+    QVERIFY(!avail.isEmpty());
+    // (Within the frame's borders, unknown before the first showing.)
+    QVERIFY2((centre - avail.center()).manhattanLength() <= 8,
+             qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A save that fails at Exit is reported with the file and the reason; Cancel
+// keeps the program, its windows and its data; a later Exit can still succeed.
 void TestStartupLoad::failedSaveKeepsRunning() {
     QTemporaryDir dir;
     const QString sub = dir.filePath(QStringLiteral("later"));
@@ -181,10 +218,9 @@ void TestStartupLoad::failedSaveKeepsRunning() {
     dlg->ExitProgram();
     QVERIFY(rec.exits.empty());
     QVERIFY(dlg->HasToolWindows());
-    QCOMPARE(rec.messages.size(), size_t(1));
-    QCOMPARE(rec.messages[0].first, QMessageBox::Critical);
-    QVERIFY(rec.messages[0].second.contains(path));
-    QVERIFY(rec.messages[0].second.contains(QStringLiteral("No such file or directory")));
+    QCOMPARE(rec.saveFailedTexts.size(), size_t(1));
+    QVERIFY(rec.saveFailedTexts[0].contains(path));
+    QVERIFY(rec.saveFailedTexts[0].contains(QStringLiteral("No such file or directory")));
     QCOMPARE(dlg->m_data.m_aPages, std::vector<std::string>{"lavoro di oggi"});
 
     QVERIFY(QDir().mkdir(sub));
@@ -193,6 +229,91 @@ void TestStartupLoad::failedSaveKeepsRunning() {
     CMeruData back;
     ReadData(*ReadBytes(path), back, {});
     QCOMPARE(back.m_aPages, std::vector<std::string>{"lavoro di oggi"});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The ways out of a failed save at Exit: another file (the data file from
+// then on), exiting without saving only after a Yes, asking again after a
+// "Save as" that is cancelled or fails too.
+void TestStartupLoad::failedSaveWaysOut() {
+    using Choice = AppServices::SaveFailedChoice;
+    struct Case {
+        const char* name;
+        std::vector<Choice> answers;
+        const char* saveAs;  // relative to the temporary folder; null: Cancel
+        bool discard;
+        bool ends;
+        size_t asked;  // failure boxes shown
+    };
+    const Case cases[] = {
+        {"save as", {Choice::SaveAs}, "elsewhere.mer", false, true, 1},
+        {"save as cancelled, then cancel", {Choice::SaveAs, Choice::Cancel}, nullptr, false, false, 2},
+        {"save as into a missing folder, then cancel",
+         {Choice::SaveAs, Choice::Cancel}, "nowhere/x.mer", false, false, 2},
+        {"exit without saving, No", {Choice::ExitWithoutSaving, Choice::Cancel}, nullptr, false, false, 2},
+        {"exit without saving, Yes", {Choice::ExitWithoutSaving}, nullptr, true, true, 1},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("gone/data.mer"));
+        Recorder rec;
+        rec.saveFailedAnswers = c.answers;
+        if (c.saveAs) rec.savePathAnswer = dir.filePath(QString::fromUtf8(c.saveAs));
+        rec.discardAnswer = c.discard;
+        auto dlg = MakeRoot(rec, path);
+        QVERIFY(dlg->Create());
+        dlg->m_data.m_aPages = {"lavoro di oggi"};
+        dlg->ExitProgram();
+        QVERIFY2(rec.saveFailedTexts.size() == c.asked, c.name);
+        QVERIFY2(rec.exits == (c.ends ? std::vector<int>{0} : std::vector<int>{}), c.name);
+        const bool bDiscardAsked = std::find(c.answers.begin(), c.answers.end(),
+                                             Choice::ExitWithoutSaving) != c.answers.end();
+        QVERIFY2(rec.discardQuestions.size() == (bDiscardAsked ? 1u : 0u), c.name);
+        if (bDiscardAsked) QVERIFY(rec.discardQuestions[0].contains(path));
+        if (c.saveAs && c.ends) {
+            CMeruData back;
+            const auto bytes = ReadBytes(*rec.savePathAnswer);
+            QVERIFY2(bytes, c.name);
+            ReadData(*bytes, back, {});
+            QCOMPARE(back.m_aPages, std::vector<std::string>{"lavoro di oggi"});
+            QCOMPARE(dlg->DataPath(), *rec.savePathAnswer);
+            QVERIFY(dlg->MainWindow().windowTitle().contains(*rec.savePathAnswer));
+        } else {
+            QCOMPARE(dlg->DataPath(), path);
+        }
+        if (c.saveAs && !c.ends) {
+            // The second failure is reported and the first file stays the data file.
+            QCOMPARE(rec.messages.size(), size_t(1));
+            QVERIFY(rec.messages[0].second.contains(*rec.savePathAnswer));
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// Where no one can answer, a failed save leaves a rescue copy in the state
+// folder, in the same format and with the same password, and names it.
+void TestStartupLoad::rescueCopyWhenNobodyAnswers() {
+    QTemporaryDir dir;
+    const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
+    Recorder rec;
+    auto dlg = MakeRoot(rec, dir.filePath(QStringLiteral("gone/data.mer")));
+    QVERIFY(dlg->Create());
+    dlg->m_data.m_aPages = {"da salvare"};
+    dlg->m_data.m_strPassword = "segreto";
+    QCOMPARE(dlg->SaveOrRescue("test"), CAppRoot::Kept::Rescued);
+    const QDir folder(dir.filePath(QStringLiteral("state/meru")));
+    const QStringList files = folder.entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    CMeruData back;
+    const auto out = ReadData(*ReadBytes(folder.filePath(files[0])), back,
+                              [] { return std::optional<std::string>("segreto"); });
+    QCOMPARE(out.password, PasswordState::Accepted);
+    QCOMPARE(back.m_aPages, std::vector<std::string>{"da salvare"});
+    if (oldState.isNull())
+        qunsetenv("XDG_STATE_HOME");
+    else
+        qputenv("XDG_STATE_HOME", oldState);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 

@@ -17,6 +17,7 @@
 #include "gui/kit/resources.h"
 #include "gui/kit/tool_window.h"
 #include "gui/kit/window_tray.h"
+#include "gui/main/main_dlg.h"
 #include "gui/notes/meru_dlg.h"
 #include "support/main_fixture.h"
 
@@ -80,6 +81,53 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
         QTRY_VERIFY(main.isActiveWindow());
+    }
+
+    // The main window and the small windows keep their size; the large ones
+    // fit the screen's height and may be resized: the editor takes the change, every other control keeps
+    // its distance to its nearest edges.
+    void sizes() {
+        QTemporaryDir dir;
+        test::Recorder rec;
+        auto app = test::MakeRoot(rec, dir.filePath(QStringLiteral("meru.mer")));
+        QVERIFY(app->Create());
+        CMainDlg& main = app->MainWindow();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QCOMPARE(main.minimumSize(), main.maximumSize());
+
+        for (CToolWindow* w : {static_cast<CToolWindow*>(app->Notes()),
+                               static_cast<CToolWindow*>(app->Clipboard())}) {
+            app->ShowToolWindow(w);
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            const QRect avail = w->screen()->availableGeometry();
+            QVERIFY2(avail.top() <= w->frameGeometry().top() &&
+                         w->frameGeometry().bottom() <= avail.bottom(),
+                     qPrintable(w->windowTitle()));
+            QVERIFY(w->minimumSize() != w->maximumSize());
+
+            auto* editor = w->Client()->findChild<QPlainTextEdit*>(QStringLiteral("edit1000"));
+            if (!editor) editor = w->Client()->findChild<QPlainTextEdit*>(QStringLiteral("1000"));
+            QVERIFY(editor);
+            // Every button keeps its distance to the edges nearest to it.
+            const QSize client = w->Client()->size();
+            const QList<QPushButton*> buttons = w->Client()->findChildren<QPushButton*>();
+            QVERIFY(buttons.size() >= 8);
+            std::vector<QRect> before;
+            for (auto* b : buttons) before.push_back(b->geometry());
+            const QRect e0 = editor->geometry();
+            w->resize(w->size() + QSize(40, 30));
+            QTRY_COMPARE(w->Client()->size(), client + QSize(40, 30));
+            QCOMPARE(editor->geometry(), e0.adjusted(0, 0, 40, 30));
+            for (int i = 0; i < buttons.size(); ++i) {
+                const QRect g = before[size_t(i)];
+                const int dx = 2 * g.center().x() > client.width() ? 40 : 0;
+                const int dy = 2 * g.center().y() > client.height() ? 30 : 0;
+                QCOMPARE(buttons[i]->geometry(), g.translated(dx, dy));
+            }
+            w->hide();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     // The clock rests while its window is hidden and is current again the

@@ -92,6 +92,10 @@ public:
     // True when the data in memory are plain and may be written to the file.
     bool MaySave() const { return m_bMaySave; }
 
+    // The user chose another file to keep the data in (the first could not
+    // be written): saves go there from now on, when saving is allowed at all.
+    void Retarget(std::string path) { m_strPath = std::move(path); }
+
 private:
     std::string m_strPath;
     bool m_bMaySave = false;

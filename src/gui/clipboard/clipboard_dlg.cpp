@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include "gui/kit/editor_text.h"
 #include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
+#include "gui/kit/step_loader.h"
 #include "gui/clipboard/clip_link.h"
 
 namespace meru {
@@ -128,6 +130,8 @@ void CClipboardDlg::CreateControls() {
     SetEditorColours(m_pEditor);
     m_pEditor->installEventFilter(this);
     connect(m_pEditor, &QPlainTextEdit::textChanged, this, &CClipboardDlg::OnEditorChanged);
+    m_pLoader = new CStepTextLoader(m_pEditor, [this](bool b) { m_bSettingEditor = b; });
+    m_pEditor->viewport()->installEventFilter(this);
 
     m_pDate = new QDateEdit(client);
     m_pDate->setObjectName(QString::number(IDC_DATE));
@@ -145,6 +149,8 @@ void CClipboardDlg::CreateControls() {
     Signature()->raise();
 
     m_pClock = new CClockRow(this, m_pDate, m_pTime);
+    // The editor and its frame take a change of the window's size.
+    SetResizable({frame, m_pEditor});
 }
 
 void CClipboardDlg::OnInitDialog() {
@@ -186,16 +192,15 @@ void CClipboardDlg::FlushEditor() {
 
 QPlainTextEdit* CClipboardDlg::Editor() {
     FlushEditor();
+    m_pLoader->Finish();
     return m_pEditor;
 }
 
 void CClipboardDlg::SetEditorText(int nCur) {
     m_bEditorPending = false;
     const bool bValid = nCur >= 0 && nCur < m_history.Count();
-    m_bSettingEditor = true;
-    m_pEditor->setPlainText(bValid ? FromUtf8(StoredToEditorText(m_history.Entry(nCur)))
-                                   : QString());
-    m_bSettingEditor = false;
+    // A huge entry shows its beginning at once and the rest in steps.
+    m_pLoader->Load(bValid ? m_history.Entry(nCur) : std::string());
 }
 
 void CClipboardDlg::RebuildList(int nCur) {
@@ -254,10 +259,22 @@ void CClipboardDlg::OnEditorChanged() {
 
 void CClipboardDlg::StoreEdited() {
     if (!m_bEdited) return;
+    m_pLoader->Finish();
     Apply(m_history.StoreEdited(ToUtf8(EditorText(m_pEditor))));
 }
 
 bool CClipboardDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Typing, the editor's own menu (Select All, Copy ...), a drop and a
+    // middle-click paste work on the whole entry: load the rest first.
+    if (m_pLoader && m_pLoader->Loading()) {
+        const QEvent::Type type = event->type();
+        if ((watched == m_pEditor && type == QEvent::KeyPress) ||
+            (watched == m_pEditor->viewport() &&
+             (type == QEvent::ContextMenu || type == QEvent::Drop ||
+              (type == QEvent::MouseButtonPress &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton))))
+            m_pLoader->Finish();
+    }
     if (watched == m_pEditor && event->type() == QEvent::FocusOut) {
         // A context menu or the menu bar taking the keyboard for a moment is
         // not a loss of focus.
@@ -283,6 +300,7 @@ bool CClipboardDlg::AskWrap() { return m_fnAskWrap ? m_fnAskWrap() : false; }
 
 void CClipboardDlg::Find() {
     FlushEditor();
+    m_pLoader->Finish();
     StoreEdited();
     m_strFind = m_pFind->text();
     const std::string find = ToUtf8(m_strFind);
@@ -296,6 +314,7 @@ void CClipboardDlg::Find() {
     if (!match) return;
     Apply(m_history.ShowFound(*match));
     FlushEditor();
+    m_pLoader->Finish();
     const std::string& entry = m_history.Entry(match->nEntry);
     QTextCursor c = m_pEditor->textCursor();
     c.setPosition(int(StoredToEditorOffset(entry, match->nPos)));

@@ -17,6 +17,8 @@ class QTimer;
 
 namespace meru {
 
+class CStepTextLoader;
+
 class CClipboardLink;
 class CClockRow;
 
@@ -122,6 +124,7 @@ private:
     QDateEdit* m_pDate = nullptr;
     QTimeEdit* m_pTime = nullptr;
     CClockRow* m_pClock = nullptr;
+    CStepTextLoader* m_pLoader = nullptr;  // shows an entry in steps
     bool m_bSettingEditor = false;  // the editor's text is being set by the program
     // A hidden window lays out the current entry only when it is shown (or
     // its editor is asked for): a long copy costs nothing while in the tray.

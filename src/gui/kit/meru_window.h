@@ -1,10 +1,14 @@
 #pragma once
 #include <QMainWindow>
+#include <QPointer>
+#include <QRect>
 #include <QString>
+#include <vector>
 
 #include "gui/kit/dialog_units.h"
 
 class QMenu;
+class QScreen;
 
 namespace meru {
 
@@ -40,12 +44,39 @@ public:
     // The id its action carries.
     static constexpr int kAboutItem = 16;
 
+    bool IsResizable() const { return m_bResizable; }
+    // The client area's size in the template.
+    QSize DesignSize() const { return m_design; }
+
 protected:
+    // A window is of a fixed size (no maximise), as its template is. A large
+    // window calls this once its controls are placed: it may then be resized
+    // (and opened smaller where the screen is small); the controls in
+    // `stretch` (the editor or list, the frame around it) take the change,
+    // every other control keeps its distance to its nearest edges (one in
+    // the middle stays in the middle).
+    void SetResizable(const std::vector<QWidget*>& stretch);
+
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void Relayout();
+
     QWidget* m_pClient;
     CDialogUnits m_du;
+    QSize m_design;
+    bool m_bResizable = false;
+    struct Placed {
+        QPointer<QWidget> w;
+        QRect design;
+        bool stretch;
+    };
+    std::vector<Placed> m_aPlaced;
 };
+
+// Moves top-level `w` so that its frame is centred in the free area of `screen` (null:
+// the primary screen), never above or left of it.
+void CentreOnScreen(QWidget* w, const QScreen* screen);
 
 }  // namespace meru

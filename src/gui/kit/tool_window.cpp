@@ -3,8 +3,10 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
+#include <algorithm>
 #include <QTimer>
 
 #include "gui/kit/window_tray.h"
@@ -19,9 +21,18 @@ CToolWindow::CToolWindow(const ToolWindowContext& context, const Template& tpl)
     m_pSignature->setAlignment(Qt::AlignCenter);
     m_pSignature->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pSignature->setGeometry(Du().Rect(200, 269, 47, 10));
+}
 
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, &CToolWindow::HideToTray);
+void CToolWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc leaves the window only when no control used it: an open combo list
+    // or calendar is a pop-up of its own, takes the key and just closes.
+    // (A window-wide shortcut would also fire for the key that closes it.)
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        HideToTray();
+        return;
+    }
+    CMeruWindow::keyPressEvent(event);
 }
 
 void CToolWindow::Create() {
@@ -59,11 +70,18 @@ void CToolWindow::showEvent(QShowEvent* event) {
         m_bPlaced = true;
         const QScreen* screen = m_context.pFocusBack ? m_context.pFocusBack->screen()
                                                      : QGuiApplication::primaryScreen();
-        if (screen) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
+        if (screen && IsResizable()) {
+            // Opened at its described size where that fits, else as large
+            // as the screen's free area allows.
+            QSize extra = frameGeometry().size() - size();
+            if (extra.width() <= 0 && extra.height() <= 0) extra = QSize(8, 32);
+            const QSize want(DesignSize().width(),
+                             DesignSize().height() + (menuBar() ? menuBar()->sizeHint().height() : 0));
+            resize((screen->availableGeometry().size() - extra)
+                       .boundedTo(want)
+                       .expandedTo(minimumSizeHint()));
         }
+        CentreOnScreen(this, screen);
     }
     CMeruWindow::showEvent(event);
 }

@@ -14,6 +14,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QAbstractTextDocumentLayout>
@@ -77,6 +78,11 @@ CMeruDlg::~CMeruDlg() {
         m_pEditor->viewport()->removeEventFilter(this);
     }
     delete m_pHelp;
+}
+
+void CMeruDlg::SetDataPath(const QString& strDataPath) {
+    m_strDataPath = strDataPath;
+    setWindowTitle(VersionText() + TitleSuffix());
 }
 
 QString CMeruDlg::TitleSuffix() const {
@@ -172,8 +178,19 @@ void CMeruDlg::OnInitDialog() {
     SetEditorColours(m_pEditor);
     m_pEditor->installEventFilter(this);
     m_pEditor->viewport()->installEventFilter(this);
+    // What is typed reaches the data shortly after the typing stops, not only
+    // when the editor loses the focus: a process that ends without warning
+    // (the display lost) then still saves it.
+    m_pCommitTimer = new QTimer(this);
+    m_pCommitTimer->setSingleShot(true);
+    m_pCommitTimer->setInterval(kCommitDelayMs);
+    connect(m_pCommitTimer, &QTimer::timeout, this, [this] {
+        if (!Loading()) CommitPage();
+    });
     connect(m_pEditor->document(), &QTextDocument::contentsChange, this, [this] {
-        if (!m_bLoading) m_bEdited = true;
+        if (m_bLoading) return;
+        m_bEdited = true;
+        m_pCommitTimer->start();
     });
 
     m_pDate = new QDateEdit(pClient);
@@ -213,6 +230,8 @@ void CMeruDlg::OnInitDialog() {
                          m_pTime,          Button(IDC_INSERT_TIME), Button(IDC_PAGE_LIST),
                          Button(IDC_PREV), Button(IDC_NEXT)};
     for (size_t i = 1; i < std::size(aOrder); ++i) setTabOrder(aOrder[i - 1], aOrder[i]);
+    // The editor and its frame take a change of the window's size.
+    SetResizable({pFrame, m_pEditor});
 
     m_store.Normalise();
     m_store.ShowPage(1);
@@ -326,9 +345,36 @@ void CMeruDlg::FinishLoading() {
     LoadStep(m_strPending.size());
 }
 
+int CMeruDlg::PageLabelRoom() const {
+    const int nFrame = m_pPageLabel->hasFrame()
+                           ? m_pPageLabel->style()->pixelMetric(QStyle::PM_DefaultFrameWidth)
+                           : 0;
+    const QMargins margins = m_pPageLabel->textMargins();
+    // 2: the line edit's own margin on either side of its text.
+    return m_pPageLabel->contentsRect().width() - 2 * nFrame - margins.left() - margins.right() -
+           2 * 2;
+}
+
 void CMeruDlg::UpdatePageLabel() {
     m_strPageLabel = ToQ(m_store.PageLabel());
-    if (m_pPageLabel) m_pPageLabel->setText(m_strPageLabel);
+    if (!m_pPageLabel) return;
+    // The field is sized for short labels; a long one ("65535/65535") is shown
+    // in full in a smaller font rather than cut.
+    QFont font = this->font();
+    const int nRoom = PageLabelRoom();
+    qreal size = font.pointSizeF() > 0 ? font.pointSizeF() : 8;
+    const bool bPoints = font.pointSizeF() > 0;
+    if (!bPoints) size = font.pixelSize();
+    while (QFontMetrics(font).horizontalAdvance(m_strPageLabel) > nRoom && size > 4) {
+        size -= bPoints ? 0.5 : 1;
+        if (bPoints)
+            font.setPointSizeF(size);
+        else
+            font.setPixelSize(static_cast<int>(size));
+    }
+    m_pPageLabel->setFont(font);
+    m_pPageLabel->setText(m_strPageLabel);
+    m_pPageLabel->setCursorPosition(0);
 }
 
 void CMeruDlg::ShowCurrentPage() {
@@ -373,22 +419,14 @@ void CMeruDlg::OnClear() {
 // Insertions
 
 void CMeruDlg::InsertAfterSelection(const QString& text) {
-    const QTextCursor cursor = m_pEditor->textCursor();
-    const int nAnchor = cursor.anchor();
-    const int nPos = cursor.position();
-    const int nEnd = cursor.selectionEnd();
+    const int nEnd = m_pEditor->textCursor().selectionEnd();
     QTextCursor at(m_pEditor->document());
     at.setPosition(nEnd);
     at.insertText(text);
-    // The selection stays as it was; with nothing selected the caret follows
-    // the inserted text.
+    // The caret follows the inserted text and nothing stays selected, so the
+    // next key typed does not replace the text the insertion went after.
     QTextCursor after(m_pEditor->document());
-    if (nAnchor != nPos) {
-        after.setPosition(nAnchor);
-        after.setPosition(nPos, QTextCursor::KeepAnchor);
-    } else {
-        after.setPosition(nEnd + static_cast<int>(text.size()));
-    }
+    after.setPosition(nEnd + static_cast<int>(text.size()));
     m_pEditor->setTextCursor(after);
     m_pEditor->setFocus(Qt::OtherFocusReason);
 }

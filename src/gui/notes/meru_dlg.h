@@ -36,6 +36,9 @@ public:
              ILauncher& launcher);
     ~CMeruDlg() override;
 
+    // The data file was saved under another name: the title follows it.
+    void SetDataPath(const QString& strDataPath);
+
     // Copies the editor's text into the current page (when it was edited).
     void CommitPage();
     // Shows page n (1 <= n <= page count) in the editor and gives it the focus.
@@ -49,6 +52,9 @@ public:
     bool DeleteNow() const { return m_store.DeleteNow(); }
 
     QString m_strDataPath;
+    // Typed text is copied into the page this long after the last change.
+    static constexpr int kCommitDelayMs = 400;
+    QTimer* m_pCommitTimer = nullptr;
     QString m_strPageLabel;  // "%d/%d", shown by control 1003
     QDateTime m_timeDate;    // date picker 1034, refreshed every second
     QDateTime m_timeTime;    // time picker 1035
@@ -118,6 +124,8 @@ private:
     // Inserts a text after the end of the editor's selection.
     void InsertAfterSelection(const QString& text);
     void UpdatePageLabel();
+    // Width the page indicator has for its text, in pixels.
+    int PageLabelRoom() const;
     // The store's current page into the editor and the indicator; focus to the editor.
     void ShowCurrentPage();
     void LoadEditor();

@@ -41,7 +41,11 @@ CPageListDlg::CPageListDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("Page"));
     setFont(CDialogUnits::TemplateFont("MS Sans Serif", 8));
     const CDialogUnits du(font());
-    setFixedSize(du.Size(435, 332));
+    // Resizable: the list takes the change, OK and Cancel stay in the
+    // bottom-right corner.
+    m_design = du.Size(435, 332);
+    resize(m_design);
+    setMinimumSize(du.Size(200, 120));
 
     m_pModel = new CPageListModel(this);
     m_pList = new QListView(this);
@@ -57,11 +61,11 @@ CPageListDlg::CPageListDlg(QWidget* pParent) : QDialog(pParent) {
         if (index.isValid()) accept();
     });
 
-    auto* pOk = new QPushButton(QStringLiteral("OK"), this);
+    auto* pOk = m_pOk = new QPushButton(QStringLiteral("OK"), this);
     pOk->setGeometry(du.Rect(327, 311, 50, 14));
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &CPageListDlg::accept);
-    auto* pCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* pCancel = m_pCancel = new QPushButton(QStringLiteral("Cancel"), this);
     pCancel->setGeometry(du.Rect(378, 311, 50, 14));
     pCancel->setAutoDefault(false);
     connect(pCancel, &QPushButton::clicked, this, &CPageListDlg::reject);
@@ -72,7 +76,12 @@ CPageListDlg::~CPageListDlg() = default;
 void CPageListDlg::OnInitDialog() {
     m_pModel->SetPages(m_pPages);
     m_pList->clearSelection();
-    m_pList->setCurrentIndex({});
+    // The first row is current but not selected: OK alone chooses nothing,
+    // and Home, End, the page keys and the arrows move from there as in any
+    // list (without a current row the first key only made row 1 current).
+    if (m_pModel->rowCount({}) > 0)
+        m_pList->selectionModel()->setCurrentIndex(m_pModel->index(0, 0),
+                                                   QItemSelectionModel::NoUpdate);
     m_pList->setFocus(Qt::OtherFocusReason);
 }
 
@@ -82,6 +91,16 @@ void CPageListDlg::showEvent(QShowEvent* pEvent) {
         OnInitDialog();
     }
     QDialog::showEvent(pEvent);
+}
+
+void CPageListDlg::resizeEvent(QResizeEvent* pEvent) {
+    if (!m_pList || !m_pOk || !m_pCancel) return QDialog::resizeEvent(pEvent);
+    const CDialogUnits du(font());
+    const QSize d = size() - m_design;
+    m_pList->setGeometry(du.Rect(7, 7, 421, 295).adjusted(0, 0, d.width(), d.height()));
+    m_pOk->setGeometry(du.Rect(327, 311, 50, 14).translated(d.width(), d.height()));
+    m_pCancel->setGeometry(du.Rect(378, 311, 50, 14).translated(d.width(), d.height()));
+    QDialog::resizeEvent(pEvent);
 }
 
 void CPageListDlg::accept() {

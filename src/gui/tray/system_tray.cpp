@@ -87,6 +87,14 @@ bool CSystemTray::eventFilter(QObject* pWatched, QEvent* pEvent) {
     return QObject::eventFilter(pWatched, pEvent);
 }
 
+bool CSystemTray::IsXEmbed() {
+    // Qt draws an XEmbed tray icon in a widget of its own; a StatusNotifierItem
+    // has none (the panel draws it).
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("QSystemTrayIconSys")) return true;
+    return false;
+}
+
 bool CSystemTray::IsShown() const { return m_pIcon && !m_bRemoved && m_pIcon->isVisible(); }
 
 int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
@@ -100,6 +108,14 @@ int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
             return 1;
         case QSystemTrayIcon::DoubleClick:
             if (m_fnSendCommand) m_fnSendCommand(CommandOf(first));
+            return 1;
+        case QSystemTrayIcon::Trigger:
+            // A StatusNotifierItem panel (Plasma, Xfce, GNOME's AppIndicator)
+            // passes on a click, single or double, only as an activation: that
+            // restores the main window there, the panel's own convention. In
+            // an XEmbed tray Qt sends it for every single click, which does
+            // nothing; the double-click restores.
+            if (!IsXEmbed() && m_fnSendCommand) m_fnSendCommand(CommandOf(first));
             return 1;
         default:
             return 1;

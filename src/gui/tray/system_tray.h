@@ -35,6 +35,9 @@ public:
     int HandleIconMessage(QSystemTrayIcon::ActivationReason reason);
 
     bool IsShown() const;
+    // The icon sits in an XEmbed tray (Qt's own icon window), not on a
+    // StatusNotifierItem panel.
+    static bool IsXEmbed();
     int CurrentIconId() const { return m_nIconId; }
     QMenu* Menu() const { return m_pMenu; }
     QSystemTrayIcon* Icon() const { return m_pIcon; }

@@ -18,6 +18,20 @@ std::unique_ptr<CAppRoot> MakeRoot(Recorder& rec, const QString& path) {
         rec.messages.emplace_back(icon, text);
     };
     s.exitProcess = [&rec](int code) { rec.exits.push_back(code); };
+    s.askSaveFailed = [&rec](const QString& text) {
+        const size_t n = rec.saveFailedTexts.size();
+        rec.saveFailedTexts.push_back(text);
+        return n < rec.saveFailedAnswers.size() ? rec.saveFailedAnswers[n]
+                                                : AppServices::SaveFailedChoice::Cancel;
+    };
+    s.chooseSavePath = [&rec](const QString&) {
+        ++rec.savePathQuestions;
+        return rec.savePathAnswer;
+    };
+    s.confirmDiscard = [&rec](const QString& text) {
+        rec.discardQuestions.push_back(text);
+        return rec.discardAnswer;
+    };
     s.chooseBrowserProgram = [&rec] {
         ++rec.browserQuestions;
         return rec.browserAnswer;

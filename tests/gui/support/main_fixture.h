@@ -29,6 +29,16 @@ struct Recorder {
     int browserQuestions = 0;
     // The notes window's mail form; empty: the real dialog. Set before MakeRoot.
     std::function<std::optional<ComposedMail>(QWidget* parent)> composeMail;
+    // A failed save at Exit: the texts shown, and the answers given in turn
+    // (when they run out: Cancel).
+    std::vector<QString> saveFailedTexts;
+    std::vector<AppServices::SaveFailedChoice> saveFailedAnswers;
+    // "Save as": the file chosen (nullopt: Cancel) and how often it was asked.
+    std::optional<QString> savePathAnswer;
+    int savePathQuestions = 0;
+    // "Exit without saving?": the texts shown and the answer.
+    std::vector<QString> discardQuestions;
+    bool discardAnswer = false;
     CFakeLauncher launcher;
     CFakeClipboard clipboard;
     CFakeGlobalHotkeys hotkeys;
