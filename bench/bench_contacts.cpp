@@ -18,8 +18,8 @@ namespace {
 bool ByName(const CContact& a, const CContact& b) { return a.m_strName < b.m_strName; }
 
 std::string RandomName(std::mt19937& rng) {
-    static const char* kFirst[] = {"Mario", "Anna", "Luca", "Giulia", "Marco", "Sara", "Paolo", "Elena",
-                                   "Zoë", "Ángel", "bruno", "chiara"};
+    static const char* kFirst[] = {"Mario", "Anna",  "Luca", "Giulia", "Marco", "Sara",
+                                   "Paolo", "Elena", "Zoë",  "Ángel",  "bruno", "chiara"};
     std::string name;
     const int len = 4 + int(rng() % 8);
     name += char('A' + rng() % 26);

@@ -46,10 +46,11 @@ fs::path DataDir() {
 
 // Words of an Italian note: mostly ASCII, some accented letters and a euro sign.
 constexpr const char* kWords[] = {
-    "il",     "della",  "perché", "città",  "già",   "però",    "più",      "caffè",  "lunedì",
-    "progetto", "riunione", "telefonare", "scadenza", "€",     "fattura", "indirizzo", "note",
-    "Nicolò", "è",      "à",      "domani", "sempre", "lista",  "spesa",    "ufficio", "and",
-    "the",    "meeting", "report", "draft",  "über",  "naïve",  "1234",     "2026-12-10",
+    "il",      "della",     "perché",   "città",    "già",        "però",       "più",
+    "caffè",   "lunedì",    "progetto", "riunione", "telefonare", "scadenza",   "€",
+    "fattura", "indirizzo", "note",     "Nicolò",   "è",          "à",          "domani",
+    "sempre",  "lista",     "spesa",    "ufficio",  "and",        "the",        "meeting",
+    "report",  "draft",     "über",     "naïve",    "1234",       "2026-12-10",
 };
 
 std::string NotesPage(std::mt19937& rng, size_t bytes) {
@@ -91,9 +92,10 @@ CMeruData Contacts() {
     d.m_aContacts.reserve(200000);
     for (int i = 0; i < 200000; ++i) {
         const std::string n = std::to_string(i);
-        d.m_aContacts.push_back({"Nicolò Rossi " + n, "nicolo.rossi" + n + "@example.it", "02 " + digits(8),
-                                 "333 " + digits(7), "12/03/19" + digits(2),
-                                 "Cliente dal 2019.\r\nChiamare il lunedì, già sentito per la fattura."});
+        d.m_aContacts.push_back(
+            {"Nicolò Rossi " + n, "nicolo.rossi" + n + "@example.it", "02 " + digits(8),
+             "333 " + digits(7), "12/03/19" + digits(2),
+             "Cliente dal 2019.\r\nChiamare il lunedì, già sentito per la fattura."});
     }
     return d;
 }
@@ -126,7 +128,9 @@ Dataset& Get(const std::string& name) {
     return sets.emplace(name, std::move(s)).first->second;
 }
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 template <class F>
 double Time(F&& f) {
@@ -135,7 +139,8 @@ double Time(F&& f) {
     return Seconds(std::chrono::steady_clock::now() - t0);
 }
 
-void SetRates(benchmark::State& state, size_t bytes, double op, double floor, const char* floorName) {
+void SetRates(benchmark::State& state, size_t bytes, double op, double floor,
+              const char* floorName) {
     const double n = static_cast<double>(state.iterations());
     const double mb = static_cast<double>(bytes) / 1e6;
     state.counters["file_MB"] = mb;
@@ -166,17 +171,20 @@ void BM_Load(benchmark::State& state, const std::string& name) {
         const double t = Time([&] {
             CDataFile file(s.path);
             const LoadOutcome out = file.LoadData(d, prompt);
-            if (out.status != LoadStatus::Loaded || !file.MaySave()) state.SkipWithError("load failed");
+            if (out.status != LoadStatus::Loaded || !file.MaySave())
+                state.SkipWithError("load failed");
         });
         opCpu += ThreadCpu() - c0;
         op += t;
         state.SetIterationTime(t);
-        if (d.m_aPages.size() != s.data.m_aPages.size() || d.m_aContacts.size() != s.data.m_aContacts.size())
+        if (d.m_aPages.size() != s.data.m_aPages.size() ||
+            d.m_aContacts.size() != s.data.m_aContacts.size())
             state.SkipWithError("loaded data differ");
     }
     // The floor is the fastest of the three reads.
     SetRates(state, s.bytes.size(), op, std::min({floor64, floor4, floorHuge}), "read_floor");
-    const double mbn = static_cast<double>(s.bytes.size()) / 1e6 * static_cast<double>(state.iterations());
+    const double mbn =
+        static_cast<double>(s.bytes.size()) / 1e6 * static_cast<double>(state.iterations());
     state.counters["read_floor_64k_MB_per_s"] = mbn / floor64;
     state.counters["read_floor_4k_MB_per_s"] = mbn / floor4;
     state.counters["x_read_floor_64k_cpu"] = opCpu / floorCpu;
@@ -199,14 +207,16 @@ void BM_Save(benchmark::State& state, const std::string& name) {
         floorSync += Time([&] { bench::FloorWrite(floorPath, s.bytes, kChunk, true); });
         floorNoSync += Time([&] { bench::FloorWrite(floorPath, s.bytes, kChunk, false); });
         const double t = Time([&] {
-            if (file.SaveData(s.data).status != SaveStatus::Saved) state.SkipWithError("save failed");
+            if (file.SaveData(s.data).status != SaveStatus::Saved)
+                state.SkipWithError("save failed");
         });
         op += t;
         state.SetIterationTime(t);
     }
     SetRates(state, s.bytes.size(), op, floorSync, "write_fsync_floor");
     state.counters["write_nofsync_floor_MB_per_s"] = static_cast<double>(s.bytes.size()) / 1e6 *
-                                                     static_cast<double>(state.iterations()) / floorNoSync;
+                                                     static_cast<double>(state.iterations()) /
+                                                     floorNoSync;
     state.counters["x_write_nofsync_floor"] = op / floorNoSync;
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
 }
@@ -234,13 +244,19 @@ void Register() {
         const std::string n = name;
         const int iters = n.starts_with("notes") ? 5 : 10;
         benchmark::RegisterBenchmark(("Load/" + n).c_str(), BM_Load, n)
-            ->UseManualTime()->Iterations(iters)->Unit(benchmark::kMillisecond);
+            ->UseManualTime()
+            ->Iterations(iters)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Save/" + n).c_str(), BM_Save, n)
-            ->UseManualTime()->Iterations(iters)->Unit(benchmark::kMillisecond);
+            ->UseManualTime()
+            ->Iterations(iters)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Decode/" + n).c_str(), BM_Decode, n)
-            ->Iterations(iters)->Unit(benchmark::kMillisecond);
+            ->Iterations(iters)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Encode/" + n).c_str(), BM_Encode, n)
-            ->Iterations(iters)->Unit(benchmark::kMillisecond);
+            ->Iterations(iters)
+            ->Unit(benchmark::kMillisecond);
     }
 }
 

@@ -28,7 +28,8 @@ std::vector<CBookmark> Bookmarks(std::size_t n) {
     out.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned k = rng() % unsigned(n);
-        out.push_back({"Site " + std::to_string(k) + " - home", "https://site" + std::to_string(k) + ".example/"});
+        out.push_back({"Site " + std::to_string(k) + " - home",
+                       "https://site" + std::to_string(k) + ".example/"});
     }
     return out;
 }
@@ -44,8 +45,9 @@ void ExchangeSort(std::vector<CBookmark>& a) {
 // exchange sort leaves alone).
 std::vector<CBookmark> Sorted(std::size_t n) {
     std::vector<CBookmark> v = Bookmarks(n);
-    std::stable_sort(v.begin(), v.end(),
-                     [](const CBookmark& a, const CBookmark& b) { return a.m_strName < b.m_strName; });
+    std::stable_sort(v.begin(), v.end(), [](const CBookmark& a, const CBookmark& b) {
+        return a.m_strName < b.m_strName;
+    });
     return v;
 }
 
@@ -61,8 +63,9 @@ enum Case { kSorted, kAppended, kShuffled };
 
 void Run(benchmark::State& state, Algo algo, Case what) {
     const std::size_t n = std::size_t(state.range(0));
-    const std::vector<CBookmark> start =
-        what == kSorted ? Sorted(n) : what == kAppended ? SortedPlusOne(n) : Bookmarks(n);
+    const std::vector<CBookmark> start = what == kSorted     ? Sorted(n)
+                                         : what == kAppended ? SortedPlusOne(n)
+                                                             : Bookmarks(n);
     std::vector<CBookmark> v = start;
     for (auto _ : state) {
         if (what != kSorted) {  // each round starts from the unsorted list again
@@ -74,8 +77,9 @@ void Run(benchmark::State& state, Algo algo, Case what) {
             case kNameSort: SortByName(v, NameOf); break;
             case kExchange: ExchangeSort(v); break;
             case kStdSort:
-                std::sort(v.begin(), v.end(),
-                          [](const CBookmark& a, const CBookmark& b) { return a.m_strName < b.m_strName; });
+                std::sort(v.begin(), v.end(), [](const CBookmark& a, const CBookmark& b) {
+                    return a.m_strName < b.m_strName;
+                });
                 break;
         }
         benchmark::DoNotOptimize(v.data());

@@ -24,12 +24,43 @@ const std::string kNeedle = "Zebedeo ha finito";
 
 const std::vector<std::string>& Notebook() {
     static const std::vector<std::string> pages = [] {
-        static const char* const words[] = {
-            "appunti", "della", "settimana", "meeting", "with", "the", "team", "on",
-            "monday", "caff\xC3\xA8", "perch\xC3\xA9", "citt\xC3\xA0", "note", "and",
-            "ricordarsi", "di", "comprare", "latte", "pane", "call", "Mario", "at",
-            "10:30", "progetto", "deadline", "venerd\xC3\xAC", "e", "il", "la", "un",
-            "http://example.org/page", "TODO:", "fix", "bug", "#42", "in", "release"};
+        static const char* const words[] = {"appunti",
+                                            "della",
+                                            "settimana",
+                                            "meeting",
+                                            "with",
+                                            "the",
+                                            "team",
+                                            "on",
+                                            "monday",
+                                            "caff\xC3\xA8",
+                                            "perch\xC3\xA9",
+                                            "citt\xC3\xA0",
+                                            "note",
+                                            "and",
+                                            "ricordarsi",
+                                            "di",
+                                            "comprare",
+                                            "latte",
+                                            "pane",
+                                            "call",
+                                            "Mario",
+                                            "at",
+                                            "10:30",
+                                            "progetto",
+                                            "deadline",
+                                            "venerd\xC3\xAC",
+                                            "e",
+                                            "il",
+                                            "la",
+                                            "un",
+                                            "http://example.org/page",
+                                            "TODO:",
+                                            "fix",
+                                            "bug",
+                                            "#42",
+                                            "in",
+                                            "release"};
         constexpr size_t nWords = sizeof words / sizeof words[0];
         std::mt19937 rng(2314);
         std::uniform_int_distribution<size_t> pick(0, nWords - 1);

@@ -64,7 +64,9 @@ public:
     uint16_t Port() const { return m_nPort; }
 
 private:
-    static void Say(int fd, const char* text) { (void)!send(fd, text, std::strlen(text), MSG_NOSIGNAL); }
+    static void Say(int fd, const char* text) {
+        (void)!send(fd, text, std::strlen(text), MSG_NOSIGNAL);
+    }
 
     void Run() {
         while (!m_bStop) {
@@ -80,8 +82,7 @@ private:
 
     static void ServePlain(int c) {
         static thread_local char buf[1 << 16];
-        while (recv(c, buf, sizeof buf, 0) > 0) {
-        }
+        while (recv(c, buf, sizeof buf, 0) > 0) {}
         Say(c, "k");
     }
 
@@ -112,7 +113,8 @@ private:
                     break;
                 }
                 const size_t eol = chunk.find('\n');
-                line.append(chunk.substr(0, eol == std::string_view::npos ? chunk.size() : eol + 1));
+                line.append(
+                    chunk.substr(0, eol == std::string_view::npos ? chunk.size() : eol + 1));
                 if (eol == std::string_view::npos) break;
                 chunk.remove_prefix(eol + 1);
                 if (line.rfind("DATA", 0) == 0) {
@@ -146,7 +148,8 @@ void BM_PlainSocket10MB(benchmark::State& state) {
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(sink.Port());
-        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) state.SkipWithError("connect");
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            state.SkipWithError("connect");
         size_t off = 0;
         while (off < body.size()) {
             const ssize_t n = send(fd, body.data() + off, body.size() - off, MSG_NOSIGNAL);

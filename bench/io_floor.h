@@ -31,7 +31,8 @@ inline FileBytes FloorRead(const std::string& path, size_t chunk) {
     std::fseek(f, 0, SEEK_END);
     const long size = std::ftell(f);
     std::fseek(f, 0, SEEK_SET);
-    FileBytes out{std::unique_ptr<char[]>(new char[static_cast<size_t>(size)]), static_cast<size_t>(size)};
+    FileBytes out{std::unique_ptr<char[]>(new char[static_cast<size_t>(size)]),
+                  static_cast<size_t>(size)};
     size_t at = 0;
     while (at < out.size) {
         const size_t n = std::fread(out.data.get() + at, 1, std::min(chunk, out.size - at), f);

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes = SerializeData(first);
     CMeruData loaded;
     const std::string password = first.m_strPassword;
-    const LoadOutcome out = ReadData(bytes, loaded, [&] { return std::optional<std::string>(password); });
+    const LoadOutcome out =
+        ReadData(bytes, loaded, [&] { return std::optional<std::string>(password); });
     if (out.status != LoadStatus::Loaded) Mismatch("built file does not load");
     if (!(loaded == first)) Mismatch("data differ after build and load");
     return 0;

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (first.contacts.empty()) Fault("success without a contact");
     for (const CContact& c : first.contacts) {
-        for (const std::string* s : {&c.m_strName, &c.m_strEmail, &c.m_strTelephone, &c.m_strCellular,
-                                     &c.m_strBirthday, &c.m_strNote})
+        for (const std::string* s : {&c.m_strName, &c.m_strEmail, &c.m_strTelephone,
+                                     &c.m_strCellular, &c.m_strBirthday, &c.m_strNote})
             if (!ValidUtf8(*s)) Fault("text is not valid UTF-8");
     }
     const VCardImport second = ReadVCards(WriteVCards(first.contacts));

@@ -21,16 +21,12 @@ int CmdDump(const std::vector<std::string_view>& args) {
     CMeruData data;
     const LoadOutcome out = file.LoadData(data, [&] { return a->password; });
     switch (out.status) {
-    case LoadStatus::Loaded:
-        break;
-    case LoadStatus::NoFile:
-        return Fail(kExitIo, path + ": " + std::strerror(ENOENT));
-    case LoadStatus::CannotOpen:
-        return Fail(kExitIo, path + ": " + out.reason);
-    case LoadStatus::BadTag:
-    case LoadStatus::BadVersion:
-    case LoadStatus::ReadError:
-        return Fail(kExitNotOurs, path + ": " + out.message);
+        case LoadStatus::Loaded: break;
+        case LoadStatus::NoFile: return Fail(kExitIo, path + ": " + std::strerror(ENOENT));
+        case LoadStatus::CannotOpen: return Fail(kExitIo, path + ": " + out.reason);
+        case LoadStatus::BadTag:
+        case LoadStatus::BadVersion:
+        case LoadStatus::ReadError: return Fail(kExitNotOurs, path + ": " + out.message);
     }
     if (out.password == PasswordState::Wrong || out.password == PasswordState::Cancelled)
         return Fail(kExitLocked, path + ": " + out.message);
@@ -48,7 +44,8 @@ int CmdBuild(const std::vector<std::string_view>& args) {
     const std::string& path = a->strFile;
 
     std::string input(std::istreambuf_iterator<char>(std::cin), {});
-    if (std::cin.bad()) return Fail(kExitIo, std::string("standard input: ") + std::strerror(errno));
+    if (std::cin.bad())
+        return Fail(kExitIo, std::string("standard input: ") + std::strerror(errno));
 
     CMeruData data;
     try {

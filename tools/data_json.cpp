@@ -79,18 +79,18 @@ private:
 
     void Escape(unsigned char b) {
         switch (b) {
-        case '"': m_buf.append("\\\""); break;
-        case '\\': m_buf.append("\\\\"); break;
-        case '\b': m_buf.append("\\b"); break;
-        case '\f': m_buf.append("\\f"); break;
-        case '\n': m_buf.append("\\n"); break;
-        case '\r': m_buf.append("\\r"); break;
-        case '\t': m_buf.append("\\t"); break;
-        default: {
-            char u[8];
-            std::snprintf(u, sizeof u, "\\u%04x", b);
-            m_buf.append(u);
-        }
+            case '"': m_buf.append("\\\""); break;
+            case '\\': m_buf.append("\\\\"); break;
+            case '\b': m_buf.append("\\b"); break;
+            case '\f': m_buf.append("\\f"); break;
+            case '\n': m_buf.append("\\n"); break;
+            case '\r': m_buf.append("\\r"); break;
+            case '\t': m_buf.append("\\t"); break;
+            default: {
+                char u[8];
+                std::snprintf(u, sizeof u, "\\u%04x", b);
+                m_buf.append(u);
+            }
         }
     }
 
@@ -136,7 +136,8 @@ private:
 
 // `"key": [` ... `]` with one element per item, written by `item(level)`.
 template <class List, class Item>
-void Array(JsonOut& o, int level, std::string_view key, const List& list, Item item, bool last = false) {
+void Array(JsonOut& o, int level, std::string_view key, const List& list, Item item,
+           bool last = false) {
     o.Key(level, key);
     if (list.empty()) {
         o.Raw("[]");
@@ -173,14 +174,16 @@ void RecordObject(JsonOut& o, const R& rec, int level) {
 // ------------------------------------------------------------------ reading
 
 [[noreturn]] void Wrong(const std::string& where, std::string_view expected, const Json& v) {
-    throw JsonInputError(where + ": expected " + std::string(expected) + ", found " + v.type_name());
+    throw JsonInputError(where + ": expected " + std::string(expected) + ", found " +
+                         v.type_name());
 }
 
 template <class Keys>
 const Json& Object(const Json& v, const std::string& where, const Keys& keys) {
     if (!v.is_object()) Wrong(where, "an object", v);
     for (std::string_view k : keys)
-        if (!v.contains(k)) throw JsonInputError(where + ": missing key \"" + std::string(k) + "\"");
+        if (!v.contains(k))
+            throw JsonInputError(where + ": missing key \"" + std::string(k) + "\"");
     for (const auto& [k, unused] : v.items()) {
         bool known = false;
         for (std::string_view key : keys) known = known || k == key;
@@ -233,8 +236,8 @@ CMeruData FromJson(Json& j) {
     if (j.is_object() && j.contains("format_version")) {
         // The one optional key: checked, then left out of the shape check.
         const Json& v = j["format_version"];
-        const bool known = v.is_number_unsigned() &&
-                           (v.get<uint64_t>() == kFormatVersion || v.get<uint64_t>() == kOldFormatVersion);
+        const bool known = v.is_number_unsigned() && (v.get<uint64_t>() == kFormatVersion ||
+                                                      v.get<uint64_t>() == kOldFormatVersion);
         if (!known) {
             if (v.is_number_integer())
                 throw JsonInputError("format_version: expected 21 or 22, found " + v.dump());
@@ -242,7 +245,8 @@ CMeruData FromJson(Json& j) {
         }
         j.erase("format_version");
     }
-    static constexpr std::string_view kTop[] = {"password", "pages", "contacts", "mail", "groups", "browser"};
+    static constexpr std::string_view kTop[] = {"password", "pages",  "contacts",
+                                                "mail",     "groups", "browser"};
     Object(j, "top level", kTop);
     CMeruData d;
     d.m_strPassword = Text(j, "", "password");
@@ -257,14 +261,15 @@ CMeruData FromJson(Json& j) {
 
     const Json& contacts = Array(j, "", "contacts");
     d.m_aContacts.reserve(contacts.size());
-    for (size_t i = 0; i < contacts.size(); ++i) d.m_aContacts.push_back(RecordFrom<CContact>(contacts[i], At("contacts", i)));
+    for (size_t i = 0; i < contacts.size(); ++i)
+        d.m_aContacts.push_back(RecordFrom<CContact>(contacts[i], At("contacts", i)));
 
     d.m_mail = RecordFrom<MailSettings>(j.at("mail"), "mail");
 
     const Json& groups = Array(j, "", "groups");
     if (groups.size() != d.m_aGroups.size())
-        throw JsonInputError("groups: expected exactly " + std::to_string(d.m_aGroups.size()) + " groups, found " +
-                             std::to_string(groups.size()));
+        throw JsonInputError("groups: expected exactly " + std::to_string(d.m_aGroups.size()) +
+                             " groups, found " + std::to_string(groups.size()));
     static constexpr std::string_view kGroupKeys[] = {"name", "bookmarks"};
     for (size_t g = 0; g < groups.size(); ++g) {
         const std::string where = At("groups", g);
@@ -289,10 +294,12 @@ CMeruData ParseDataJson(std::string_view text) {
         // The depth is checked as each array or object opens, before any of
         // its content is read.
         const Json::parser_callback_t limit = [](int depth, Json::parse_event_t event, Json&) {
-            if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+            if ((event == Json::parse_event_t::object_start ||
+                 event == Json::parse_event_t::array_start) &&
                 depth >= kMaxJsonDepth)
-                throw JsonInputError("invalid JSON on standard input: nested too deeply (more than " +
-                                     std::to_string(kMaxJsonDepth) + " levels)");
+                throw JsonInputError(
+                    "invalid JSON on standard input: nested too deeply (more than " +
+                    std::to_string(kMaxJsonDepth) + " levels)");
             return true;
         };
         j = Json::parse(text, limit);
@@ -317,7 +324,8 @@ bool WriteDataJson(std::FILE* out, const CMeruData& d, int version, bool passwor
     o.String(passwordKnown ? d.m_strPassword : std::string());
     o.Raw(",\n");
     Array(o, 1, "pages", d.m_aPages, [&](const std::string& p, int) { o.String(p); });
-    Array(o, 1, "contacts", d.m_aContacts, [&](const CContact& c, int level) { RecordObject(o, c, level); });
+    Array(o, 1, "contacts", d.m_aContacts,
+          [&](const CContact& c, int level) { RecordObject(o, c, level); });
     o.Key(1, "mail");
     RecordObject(o, d.m_mail, 1);
     o.Raw(",\n");
@@ -326,8 +334,9 @@ bool WriteDataJson(std::FILE* out, const CMeruData& d, int version, bool passwor
         o.Key(level + 1, "name");
         o.String(g.m_strName);
         o.Raw(",\n");
-        Array(o, level + 1, "bookmarks", g.m_aBookmarks,
-              [&](const CBookmark& b, int inner) { RecordObject(o, b, inner); }, true);
+        Array(
+            o, level + 1, "bookmarks", g.m_aBookmarks,
+            [&](const CBookmark& b, int inner) { RecordObject(o, b, inner); }, true);
         o.Indent(level);
         o.Raw("}");
     });

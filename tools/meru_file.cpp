@@ -105,7 +105,8 @@ int Usage(std::string_view what) {
     return kExitUsage;
 }
 
-std::optional<FileArgs> ParseFileArgs(std::string_view command, const std::vector<std::string_view>& args) {
+std::optional<FileArgs> ParseFileArgs(std::string_view command,
+                                      const std::vector<std::string_view>& args) {
     FileArgs out;
     bool haveFile = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -116,7 +117,8 @@ std::optional<FileArgs> ParseFileArgs(std::string_view command, const std::vecto
         } else if (a.starts_with("--password=")) {
             out.password = std::string(a.substr(std::strlen("--password=")));
         } else if (a == "--") {
-            if (i + 2 != args.size() || haveFile) return Usage("exactly one FILE is expected"), std::nullopt;
+            if (i + 2 != args.size() || haveFile)
+                return Usage("exactly one FILE is expected"), std::nullopt;
             out.strFile = std::string(args[++i]);
             haveFile = true;
         } else if (a.size() > 1 && a[0] == '-') {

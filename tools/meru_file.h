@@ -10,10 +10,10 @@ namespace meru::tool {
 
 enum Exit : int {
     kExitOk = 0,
-    kExitUsage = 1,      // usage error, bad JSON input, password not representable
-    kExitNotOurs = 2,    // not a data file of this format (tag, version, damage)
-    kExitLocked = 3,     // password missing or wrong
-    kExitIo = 4,         // the system refused to read or write
+    kExitUsage = 1,    // usage error, bad JSON input, password not representable
+    kExitNotOurs = 2,  // not a data file of this format (tag, version, damage)
+    kExitLocked = 3,   // password missing or wrong
+    kExitIo = 4,       // the system refused to read or write
 };
 
 // "meru-file: <what>" on standard error; returns `code`.
@@ -28,7 +28,8 @@ struct FileArgs {
     std::optional<std::string> password;
 };
 // Parses `args`; on a usage error prints it and returns nothing.
-std::optional<FileArgs> ParseFileArgs(std::string_view command, const std::vector<std::string_view>& args);
+std::optional<FileArgs> ParseFileArgs(std::string_view command,
+                                      const std::vector<std::string_view>& args);
 
 // A command: gets the arguments after its name, returns the exit code.
 using CommandFn = int (*)(const std::vector<std::string_view>& args);

@@ -72,7 +72,8 @@ int Import(const std::string& path, int group, const std::optional<std::string>&
 
     CMeruData data;
     if (auto rc = Load(path, password, data)) return *rc;
-    const ImportCount count = MergeBookmarks(data.m_aGroups[static_cast<size_t>(group - 1)], parsed.links);
+    const ImportCount count =
+        MergeBookmarks(data.m_aGroups[static_cast<size_t>(group - 1)], parsed.links);
     if (count.added > 0) {
         if (auto reason = WriteFileAtomically(path, SerializeData(data)))
             return Fail(kIo, path + ": " + *reason);

@@ -70,9 +70,11 @@ int ImportVCard(const std::string& path, const std::optional<std::string>& passw
     char buf[65536];
     while (std::cin.read(buf, sizeof buf) || std::cin.gcount() > 0) {
         input.append(buf, static_cast<size_t>(std::cin.gcount()));
-        if (input.size() > kMaxVCardFileBytes) return Fail(kExitUsage, std::string(kMsgVCardUnreadable));
+        if (input.size() > kMaxVCardFileBytes)
+            return Fail(kExitUsage, std::string(kMsgVCardUnreadable));
     }
-    if (std::cin.bad()) return Fail(kExitIo, std::string("standard input: ") + std::strerror(errno));
+    if (std::cin.bad())
+        return Fail(kExitIo, std::string("standard input: ") + std::strerror(errno));
 
     VCardImport imported = ReadVCards(input);
     if (!imported.ok) return Fail(kExitUsage, "standard input: " + imported.error);

@@ -7,11 +7,11 @@
 #include <QString>
 #include <QWidget>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QWidget window;
-    window.setWindowTitle(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("floor window"));
+    window.setWindowTitle(argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                   : QStringLiteral("floor window"));
     window.resize(400, 150);
     window.show();
     return app.exec();

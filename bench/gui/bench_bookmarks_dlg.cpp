@@ -34,10 +34,12 @@ std::vector<CBookmark> Bookmarks(std::size_t n) {
     out.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned k = rng() % unsigned(n);
-        out.push_back({"Site " + std::to_string(k) + " - home", "https://site" + std::to_string(k) + ".example/"});
+        out.push_back({"Site " + std::to_string(k) + " - home",
+                       "https://site" + std::to_string(k) + ".example/"});
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const CBookmark& a, const CBookmark& b) { return a.m_strName < b.m_strName; });
+    std::stable_sort(out.begin(), out.end(), [](const CBookmark& a, const CBookmark& b) {
+        return a.m_strName < b.m_strName;
+    });
     return out;
 }
 
@@ -85,7 +87,8 @@ void BM_RefreshAfterAdd(benchmark::State& state) {
     auto& marks = o.main->m_data.m_aGroups[0].m_aBookmarks;
     for (auto _ : state) {
         state.PauseTiming();
-        std::erase_if(marks, [](const CBookmark& b) { return b.m_strURL == "https://new.example/"; });
+        std::erase_if(marks,
+                      [](const CBookmark& b) { return b.m_strURL == "https://new.example/"; });
         marks.push_back({"Site 5 - new", "https://new.example/"});
         state.ResumeTiming();
         o.Dlg().RefreshWindow();
@@ -114,7 +117,8 @@ void BM_FloorListView(benchmark::State& state) {
         state.ResumeTiming();
         QStringList list;
         list.reserve(qsizetype(rows.size()));
-        for (const std::string& r : rows) list.push_back(QString::fromUtf8(r.data(), qsizetype(r.size())));
+        for (const std::string& r : rows)
+            list.push_back(QString::fromUtf8(r.data(), qsizetype(r.size())));
         model->setStringList(list);
         view.viewport()->repaint();
     }

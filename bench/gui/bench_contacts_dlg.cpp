@@ -45,10 +45,12 @@ struct Behind {
     ToolWindowContext ctx{QStringLiteral("MERU version 2.2"), [](int) {}, nullptr, nullptr};
 };
 
-std::unique_ptr<CContactsDlg> MakeWindow(Behind& b, std::vector<CContact>& contacts, MailSettings& mail) {
+std::unique_ptr<CContactsDlg> MakeWindow(Behind& b, std::vector<CContact>& contacts,
+                                         MailSettings& mail) {
     ContactsServices s;
     s.clipboard = &b.clip;
-    auto dlg = std::make_unique<CContactsDlg>(b.ctx, contacts, mail, QStringLiteral("bench.mer"), s);
+    auto dlg =
+        std::make_unique<CContactsDlg>(b.ctx, contacts, mail, QStringLiteral("bench.mer"), s);
     dlg->Create();
     return dlg;
 }

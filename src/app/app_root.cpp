@@ -143,10 +143,10 @@ bool CAppRoot::LoadData() {
                             .arg(m_strDataPath, FromUtf8(m_load.reason)));
             break;
         case LoadStatus::Loaded:
-            if (!m_load.message.empty()) ShowMessage(QMessageBox::Warning, FromUtf8(m_load.message));
+            if (!m_load.message.empty())
+                ShowMessage(QMessageBox::Warning, FromUtf8(m_load.message));
             break;
-        case LoadStatus::NoFile:
-            break;
+        case LoadStatus::NoFile: break;
     }
     return true;
 }
@@ -183,7 +183,8 @@ void CAppRoot::CreateToolWindows() {
     contacts.launcher = m_pLauncher;
     const MailClientFactory mailClient =
         m_services.mailClient ? m_services.mailClient : MailClientFactory(&MakeSmtpClient);
-    contacts.composeMail = [mailClient](QWidget* parent, bool bFullForm, const ComposedMail& prefill,
+    contacts.composeMail = [mailClient](QWidget* parent, bool bFullForm,
+                                        const ComposedMail& prefill,
                                         MailSettings& settings) -> std::optional<ComposedMail> {
         CMailComposeDlg dlg(parent);
         dlg.m_nMode = bFullForm ? CMailComposeDlg::kFull : CMailComposeDlg::kReduced;
@@ -245,18 +246,25 @@ bool CAppRoot::OnCommand(int id) {
 
 std::string CAppRoot::OnChannelCommand(const std::string& line) {
     FinishStartup();
-    if (line.size() == 8 && line.compare(0, 7, "select ") == 0 && line[7] >= '1' && line[7] <= '5') {
+    if (line.size() == 8 && line.compare(0, 7, "select ") == 0 && line[7] >= '1' &&
+        line[7] <= '5') {
         if (!m_pClipboard) return "error: the clipboard history is not available in this run";
         SelectClip(line[7] - '0');
         return "ok";
     }
     int id = 0;
-    if (line == "exit") id = ID_EXIT;
-    else if (line == "show main") id = ID_RESTORE_MAIN;
-    else if (line == "show notes") id = ID_NOTES;
-    else if (line == "show clipboard") id = ID_CLIPBOARD_OPEN;
-    else if (line == "show bookmarks") id = ID_BOOKMARKS;
-    else if (line == "show contacts") id = ID_CONTACTS;
+    if (line == "exit")
+        id = ID_EXIT;
+    else if (line == "show main")
+        id = ID_RESTORE_MAIN;
+    else if (line == "show notes")
+        id = ID_NOTES;
+    else if (line == "show clipboard")
+        id = ID_CLIPBOARD_OPEN;
+    else if (line == "show bookmarks")
+        id = ID_BOOKMARKS;
+    else if (line == "show contacts")
+        id = ID_CONTACTS;
     if (!id) return "error: unknown command \"" + line.substr(0, 40) + "\"";
     QTimer::singleShot(0, this, [this, id] { OnCommand(id); });
     return "ok";
@@ -372,8 +380,7 @@ void CAppRoot::ExitProgram() {
             m_services.confirmDiscard
                 ? m_services.confirmDiscard(question)
                 : QMessageBox::question(m_pMain->isVisible() ? m_pMain.get() : nullptr,
-                                        BoxCaption(), question,
-                                        QMessageBox::Yes | QMessageBox::No,
+                                        BoxCaption(), question, QMessageBox::Yes | QMessageBox::No,
                                         QMessageBox::No) == QMessageBox::Yes;
         if (bSure) break;
     }
@@ -399,8 +406,9 @@ bool CAppRoot::SaveToAnotherFile() {
     const SaveOutcome out = m_pFile->SaveData(m_data);
     if (out.status == SaveStatus::Failed) {
         m_pFile->Retarget(old);
-        ShowMessage(QMessageBox::Critical, tr("Il file dei dati non è stato salvato:\n%1\n%2")
-                                               .arg(*chosen, FromUtf8(out.reason)));
+        ShowMessage(
+            QMessageBox::Critical,
+            tr("Il file dei dati non è stato salvato:\n%1\n%2").arg(*chosen, FromUtf8(out.reason)));
         return false;
     }
     // The new file is the data file for the rest of the run.
@@ -428,8 +436,8 @@ CAppRoot::Kept CAppRoot::SaveOrRescue(const char* why) {
                      folder.toLocal8Bit().constData());
         return Kept::Lost;
     }
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString name =
         QStringLiteral("meru-rescue-%1-%2.mer")
             .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmss")))
@@ -471,7 +479,8 @@ void CAppRoot::OnPassword() {
     } else {
         CPasswordDlg dlg(m_pMain.get(), CPasswordDlg::Mode::Set);
         dlg.m_strPassword = FromUtf8(m_data.m_strPassword);
-        dlg.SetRefuseHandler([this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
+        dlg.SetRefuseHandler(
+            [this](const QString& text) { ShowMessage(QMessageBox::Warning, text); });
         if (dlg.exec() == QDialog::Accepted) typed = dlg.m_strPassword;
     }
     if (!typed) return;

@@ -37,23 +37,23 @@ int main(int argc, char** argv) {
     // touches nothing.
     meru::CSingleInstance instance;
     switch (instance.Acquire(meru::CSingleInstance::DefaultLockPath())) {
-        case meru::CSingleInstance::Result::Running:
-            return 0;
+        case meru::CSingleInstance::Result::Running: return 0;
         case meru::CSingleInstance::Result::Error: {
             // Never run unlocked: two copies would overwrite each other's data.
             const QString why = QString::fromStdString(instance.Reason());
             std::fprintf(stderr, "meru: cannot take the single-instance lock: %s\n",
                          instance.Reason().c_str());
             QApplication app(argc, argv);
-            QMessageBox box(QMessageBox::Critical, QStringLiteral("meru"),
-                            QStringLiteral("MERU non può partire: il blocco contro una seconda copia "
-                                           "non è disponibile.\n\n") + why,
-                            QMessageBox::Ok);
+            QMessageBox box(
+                QMessageBox::Critical, QStringLiteral("meru"),
+                QStringLiteral("MERU non può partire: il blocco contro una seconda copia "
+                               "non è disponibile.\n\n") +
+                    why,
+                QMessageBox::Ok);
             box.exec();
             return 1;
         }
-        case meru::CSingleInstance::Result::Acquired:
-            break;
+        case meru::CSingleInstance::Result::Acquired: break;
     }
     // What works in a Wayland session, said once by the copy that runs.
     if (bTellLater) meru::ApplyPlatformChoice(/*bTell=*/true);

@@ -79,21 +79,20 @@ int CMeruApp::Run(int& argc, char** argv) {
         });
     }
     // The desktop session ends: save as Exit does.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &root,
-                     [&root](QSessionManager& manager) {
-                         const SaveOutcome out = root.SaveForSessionEnd();
-                         if (out.status == SaveStatus::Failed) {
-                             const QString text =
-                                 QObject::tr("Il file dei dati non è stato salvato:\n%1\n%2")
-                                     .arg(root.DataPath(), QString::fromStdString(out.reason));
-                             if (manager.allowsInteraction()) {
-                                 root.ShowMessage(QMessageBox::Critical, text);
-                                 manager.release();
-                             } else {
-                                 root.SaveOrRescue("session end");
-                             }
-                         }
-                     });
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &root, [&root](QSessionManager& manager) {
+            const SaveOutcome out = root.SaveForSessionEnd();
+            if (out.status == SaveStatus::Failed) {
+                const QString text = QObject::tr("Il file dei dati non è stato salvato:\n%1\n%2")
+                                         .arg(root.DataPath(), QString::fromStdString(out.reason));
+                if (manager.allowsInteraction()) {
+                    root.ShowMessage(QMessageBox::Critical, text);
+                    manager.release();
+                } else {
+                    root.SaveOrRescue("session end");
+                }
+            }
+        });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &root, [&root] {
         if (root.HasEnded()) return;
         root.SaveOrRescue("quit");
@@ -122,11 +121,12 @@ int CMeruApp::Run(int& argc, char** argv) {
     // Commands from "meru --select/--show/--exit" (the desktop's own
     // shortcuts under Wayland). What may open a window or a dialog is queued,
     // so the sender gets its answer at once.
-    auto* server = new CCommandServer([&root](const std::string& line) { return root.OnChannelCommand(line); },
-                                      &root);
+    auto* server = new CCommandServer(
+        [&root](const std::string& line) { return root.OnChannelCommand(line); }, &root);
     std::string why;
     if (!server->Listen(CommandSocketPath(CSingleInstance::DefaultLockPath()), &why))
-        std::fprintf(stderr, "meru: commands from \"meru --select\" and the like will not work: %s\n",
+        std::fprintf(stderr,
+                     "meru: commands from \"meru --select\" and the like will not work: %s\n",
                      why.c_str());
 
     bInEventLoop = true;

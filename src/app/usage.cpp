@@ -39,9 +39,7 @@ std::string UsageText() {
            "See meru(1) and meru-file(1).\n";
 }
 
-std::string VersionText() {
-    return "MERU version " MERU_VERSION "\n";
-}
+std::string VersionText() { return "MERU version " MERU_VERSION "\n"; }
 
 std::optional<int> HandleInfoOptions(int argc, const char* const* argv, std::FILE* out) {
     for (int i = 1; i < argc; ++i) {
@@ -53,8 +51,8 @@ std::optional<int> HandleInfoOptions(int argc, const char* const* argv, std::FIL
         else
             continue;
         // A closed or full standard output is a failure, not a silent success.
-        const bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
-                        std::fflush(out) == 0;
+        const bool ok =
+            std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
         return ok ? 0 : 1;
     }
     return std::nullopt;

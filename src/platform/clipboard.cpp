@@ -38,12 +38,12 @@ struct CQtClipboard::Impl {
 
 CQtClipboard::CQtClipboard() : m_pImpl(new Impl) {
     m_pImpl->pClipboard = QGuiApplication::clipboard();
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                            : nullptr) {
+    if (auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
         if (xcb_connection_t* c = x11->connection()) {
             static const char kName[] = "CLIPBOARD";
-            xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-                c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
+            xcb_intern_atom_reply_t* r =
+                xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
             if (r) {
                 m_pImpl->pXcb = c;
                 m_pImpl->atomClipboard = r->atom;
@@ -52,11 +52,10 @@ CQtClipboard::CQtClipboard() : m_pImpl(new Impl) {
         }
     }
     Impl* impl = m_pImpl;
-    impl->conn = QObject::connect(impl->pClipboard, &QClipboard::changed,
-                                  [impl](QClipboard::Mode mode) {
-                                      if (mode == QClipboard::Clipboard && impl->fnChanged)
-                                          impl->fnChanged();
-                                  });
+    impl->conn =
+        QObject::connect(impl->pClipboard, &QClipboard::changed, [impl](QClipboard::Mode mode) {
+            if (mode == QClipboard::Clipboard && impl->fnChanged) impl->fnChanged();
+        });
 }
 
 CQtClipboard::~CQtClipboard() {
@@ -94,8 +93,7 @@ bool CQtClipboard::IsSecret() const {
 bool CQtClipboard::IsEmpty() const {
     if (m_pImpl->pXcb) {
         xcb_get_selection_owner_reply_t* r = xcb_get_selection_owner_reply(
-            m_pImpl->pXcb, xcb_get_selection_owner(m_pImpl->pXcb, m_pImpl->atomClipboard),
-            nullptr);
+            m_pImpl->pXcb, xcb_get_selection_owner(m_pImpl->pXcb, m_pImpl->atomClipboard), nullptr);
         if (r) {
             const bool bNoOwner = r->owner == XCB_WINDOW_NONE;
             free(r);

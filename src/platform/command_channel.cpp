@@ -40,7 +40,7 @@ std::string DirOf(const std::string& path) {
 
 // A folder of this user alone (not a link, owner us, no access for others).
 bool OwnPrivateDir(const std::string& dir) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
            (st.st_mode & 077) == 0;
 }
@@ -118,18 +118,20 @@ ParsedCommand ParseCommandSwitches(int argc, const char* const* argv) {
 
 std::string CommandSocketPath(const std::string& lockPath) {
     const std::string ext = ".lock";
-    if (lockPath.size() > ext.size() && lockPath.compare(lockPath.size() - ext.size(), ext.size(), ext) == 0)
+    if (lockPath.size() > ext.size() &&
+        lockPath.compare(lockPath.size() - ext.size(), ext.size(), ext) == 0)
         return lockPath.substr(0, lockPath.size() - ext.size()) + ".sock";
     return lockPath + ".sock";
 }
 
-int SendCommand(const std::string& lockPath, const std::string& line, std::FILE* err, int nTimeoutMs,
-                int nExitTimeoutMs) {
+int SendCommand(const std::string& lockPath, const std::string& line, std::FILE* err,
+                int nTimeoutMs, int nExitTimeoutMs) {
     const std::string path = CommandSocketPath(lockPath);
     auto notRunning = [&]() {
         if (LockHeld(lockPath))
-            std::fprintf(err, "meru: MERU is running on this display but does not take commands yet "
-                              "(still starting, or a dialog is open); try again\n");
+            std::fprintf(err,
+                         "meru: MERU is running on this display but does not take commands yet "
+                         "(still starting, or a dialog is open); try again\n");
         else
             std::fprintf(err, "meru: no copy of MERU is running on this display for this user\n");
         return 1;
@@ -153,7 +155,8 @@ int SendCommand(const std::string& lockPath, const std::string& line, std::FILE*
     }
     const std::string req = line + "\n";
     if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(req.size())) {
-        std::fprintf(err, "meru: the running copy did not take the command: %s\n", std::strerror(errno));
+        std::fprintf(err, "meru: the running copy did not take the command: %s\n",
+                     std::strerror(errno));
         ::close(fd);
         return 1;
     }
@@ -182,7 +185,8 @@ int SendCommand(const std::string& lockPath, const std::string& line, std::FILE*
         // The connection closes when the copy has saved and ended.
         for (;;) {
             if (!WaitReadable(fd, nExitTimeoutMs)) {
-                std::fprintf(err, "meru: the running copy has not ended (has it shown a message?)\n");
+                std::fprintf(err,
+                             "meru: the running copy has not ended (has it shown a message?)\n");
                 ::close(fd);
                 return 1;
             }
@@ -230,7 +234,7 @@ bool CCommandServer::Listen(const std::string& socketPath, std::string* why) {
     }
     // A socket left by a copy that ended without cleaning up; nobody listens
     // on it, since we hold the lock.
-    struct stat st{};
+    struct stat st {};
     if (::lstat(socketPath.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode) || st.st_uid != ::getuid()) {
             if (why) *why = socketPath + ": something else is in the socket's place";
@@ -287,11 +291,12 @@ void CCommandServer::OnReadable(Client* c) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // more to come
-        if (c->data.empty()) return Drop(c);                               // closed without a line
+        if (c->data.empty()) return Drop(c);                             // closed without a line
         break;
     }
     const std::string line = c->data.substr(0, c->data.find('\n'));
-    const std::string answer = (m_handler ? m_handler(line) : std::string("error: not ready")) + "\n";
+    const std::string answer =
+        (m_handler ? m_handler(line) : std::string("error: not ready")) + "\n";
     (void)::send(c->fd, answer.data(), answer.size(), MSG_NOSIGNAL);
     if (line == "exit" && answer == "ok\n") {
         // Held open: the sender learns the end of this copy from its close.

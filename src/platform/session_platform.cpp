@@ -10,15 +10,18 @@ namespace {
 bool Set(const char* s) { return s && *s; }
 }  // namespace
 
-PlatformChoice ChoosePlatform(const char* qpa, const char* waylandDisplay, const char* sessionType) {
+PlatformChoice ChoosePlatform(const char* qpa, const char* waylandDisplay,
+                              const char* sessionType) {
     PlatformChoice c;
-    c.bWaylandSession = Set(waylandDisplay) || (Set(sessionType) && std::strcmp(sessionType, "wayland") == 0);
+    c.bWaylandSession =
+        Set(waylandDisplay) || (Set(sessionType) && std::strcmp(sessionType, "wayland") == 0);
     if (!Set(qpa)) {
         c.bSetXcb = true;
         c.bOnXcb = true;
     } else {
         // "xcb", or a list such as "xcb;wayland" that tries xcb first.
-        c.bOnXcb = std::strncmp(qpa, "xcb", 3) == 0 && (qpa[3] == '\0' || qpa[3] == ';' || qpa[3] == ':');
+        c.bOnXcb =
+            std::strncmp(qpa, "xcb", 3) == 0 && (qpa[3] == '\0' || qpa[3] == ';' || qpa[3] == ':');
     }
     return c;
 }
@@ -32,12 +35,14 @@ std::string PlatformNote(const PlatformChoice& c) {
                "(see the README).\n";
     return "meru: Wayland session on the Qt platform set in QT_QPA_PLATFORM: copies made while "
            "MERU is not focused are not captured and Ctrl+1..5 do nothing; unset QT_QPA_PLATFORM "
-           "to run through XWayland, and bind \"meru --select N\" to the desktop's own shortcuts.\n";
+           "to run through XWayland, and bind \"meru --select N\" to the desktop's own "
+           "shortcuts.\n";
 }
 
 PlatformChoice ApplyPlatformChoice(bool bTell) {
-    const PlatformChoice c = ChoosePlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
-                                            std::getenv("XDG_SESSION_TYPE"));
+    const PlatformChoice c =
+        ChoosePlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                       std::getenv("XDG_SESSION_TYPE"));
     if (c.bSetXcb) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     const std::string note = PlatformNote(c);
     if (bTell && !note.empty()) {

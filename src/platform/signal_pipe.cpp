@@ -29,7 +29,7 @@ bool CSignalPipe::Install(std::initializer_list<int> signalList) {
         g_fds[1] = fds[1];
     }
     for (int sig : signalList) {
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = OnSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;

@@ -16,7 +16,7 @@ constexpr const char* kLockName = "MERU_BY_TESSALUNDE_2314";
 // A folder that belongs to `uid` alone: a real folder (not a link), owned by
 // it, with no access for group or others.
 bool PrivateDir(const std::string& dir, unsigned uid, std::string* why = nullptr) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0) {
         if (why) *why = dir + ": " + std::strerror(errno);
         return false;
@@ -65,7 +65,8 @@ std::string CSingleInstance::DisplayKey(const char* display) {
 std::string CSingleInstance::LockPath(const char* runtimeDir, const char* display, unsigned uid,
                                       const char* tmpDir) {
     const std::string file = std::string(kLockName) + "-" + DisplayKey(display) + ".lock";
-    if (runtimeDir && runtimeDir[0] == '/' && PrivateDir(runtimeDir, uid)) return std::string(runtimeDir) + "/" + file;
+    if (runtimeDir && runtimeDir[0] == '/' && PrivateDir(runtimeDir, uid))
+        return std::string(runtimeDir) + "/" + file;
     const std::string tmp = tmpDir && tmpDir[0] == '/' ? tmpDir : "/tmp";
     return tmp + "/" + kLockName + "-" + std::to_string(uid) + "/" + file;
 }
@@ -90,12 +91,13 @@ CSingleInstance::Result CSingleInstance::Acquire(const std::string& path) {
     }
     if (!PrivateDir(dir, uid, &m_strReason)) return Result::Error;
 
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
         m_strReason = path + ": " + std::strerror(errno);
         return Result::Error;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != uid) {
         ::close(fd);
         m_strReason = path + ": not a lock file of this user";

@@ -10,9 +10,9 @@ namespace meru {
 class CSingleInstance {
 public:
     enum class Result {
-        Acquired,   // this process is the only copy
-        Running,    // another copy holds the lock
-        Error,      // the lock cannot be had safely (the reason says why)
+        Acquired,  // this process is the only copy
+        Running,   // another copy holds the lock
+        Error,     // the lock cannot be had safely (the reason says why)
     };
 
     CSingleInstance() = default;

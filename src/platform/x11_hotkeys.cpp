@@ -41,8 +41,8 @@ public:
             m_aRoots.push_back(it.data->root);
         // Layout changes made through XKB (setxkbmap, a desktop's layout
         // switcher) come as XKB events, not as the core MappingNotify.
-        if (auto* ext = xcb_query_extension_reply(
-                c, xcb_query_extension(c, 9, "XKEYBOARD"), nullptr)) {
+        if (auto* ext =
+                xcb_query_extension_reply(c, xcb_query_extension(c, 9, "XKEYBOARD"), nullptr)) {
             if (ext->present) m_nXkbEvent = ext->first_event;
             free(ext);
         }
@@ -78,10 +78,10 @@ public:
         for (xcb_window_t root : m_aRoots)
             for (const DigitKey& k : m_aKeys)
                 for (uint16_t m : mods)
-                    pending.push_back({xcb_grab_key_checked(m_pConn, 0, root, m, k.code,
-                                                            XCB_GRAB_MODE_ASYNC,
-                                                            XCB_GRAB_MODE_ASYNC),
-                                       root, k.code, m, k.n});
+                    pending.push_back(
+                        {xcb_grab_key_checked(m_pConn, 0, root, m, k.code, XCB_GRAB_MODE_ASYNC,
+                                              XCB_GRAB_MODE_ASYNC),
+                         root, k.code, m, k.n});
         bool bOk[6] = {}, bTaken[6] = {};
         for (const Pending& p : pending) {
             if (xcb_generic_error_t* e = xcb_request_check(m_pConn, p.cookie)) {
@@ -105,9 +105,10 @@ public:
         }
         if (nTaken && !m_bToldTaken) {
             m_bToldTaken = true;
-            std::fprintf(stderr, "meru: %s %s already taken by another program; %s\n",
-                         taken.c_str(), nTaken > 1 ? "are" : "is",
-                         nTaken > 1 ? "those shortcuts stay with it" : "that shortcut stays with it");
+            std::fprintf(
+                stderr, "meru: %s %s already taken by another program; %s\n", taken.c_str(),
+                nTaken > 1 ? "are" : "is",
+                nTaken > 1 ? "those shortcuts stay with it" : "that shortcut stays with it");
         }
         return working;
     }
@@ -207,8 +208,8 @@ private:
         }
         free(km);
 
-        xcb_get_modifier_mapping_reply_t* mm = xcb_get_modifier_mapping_reply(
-            m_pConn, xcb_get_modifier_mapping(m_pConn), nullptr);
+        xcb_get_modifier_mapping_reply_t* mm =
+            xcb_get_modifier_mapping_reply(m_pConn, xcb_get_modifier_mapping(m_pConn), nullptr);
         if (!mm) return;
         const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mm);
         const int perMod = mm->keycodes_per_modifier;

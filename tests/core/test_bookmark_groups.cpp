@@ -35,7 +35,8 @@ TEST(BookmarkRows, NumberedFromOneAfterSortingByBytes) {
     g.m_aBookmarks = {{"zeta", ""}, {"", "empty.org"}, {"\xC3\xA0 la carte", ""}, {"Zeta", ""}};
     const std::vector<std::string> rows = RefreshBookmarkRows(g);
     // Upper case before lower case, non-ASCII after ASCII, the empty name first.
-    EXPECT_EQ(rows, (std::vector<std::string>{"1. ", "2. Zeta", "3. zeta", "4. \xC3\xA0 la carte"}));
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{"1. ", "2. Zeta", "3. zeta", "4. \xC3\xA0 la carte"}));
     EXPECT_EQ(Names(g), (std::vector<std::string>{"", "Zeta", "zeta", "\xC3\xA0 la carte"}));
     EXPECT_EQ(BookmarkRowText(9, "x"), "10. x");
 }
@@ -119,7 +120,11 @@ TEST(BrowserLaunchPlan, AddressAndProgramPerSetting) {
         {"https://example.org", {}, true, "", "", "https://example.org"},
         {"ftp://files.example.org", {}, true, "", "", "ftp://files.example.org"},
         {"", {}, true, "", "", "http://"},
-        {"example.org", {"firefox", "/opt/firefox"}, false, "/opt/firefox/firefox", "/opt/firefox",
+        {"example.org",
+         {"firefox", "/opt/firefox"},
+         false,
+         "/opt/firefox/firefox",
+         "/opt/firefox",
          "http://example.org"},
         {"x.org", {"b", ""}, false, "/b", "", "http://x.org"},
     };
@@ -147,7 +152,8 @@ TEST(BrowserLaunchPlan, StartProblemNamesTheSystemsReason) {
     };
     EXPECT_EQ(problem(dir, "browser"), std::nullopt);
     EXPECT_EQ(problem(dir, "missing"), std::optional<std::string>("No such file or directory"));
-    EXPECT_EQ(problem(dir + "/gone", "browser"), std::optional<std::string>("No such file or directory"));
+    EXPECT_EQ(problem(dir + "/gone", "browser"),
+              std::optional<std::string>("No such file or directory"));
     EXPECT_EQ(problem(dir, "notes.txt"), std::optional<std::string>("Permission denied"));
     EXPECT_EQ(problem("/", tmpl + 1), std::optional<std::string>("Is a directory"));
     // The default browser is the desktop's business.

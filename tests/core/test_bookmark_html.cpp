@@ -32,7 +32,8 @@ TEST(BookmarkHtml, ExportThenImportGivesBackEveryTextInStoredOrder) {
 
     const std::string html = ExportBookmarksHtml(groups);
     // One folder per group, named by the group, escaped.
-    EXPECT_NE(html.find("<DT><H3>News &amp; &lt;Views&gt; &quot;quoted&quot;</H3>"), std::string::npos);
+    EXPECT_NE(html.find("<DT><H3>News &amp; &lt;Views&gt; &quot;quoted&quot;</H3>"),
+              std::string::npos);
     EXPECT_NE(html.find("<DT><H3>Group 20</H3>"), std::string::npos);
     EXPECT_EQ(html.find("<A HREF=\"https://example.org/?a=1&b"), std::string::npos);
 
@@ -50,17 +51,25 @@ TEST(BookmarkHtml, ReadsWhatBrowsersWrite) {
     };
     const Case cases[] = {
         {"Firefox-style, nested folders flattened, attributes before HREF",
-         "\xEF\xBB\xBF<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<!-- This is an automatically generated file. -->\n"
-         "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n<TITLE>Bookmarks</TITLE>\n"
+         "\xEF\xBB\xBF<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<!-- This is an automatically generated "
+         "file. -->\n"
+         "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+         "charset=UTF-8\">\n<TITLE>Bookmarks</TITLE>\n"
          "<H1>Bookmarks Menu</H1>\n<DL><p>\n"
          "    <DT><H3 ADD_DATE=\"1\" LAST_MODIFIED=\"2\">Outer</H3>\n    <DL><p>\n"
-         "        <DT><A ADD_DATE=\"1700000000\" HREF=\"https://a.example/\" ICON=\"data:image/png;base64,AA==\">A &amp; B</A>\n"
+         "        <DT><A ADD_DATE=\"1700000000\" HREF=\"https://a.example/\" "
+         "ICON=\"data:image/png;base64,AA==\">A &amp; B</A>\n"
          "        <DT><H3>Inner</H3>\n        <DL><p>\n"
-         "            <DT><A HREF=\"https://b.example/\" TAGS=\"x\">\xC3\x9C" "ber</A>\n"
+         "            <DT><A HREF=\"https://b.example/\" TAGS=\"x\">\xC3\x9C"
+         "ber</A>\n"
          "        </DL><p>\n    </DL><p>\n</DL>\n",
-         {{"A & B", "https://a.example/"}, {"\xC3\x9C" "ber", "https://b.example/"}}},
+         {{"A & B", "https://a.example/"},
+          {"\xC3\x9C"
+           "ber",
+           "https://b.example/"}}},
         {"lower case, single quotes, unquoted values, blanks around =",
-         "<!doctype netscape-bookmark-file-1>\n<dl><dt><a add_date=1 href = 'http://c.example/?q=\"x\"'>c</a>"
+         "<!doctype netscape-bookmark-file-1>\n<dl><dt><a add_date=1 href = "
+         "'http://c.example/?q=\"x\"'>c</a>"
          "<dt><a href=http://d.example/path>d</a></dl>",
          {{"c", "http://c.example/?q=\"x\""}, {"d", "http://d.example/path"}}},
         {"entities: named, decimal, hex, unknown kept, and a '>' inside a quoted value",
@@ -87,14 +96,17 @@ TEST(BookmarkHtml, RefusesForeignAndDamagedFilesWithAMessage) {
     };
     const Case cases[] = {
         {"empty", "", "not a bookmark file"},
-        {"a web page", "<!DOCTYPE html><html><a href=\"http://x\">x</a></html>", "not a bookmark file"},
+        {"a web page", "<!DOCTYPE html><html><a href=\"http://x\">x</a></html>",
+         "not a bookmark file"},
         {"JSON", "{\"roots\": {}}", "not a bookmark file"},
         {"Latin-1 bytes", kHead + "<A HREF=\"http://x\">caf\xE9</A>", "not UTF-8"},
         {"a NUL byte", kHead + std::string("<A HREF=\"http://x\">a\0b</A>", 26), "not UTF-8"},
         {"cut inside a tag", kHead + "<DL><DT><A HREF=\"http://x.example/", "a tag"},
         {"cut inside a link", kHead + "<DL><DT><A HREF=\"http://x.example/\">Na", "a link"},
-        {"cut inside a link after a stray <", kHead + "<A HREF=\"http://o.example/\">o</A><A HREF=\"http://x/\">a <", "a link"},
-        {"cut inside a comment", kHead + "<!-- never closed <A HREF=\"http://x\">x</A>", "a comment"},
+        {"cut inside a link after a stray <",
+         kHead + "<A HREF=\"http://o.example/\">o</A><A HREF=\"http://x/\">a <", "a link"},
+        {"cut inside a comment", kHead + "<!-- never closed <A HREF=\"http://x\">x</A>",
+         "a comment"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -111,7 +123,8 @@ TEST(BookmarkHtml, HostileInputFinishes) {
     {
         std::string html = kHead + "<DL><p>\n";
         for (int i = 0; i < 100000; ++i)
-            html += "<DT><A HREF=\"http://h" + std::to_string(i) + ".example/\">n" + std::to_string(i) + "</A>\n";
+            html += "<DT><A HREF=\"http://h" + std::to_string(i) + ".example/\">n" +
+                    std::to_string(i) + "</A>\n";
         html += "</DL>";
         const auto links = Links(html);
         ASSERT_EQ(links.size(), 100000u);
@@ -150,9 +163,10 @@ TEST(BookmarkHtml, HostileInputFinishes) {
 TEST(BookmarkHtml, ImportSkipsAddressesAlreadyInTheGroup) {
     CBookmarkGroup g;
     g.m_aBookmarks = {{"old", "http://a.example/"}};
-    const ImportCount count = MergeBookmarks(
-        g, {{"again", "http://a.example/"}, {"new", "http://b.example/"}, {"twice", "http://b.example/"},
-            {"case differs", "http://A.example/"}});
+    const ImportCount count = MergeBookmarks(g, {{"again", "http://a.example/"},
+                                                 {"new", "http://b.example/"},
+                                                 {"twice", "http://b.example/"},
+                                                 {"case differs", "http://A.example/"}});
     EXPECT_EQ(count.added, 2u);
     EXPECT_EQ(count.skipped, 2u);
     EXPECT_EQ(g.m_aBookmarks, (std::vector<CBookmark>{{"old", "http://a.example/"},

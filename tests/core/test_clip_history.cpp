@@ -29,8 +29,8 @@ TEST(ClipSeed, StartTextBecomesTheOnlyEntry) {
     };
     const Case cases[] = {
         {"hello", false, {"hello"}},
-        {"", false, {}},                    // no text (or a picture) on the clipboard
-        {"pa55word", true, {}},             // a password manager's copy is not kept
+        {"", false, {}},         // no text (or a picture) on the clipboard
+        {"pa55word", true, {}},  // a password manager's copy is not kept
         {"a\r\nb\n\xE2\x82\xAC", false, {"a\r\nb\n\xE2\x82\xAC"}},  // kept byte for byte
     };
     for (const auto& c : cases) {
@@ -82,7 +82,13 @@ TEST(ClipCapture, DecisionTable) {
         {"duplicate of another", "c", false, false, CaptureResult::Duplicate, {"a", "b", "c"}, 0},
         {"case differs", "C", false, false, CaptureResult::Added, {"a", "b", "c", "C"}, 3},
         {"prefix of entry", "b ", false, false, CaptureResult::Added, {"a", "b", "c", "b "}, 3},
-        {"line breaks kept", "x\r\ny", false, false, CaptureResult::Added, {"a", "b", "c", "x\r\ny"}, 3},
+        {"line breaks kept",
+         "x\r\ny",
+         false,
+         false,
+         CaptureResult::Added,
+         {"a", "b", "c", "x\r\ny"},
+         3},
     };
     for (const auto& c : cases) {
         CClipHistory h = Filled({"a", "b", "c"});
@@ -127,10 +133,10 @@ TEST(ClipCapture, DuplicateKeepsTheCurrentEntryAndKnowsTheClipboard) {
 
 TEST(ClipCapture, ExactTextOfAnyCharactersIsKept) {
     const Strings texts = {
-        "\xE6\xBC\xA2\xE5\xAD\x97",                     // CJK
-        "\xF0\x9F\x98\x80 emoji",                       // outside the BMP
-        "\xE2\x82\xAC \xC3\xA9",                        // Windows-1252 letters
-        std::string("nul\0inside", 10),                 // NUL byte
+        "\xE6\xBC\xA2\xE5\xAD\x97",      // CJK
+        "\xF0\x9F\x98\x80 emoji",        // outside the BMP
+        "\xE2\x82\xAC \xC3\xA9",         // Windows-1252 letters
+        std::string("nul\0inside", 10),  // NUL byte
         "tab\tCR\rLF\nCRLF\r\n",
     };
     CClipHistory h = Filled(texts);
@@ -184,11 +190,9 @@ TEST(ClipSelect, NumberToEntryTable) {
         int nEntries, n, expected;  // expected current index, -1: nothing happens
     };
     const Case cases[] = {
-        {0, 1, -1}, {0, 5, -1},            // empty history: nothing
-        {2, 1, 0},  {2, 2, 1},
-        {2, 3, 1},  {2, 5, 1},             // beyond the count: the newest
-        {7, 5, 4},  {7, 1, 0},
-        {3, 0, -1}, {3, -2, -1},           // not a shortcut number
+        {0, 1, -1}, {0, 5, -1},                           // empty history: nothing
+        {2, 1, 0},  {2, 2, 1},  {2, 3, 1},  {2, 5, 1},    // beyond the count: the newest
+        {7, 5, 4},  {7, 1, 0},  {3, 0, -1}, {3, -2, -1},  // not a shortcut number
     };
     for (const auto& c : cases) {
         CClipHistory h;
@@ -208,7 +212,7 @@ TEST(ClipSelect, NumberToEntryTable) {
 TEST(ClipSelect, RepeatedSelectionWritesOnce) {
     CClipHistory h = Filled({"a", "b", "c"});
     EXPECT_EQ(h.SelectClip(2)->eClipboard, ClipboardAction::Write);
-    EXPECT_EQ(h.SelectClip(2)->eClipboard, ClipboardAction::Keep);  // key held down
+    EXPECT_EQ(h.SelectClip(2)->eClipboard, ClipboardAction::Keep);   // key held down
     EXPECT_EQ(h.SelectClip(3)->eClipboard, ClipboardAction::Write);  // "b" is on it now
 }
 
@@ -337,13 +341,14 @@ TEST(ClipLabel, Table) {
     const Case cases[] = {
         {1, "hello", "1 - hello"},
         {12, "", "12 - "},
-        {3, "one\r\ntwo\r\nthree", "3 - one  two  three"},        // CR LF: two spaces
+        {3, "one\r\ntwo\r\nthree", "3 - one  two  three"},  // CR LF: two spaces
         {4, "a\nb\rc", "4 - a b c"},
         {5, "123456789012345678901234567890XYZ", "5 - 123456789012345678901234567890"},
         {6, "line one is long enough\r\nto be cut here", "6 - line one is long enough  to be"},
         {7, std::string(29, 'x') + e + "y", "7 - " + std::string(29, 'x') + e},  // never split
         {8, std::string(30, 'x') + e, "8 - " + std::string(30, 'x')},
-        {9, "\xF0\x9F\x98\x80" + std::string(40, '!'), "9 - \xF0\x9F\x98\x80" + std::string(29, '!')},
+        {9, "\xF0\x9F\x98\x80" + std::string(40, '!'),
+         "9 - \xF0\x9F\x98\x80" + std::string(29, '!')},
     };
     for (const auto& c : cases) EXPECT_EQ(MakeClipLabel(c.n, c.text), c.label) << c.text;
 
@@ -353,7 +358,7 @@ TEST(ClipLabel, Table) {
 
 TEST(ClipTray, IconForIndex) {
     const std::pair<int, int> cases[] = {{-1, 152}, {0, 189}, {1, 190}, {2, 191},
-                                         {3, 192}, {4, 193}, {5, 152}, {99, 152}};
+                                         {3, 192},  {4, 193}, {5, 152}, {99, 152}};
     for (auto [i, icon] : cases) EXPECT_EQ(ClipTrayIcon(i), icon) << i;
 }
 
@@ -369,12 +374,12 @@ TEST(ClipSearch, OnePass) {
     };
     const Case cases[] = {
         {"beta", 0, 0, ClipMatch{0, 6, 4}},
-        {"beta", 0, 7, ClipMatch{3, 0, 4}},      // past the first match: next entry, from 0
-        {"abc", 0, 0, std::nullopt},             // case-sensitive
-        {"ABC", 3, 0, std::nullopt},             // before the start entry: not this pass
-        {"", 1, 3, ClipMatch{1, 3, 0}},          // empty text matches at the start
-        {"", 1, 99, ClipMatch{2, 0, 0}},         // start beyond the entry: nothing there
-        {"gamma", 1, 6, std::nullopt},           // start past the end of "gamma"
+        {"beta", 0, 7, ClipMatch{3, 0, 4}},  // past the first match: next entry, from 0
+        {"abc", 0, 0, std::nullopt},         // case-sensitive
+        {"ABC", 3, 0, std::nullopt},         // before the start entry: not this pass
+        {"", 1, 3, ClipMatch{1, 3, 0}},      // empty text matches at the start
+        {"", 1, 99, ClipMatch{2, 0, 0}},     // start beyond the entry: nothing there
+        {"gamma", 1, 6, std::nullopt},       // start past the end of "gamma"
         {"\xE2\x82\xAC", 0, 0, ClipMatch{3, 5, 3}},
         {"beta", -4, 0, ClipMatch{0, 6, 4}},
     };
@@ -389,7 +394,10 @@ TEST(ClipSearch, WrapAroundIsAskedAfterEveryEmptyPass) {
     ASSERT_TRUE(h.SelectClip(4));
     int asked = 0;
     // Found in entry 2 only after the question is answered Yes.
-    auto m = h.SearchClips("needle", 0, [&] { ++asked; return true; });
+    auto m = h.SearchClips("needle", 0, [&] {
+        ++asked;
+        return true;
+    });
     ASSERT_TRUE(m);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(*m, (ClipMatch{1, 0, 6}));
@@ -401,7 +409,10 @@ TEST(ClipSearch, WrapAroundIsAskedAfterEveryEmptyPass) {
 
     // No: nothing found, nothing changes.
     asked = 0;
-    EXPECT_FALSE(h.SearchClips("needle", 1, [&] { ++asked; return false; }));
+    EXPECT_FALSE(h.SearchClips("needle", 1, [&] {
+        ++asked;
+        return false;
+    }));
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(h.Current(), 1);
 
@@ -413,13 +424,19 @@ TEST(ClipSearch, WrapAroundIsAskedAfterEveryEmptyPass) {
     // Empty history: the question comes at once.
     CClipHistory empty;
     asked = 0;
-    EXPECT_FALSE(empty.SearchClips("x", 0, [&] { ++asked; return false; }));
+    EXPECT_FALSE(empty.SearchClips("x", 0, [&] {
+        ++asked;
+        return false;
+    }));
     EXPECT_EQ(asked, 1);
 
     // A match before the caret in the current entry needs the wrap-around.
     CClipHistory one = Filled({"xx yy xx"});
     asked = 0;
-    m = one.SearchClips("xx", 7, [&] { ++asked; return true; });
+    m = one.SearchClips("xx", 7, [&] {
+        ++asked;
+        return true;
+    });
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(m, (ClipMatch{0, 0, 2}));
     // Repeated searches walk through the matches.
@@ -430,10 +447,10 @@ TEST(ClipSearch, WrapAroundIsAskedAfterEveryEmptyPass) {
 // ---------------------------------------------------------------- "<- Notes"
 
 TEST(ClipNotes, EntriesBecomeCrLfPages) {
-    const Strings history = {"plain", "a\nb", "a\r\nb", "a\rb", "\n\n", "end\r", "",
-                             "\xE2\x82\xAC\n"};
-    const Strings pages = {"plain", "a\r\nb", "a\r\nb", "a\r\nb", "\r\n\r\n", "end\r\n", "",
-                           "\xE2\x82\xAC\r\n"};
+    const Strings history = {"plain", "a\nb",  "a\r\nb", "a\rb",
+                             "\n\n",  "end\r", "",       "\xE2\x82\xAC\n"};
+    const Strings pages = {"plain",    "a\r\nb",  "a\r\nb", "a\r\nb",
+                           "\r\n\r\n", "end\r\n", "",       "\xE2\x82\xAC\r\n"};
     EXPECT_EQ(ClipPagesForNotes(history), pages);
     CClipHistory h = Filled({"x\ny"});
     EXPECT_EQ(ClipPagesForNotes(h.History()), (Strings{"x\r\ny"}));

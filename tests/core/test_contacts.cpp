@@ -45,22 +45,22 @@ TEST(ContactClipboard, SortsTextIntoOneField) {
     } const cases[] = {
         {"Mario Rossi", ClipField::Name, "MarioRossi"},
         {"  mario . rossi @ example.it ", ClipField::Email, "mario.rossi@example.it"},
-        {"0612 345@x", ClipField::Email, "0612345@x"},                      // "@" wins over digits
-        {"06-123 45-67", ClipField::Telephone, "06-12345-67"},              // dashes kept
+        {"0612 345@x", ClipField::Email, "0612345@x"},          // "@" wins over digits
+        {"06-123 45-67", ClipField::Telephone, "06-12345-67"},  // dashes kept
         {"347-123 4567", ClipField::Cellular, "347-1234567"},
-        {"+39 347 1234567", ClipField::Cellular, "+393471234567"},          // sign: not "0"
-        {"-0612", ClipField::Telephone, "-0612"},                           // dash gone for the test only
+        {"+39 347 1234567", ClipField::Cellular, "+393471234567"},  // sign: not "0"
+        {"-0612", ClipField::Telephone, "-0612"},                   // dash gone for the test only
         {"--5", ClipField::Cellular, "--5"},
-        {"0abc", ClipField::Telephone, "0abc"},                             // digits, then letters
+        {"0abc", ClipField::Telephone, "0abc"},  // digits, then letters
         {"12 Via Roma", ClipField::Cellular, "12ViaRoma"},
         {"99999999999999999999999999", ClipField::Cellular, "99999999999999999999999999"},
-        {"+", ClipField::Name, "+"},                                        // sign without a digit
-        {"+-1", ClipField::Cellular, "+-1"},                                // the dash goes for the test
+        {"+", ClipField::Name, "+"},          // sign without a digit
+        {"+-1", ClipField::Cellular, "+-1"},  // the dash goes for the test
         {"- +1", ClipField::Cellular, "-+1"},
         {"Via 12", ClipField::Name, "Via12"},
         {"0", ClipField::Telephone, "0"},
         {"Zoë Ñúñez", ClipField::Name, "ZoëÑúñez"},
-        {"0612345\n", ClipField::Telephone, "0612345"},                     // a copied line's break
+        {"0612345\n", ClipField::Telephone, "0612345"},  // a copied line's break
         {"\r\n\tAnna\r\n", ClipField::Name, "Anna"},
     };
     for (const auto& c : cases) {
@@ -78,9 +78,9 @@ TEST(ContactClipboard, UnusableTextFillsNothing) {
         "",
         "   ",
         "\r\n",
-        atLimit + "a",                          // one character too many
-        std::string(3 * 1024 * 1024, '1'),      // megabytes
-        "Mario\nRossi",                         // several lines
+        atLimit + "a",                      // one character too many
+        std::string(3 * 1024 * 1024, '1'),  // megabytes
+        "Mario\nRossi",                     // several lines
         "Mario\tRossi",
         std::string("Ma\0rio", 6),
         "ab\x7f",
@@ -112,8 +112,8 @@ TEST(ContactRows, SecondColumnFollowsTheMode) {
 
 TEST(ContactSort, ByteOrderWithTheExchangeOrderOfEqualNames) {
     // Upper-case initials before lower-case ones; UTF-8 after ASCII.
-    std::vector<CContact> v = {Named("bruno"), Named("Zeno"), Named("Élise"), Named("anna"),
-                               Named("Bruno"), Named("")};
+    std::vector<CContact> v = {Named("bruno"), Named("Zeno"),  Named("Élise"),
+                               Named("anna"),  Named("Bruno"), Named("")};
     SortContacts(v);
     EXPECT_EQ(Names(v), (std::vector<std::string>{"", "Bruno", "Zeno", "anna", "bruno", "Élise"}));
 

@@ -40,7 +40,9 @@ std::string B(std::initializer_list<int> bytes) {
     for (int b : bytes) s.push_back(static_cast<char>(b));
     return s;
 }
-std::string Le32(uint32_t v) { return B({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)}); }
+std::string Le32(uint32_t v) {
+    return B({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)});
+}
 std::string Counted(const std::string& s) {  // short strings only
     return std::string(1, static_cast<char>(s.size())) + s;
 }
@@ -67,8 +69,9 @@ PasswordPrompt Answer(std::string s) {
 CMeruData SampleData() {
     CMeruData d;
     d.m_aPages = {"prima pagina\r\nriga due", "", "città è già perché €"};
-    d.m_aContacts = {{"Rossi", "rossi@example.org", "06 123", "333 1", "1/2/70", "nota\r\nsu due righe"},
-                     {"", "", "", "", "", ""}};
+    d.m_aContacts = {
+        {"Rossi", "rossi@example.org", "06 123", "333 1", "1/2/70", "nota\r\nsu due righe"},
+        {"", "", "", "", "", ""}};
     d.m_mail = {"smtp.example.org", "me@example.org"};
     d.m_aGroups[0].m_strName = "Lavoro";
     d.m_aGroups[0].m_aBookmarks = {{"Esempio", "https://example.org"}, {"Ftp", "ftp://x"}};
@@ -172,10 +175,13 @@ TEST(DataFile, TextsAreStoredAsWindows1252OrWide) {
 TEST(DataFile, ScrambledTextHoldingByteZeroReadsBackWhole) {
     CMeruData d;
     // 'A' (0x41) + 0xBF = 0x100: the stored byte is 0.
-    d.m_strPassword = "\xC2\xBF" "z";  // U+00BF, 'z'
+    d.m_strPassword =
+        "\xC2\xBF"
+        "z";  // U+00BF, 'z'
     d.m_aPages = {"xAAy"};
     const std::string bytes = SerializeData(d);
-    EXPECT_NE(bytes.find(B({4, 'x' + 0xBF - 0x100, 0x00, 0x00, 'y' + 0xBF - 0x100})), std::string::npos);
+    EXPECT_NE(bytes.find(B({4, 'x' + 0xBF - 0x100, 0x00, 0x00, 'y' + 0xBF - 0x100})),
+              std::string::npos);
     CMeruData back;
     ASSERT_EQ(ReadData(bytes, back, Answer(d.m_strPassword)).status, LoadStatus::Loaded);
     EXPECT_EQ(back.m_aPages, d.m_aPages);
@@ -193,9 +199,11 @@ TEST(DataFile, ForeignAndDamagedFilesAreRefused) {
     v23[4] = 23;
     std::string tag = good;
     tag[1] = 'm';
-    std::string hugePages = "\x03MER" + Le32(22) + B({0}) + B({0xFF, 0xFF}) + Le32(2000000000) + "abc";
+    std::string hugePages =
+        "\x03MER" + Le32(22) + B({0}) + B({0xFF, 0xFF}) + Le32(2000000000) + "abc";
     std::string hugeContacts = "\x03MER" + Le32(22) + B({0, 0, 0}) + Le32(2000000000) + "abcdef";
-    std::string hugeString = "\x03MER" + Le32(22) + B({0xFF, 0xFF, 0xFF}) + Le32(0xFFFFFFF0) + "abc";
+    std::string hugeString =
+        "\x03MER" + Le32(22) + B({0xFF, 0xFF, 0xFF}) + Le32(0xFFFFFFF0) + "abc";
     std::string hugeWide = "\x03MER" + Le32(22) + B({0, 1, 0, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF}) +
                            Le32(0x80000000) + "ab";
     const Case cases[] = {
@@ -223,7 +231,8 @@ TEST(DataFile, ForeignAndDamagedFilesAreRefused) {
     // Every cut of a good file ends inside some element.
     for (size_t n = 0; n < good.size(); ++n) {
         CMeruData d;
-        ASSERT_EQ(ReadData(std::string_view(good).substr(0, n), d, kNoPrompt).status, LoadStatus::ReadError)
+        ASSERT_EQ(ReadData(std::string_view(good).substr(0, n), d, kNoPrompt).status,
+                  LoadStatus::ReadError)
             << "cut at " << n;
     }
 }
@@ -308,7 +317,8 @@ TEST_F(TempDir, LoadDecidesWhetherTheRunMaySave) {
         PasswordPrompt prompt;
         bool maySave;
     };
-    for (const auto& c : {Case{kNoPrompt, false}, Case{Answer("nope"), false}, Case{Answer("segreto"), true}}) {
+    for (const auto& c :
+         {Case{kNoPrompt, false}, Case{Answer("nope"), false}, Case{Answer("segreto"), true}}) {
         CDataFile df(file.string());
         CMeruData mem;
         df.LoadData(mem, c.prompt);
@@ -384,7 +394,7 @@ TEST_F(TempDir, FailedSaveKeepsTheOldFileAndSaysWhy) {
 
     // A full disk, as far as this process can tell: writes past 1 KB fail.
     mem.m_aPages = {std::string(100000, 'z')};
-    struct rlimit old{};
+    struct rlimit old {};
     ::getrlimit(RLIMIT_FSIZE, &old);
     struct rlimit small = old;
     small.rlim_cur = 1024;
@@ -422,7 +432,7 @@ TEST_F(TempDir, SaveKeepsPermissionsAndWritesThroughLinks) {
     }
     ASSERT_TRUE(df.MaySave());
     ASSERT_EQ(df.SaveData(CMeruData{}).status, SaveStatus::Saved);
-    struct stat st{};
+    struct stat st {};
     ::stat(file.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "a new data file is private";
     ::chmod(file.c_str(), 0640);

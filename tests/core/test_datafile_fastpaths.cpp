@@ -43,7 +43,8 @@ std::string FileWithPage(const std::string& stored, const std::string& encodedPa
         prefix += static_cast<char>(stored.size() >> 8);
     }
     bytes.replace(at, 2, prefix + stored);
-    bytes.replace(8, 1, std::string(1, static_cast<char>(encodedPassword.size())) + encodedPassword);
+    bytes.replace(8, 1,
+                  std::string(1, static_cast<char>(encodedPassword.size())) + encodedPassword);
     return bytes;
 }
 
@@ -67,9 +68,11 @@ TEST(DataFileFastPaths, TextsAreStoredLikeTheReferenceConverters) {
     // Every Windows-1252 character, characters it lacks, and malformed UTF-8,
     // each at several offsets from a word boundary.
     std::vector<std::string> chars;
-    for (int b = 0; b < 256; ++b) chars.push_back(Cp1252ToUtf8(std::string(1, static_cast<char>(b))));
-    for (const char* s : {"\u0080", "\u009F", "\u0100", "\u20AD", "\u2000", "\U0001F600", "\xC3", "\xC0\x80",
-                          "\xED\xA0\x80", "\xE2\x82", "\xE2\x82\xAC\xAC", "\xF4\x90\x80\x80", "\xFF"})
+    for (int b = 0; b < 256; ++b)
+        chars.push_back(Cp1252ToUtf8(std::string(1, static_cast<char>(b))));
+    for (const char* s :
+         {"\u0080", "\u009F", "\u0100", "\u20AD", "\u2000", "\U0001F600", "\xC3", "\xC0\x80",
+          "\xED\xA0\x80", "\xE2\x82", "\xE2\x82\xAC\xAC", "\xF4\x90\x80\x80", "\xFF"})
         chars.push_back(s);
     for (const auto& ch : chars) {
         for (size_t offset : {0, 3, 7, 8, 13}) {
@@ -82,7 +85,8 @@ TEST(DataFileFastPaths, TextsAreStoredLikeTheReferenceConverters) {
                 expected = std::string(1, static_cast<char>(narrow->size())) + *narrow;
             } else {
                 const std::string wide = Utf8ToUtf16Le(text);
-                expected = std::string("\xFF\xFE\xFF", 3) + static_cast<char>(wide.size() / 2) + wide;
+                expected =
+                    std::string("\xFF\xFE\xFF", 3) + static_cast<char>(wide.size() / 2) + wide;
             }
             ASSERT_EQ(bytes.substr(11, expected.size()), expected) << "text " << text;
         }
@@ -117,7 +121,8 @@ TEST(DataFileFastPaths, ScramblingMatchesTheKeyWalkForEveryKeyLength) {
             const auto out = ReadData(FileWithPage(ScrambleText(plain, key), encoded), back,
                                       [&] { return std::optional<std::string>(password); });
             ASSERT_EQ(out.password, PasswordState::Accepted);
-            ASSERT_EQ(back.m_aPages.at(0), d.m_aPages[0]) << "key length " << keyLen << ", text length " << len;
+            ASSERT_EQ(back.m_aPages.at(0), d.m_aPages[0])
+                << "key length " << keyLen << ", text length " << len;
         }
     }
 }
@@ -127,9 +132,11 @@ TEST(DataFileFastPaths, StreamedSaveWritesTheSerialisedImage) {
     std::mt19937 rng(3);
     CMeruData d;
     d.m_aPages.clear();
-    for (int i = 0; i < 24; ++i) d.m_aPages.push_back(Cp1252ToUtf8(RandomBytes(rng, 150000 + i)) + "😀");
+    for (int i = 0; i < 24; ++i)
+        d.m_aPages.push_back(Cp1252ToUtf8(RandomBytes(rng, 150000 + i)) + "😀");
     for (int i = 0; i < 20000; ++i)
-        d.m_aContacts.push_back({"Nicolò " + std::to_string(i), "n@example.org", "02", "333", "1/1/70", "nota"});
+        d.m_aContacts.push_back(
+            {"Nicolò " + std::to_string(i), "n@example.org", "02", "333", "1/1/70", "nota"});
     d.m_aGroups[4].m_aBookmarks = {{"Wiki", "https://it.wikipedia.org/"}};
 
     char tmpl[] = "/tmp/meru-stream-XXXXXX";

@@ -60,7 +60,8 @@ protected:
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(m_dir)) out.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(m_dir))
+            out.push_back(e.path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }
@@ -130,8 +131,8 @@ TEST_F(SaveSafety, StaleTemporariesGoButOneBeingWrittenStays) {
     // Once the other save lets go, its temporary is stale too.
     ::close(live);
     ASSERT_EQ(df.SaveData(Some()).status, SaveStatus::Saved);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"data.mer", "data.mer.bak", "data.mer.tmp.toolong1",
-                                                 "other.mer.tmp.a1B2c3"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"data.mer", "data.mer.bak",
+                                                 "data.mer.tmp.toolong1", "other.mer.tmp.a1B2c3"}));
 }
 
 TEST_F(SaveSafety, SaveKeepsTheOwnerOfSomeoneElsesFile) {
@@ -145,7 +146,7 @@ TEST_F(SaveSafety, SaveKeepsTheOwnerOfSomeoneElsesFile) {
 
     CDataFile df = Opened(file);
     ASSERT_EQ(df.SaveData(Some()).status, SaveStatus::Saved);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kOther);
     EXPECT_EQ(st.st_gid, kGroup);
@@ -169,7 +170,8 @@ TEST_F(SaveSafety, NotARegularFileIsNeverReplaced) {
         names.insert(names.end(), {"nulldev", "to-dev.mer"});
     }
     for (const fs::path& p : targets) {
-        const std::optional<std::string> err = WriteFileAtomically(p.string(), SerializeData(Some()));
+        const std::optional<std::string> err =
+            WriteFileAtomically(p.string(), SerializeData(Some()));
         ASSERT_TRUE(err.has_value()) << p;
         EXPECT_NE(err->find("not a regular file"), std::string::npos) << *err;
     }

@@ -13,7 +13,7 @@ std::string Rep(const std::string& s, int n) {
     for (int i = 0; i < n; ++i) r += s;
     return r;
 }
-const std::string kE = "\xC3\xA8";               // one character, two bytes
+const std::string kE = "\xC3\xA8";              // one character, two bytes
 const std::string kEmoji = "\xF0\x9F\x98\x80";  // one character, four bytes
 }  // namespace
 

@@ -19,9 +19,9 @@ void PrintTo(const SearchHit& h, std::ostream* os) {
 
 namespace {
 const std::vector<std::string> kPages = {
-    "alpha beta\r\ngamma beta",      // page 1
-    "delta beta",                    // page 2
-    "ABC only upper",                // page 3
+    "alpha beta\r\ngamma beta",           // page 1
+    "delta beta",                         // page 2
+    "ABC only upper",                     // page 3
     "\xC3\xA9p\xC3\xA9\x65 caf\xC3\xA9",  // page 4: "épée café"
 };
 }  // namespace

@@ -13,8 +13,8 @@ namespace {
 size_t Utf16Units(const std::string& utf8) { return Utf8ToUtf16Le(utf8).size() / 2; }
 
 const std::string kEmoji = "\xF0\x9F\x98\x80";  // U+1F600, two UTF-16 units
-const std::string kE = "\xC3\xA8";               // U+00E8
-const std::string kEuro = "\xE2\x82\xAC";        // U+20AC
+const std::string kE = "\xC3\xA8";              // U+00E8
+const std::string kEuro = "\xE2\x82\xAC";       // U+20AC
 }  // namespace
 
 TEST(NotesText, LineBreaksBetweenStoredAndEditorForm) {
@@ -25,8 +25,8 @@ TEST(NotesText, LineBreaksBetweenStoredAndEditorForm) {
         {"", "", ""},
         {"a\r\nb\r\n", "a\nb\n", "a\r\nb\r\n"},
         {"\r\n\r\n", "\n\n", "\r\n\r\n"},
-        {"a\nb", "a\nb", "a\r\nb"},          // a lone LF is a line break too
-        {"a\rb", "a\nb", "a\r\nb"},          // and so is a lone CR, as the editor shows it
+        {"a\nb", "a\nb", "a\r\nb"},  // a lone LF is a line break too
+        {"a\rb", "a\nb", "a\r\nb"},  // and so is a lone CR, as the editor shows it
         {"a\r\r\nb", "a\n\nb", "a\r\n\r\nb"},
         {kEmoji + "\r\n" + kE, kEmoji + "\n" + kE, kEmoji + "\r\n" + kE},
     };
@@ -46,11 +46,11 @@ TEST(NotesText, EditorPositionsMapToStoredBytesAndBack) {
     struct ToStored {
         size_t pos, byte;
     };
+    // Position 4 is inside the surrogate pair: back to the emoji's start.
+    // Position 1000 is past the end.
     const ToStored toStored[] = {
-        {0, 0}, {1, 1}, {2, 3}, {3, 4},
-        {4, 4},  // inside the surrogate pair: back to the emoji's start
-        {5, 8}, {6, 9}, {7, 11}, {8, 14},
-        {9, 14}, {1000, 14},  // past the end
+        {0, 0}, {1, 1},  {2, 3},  {3, 4},  {4, 4},     {5, 8},
+        {6, 9}, {7, 11}, {8, 14}, {9, 14}, {1000, 14},
     };
     for (const auto& c : toStored)
         EXPECT_EQ(EditorToStoredOffset(stored, c.pos), c.byte) << "position " << c.pos;
@@ -59,10 +59,8 @@ TEST(NotesText, EditorPositionsMapToStoredBytesAndBack) {
         size_t byte, pos;
     };
     const ToEditor toEditor[] = {
-        {0, 0}, {1, 1},
-        {2, 1},  // between CR and LF: the line break's start
-        {3, 2}, {4, 3}, {5, 3}, {7, 3}, {8, 5}, {9, 6},
-        {10, 6},  // inside "è"
+        {0, 0},  {1, 1},  {2, 1},  // between CR and LF: the line break's start
+        {3, 2},  {4, 3},  {5, 3},  {7, 3},  {8, 5}, {9, 6}, {10, 6},  // inside "è"
         {11, 7}, {13, 7}, {14, 8}, {99, 8},
     };
     for (const auto& c : toEditor)

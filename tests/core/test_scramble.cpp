@@ -19,14 +19,14 @@ TEST(Scramble, KeyWalkSkipsTheLastKeyCharacter) {
         std::string text, key, scrambled;
     };
     const Case cases[] = {
-        {"abc", "", "abc"},                                         // no password
+        {"abc", "", "abc"},                                                 // no password
         {"abcd", "\x01\x02\x03", B({'a' + 1, 'b' + 2, 'c' + 1, 'd' + 2})},  // positions 0..L-2
-        {"aaaa", "\x05Z", B({'a' + 5, 'a' + 5, 'a' + 5, 'a' + 5})},  // two chars: first only
-        {"aaa", "\x07", B({'a' + 7, 'a' + 7, 'a' + 7})},              // one char keys every byte
-        {"a", "\x01\x02\x03\x04", B({'a' + 1})},                      // text shorter than key
-        {B({0xF0, 0x10}), B({0x20, 0x30, 0x40}), B({0x10, 0x40})},   // wraps modulo 256
-        {B({0x00}), B({0xE9, 0x00}), B({0xE9})},                     // key byte above 127
-        {B({0x17}), B({0xE9, 0x41}), B({0x00})},                     // scrambles to byte 0
+        {"aaaa", "\x05Z", B({'a' + 5, 'a' + 5, 'a' + 5, 'a' + 5})},         // two chars: first only
+        {"aaa", "\x07", B({'a' + 7, 'a' + 7, 'a' + 7})},            // one char keys every byte
+        {"a", "\x01\x02\x03\x04", B({'a' + 1})},                    // text shorter than key
+        {B({0xF0, 0x10}), B({0x20, 0x30, 0x40}), B({0x10, 0x40})},  // wraps modulo 256
+        {B({0x00}), B({0xE9, 0x00}), B({0xE9})},                    // key byte above 127
+        {B({0x17}), B({0xE9, 0x41}), B({0x00})},                    // scrambles to byte 0
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -48,7 +48,8 @@ TEST(Scramble, EncodePasswordAddsThePlainPreviousByte) {
     DecodePassword(p);
     EXPECT_EQ(p, B({'a', 'b', 0xE8, 0x90}));
 
-    for (std::string q : {std::string(), std::string("x"), std::string("zz"), B({0xFF, 0xFF, 0xFF})}) {
+    for (std::string q :
+         {std::string(), std::string("x"), std::string("zz"), B({0xFF, 0xFF, 0xFF})}) {
         std::string e = q;
         EncodePassword(e);
         EXPECT_EQ(e.size(), q.size());

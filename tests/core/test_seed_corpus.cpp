@@ -24,7 +24,8 @@ CMeruData Rich() {
                       "nota\r\nsu due righe"},
                      {"Zoë", "", "", "", "", ""}};
     d.m_mail = {"smtp.example.org", "me@example.org"};
-    d.m_aGroups[0] = {"Notizie", {{"Corriere", "https://www.corriere.it/"}, {"Ansa", "https://ansa.it"}}};
+    d.m_aGroups[0] = {"Notizie",
+                      {{"Corriere", "https://www.corriere.it/"}, {"Ansa", "https://ansa.it"}}};
     d.m_aGroups[19].m_aBookmarks = {{"Wiki", "https://it.wikipedia.org/"}};
     d.m_browser = {"/usr/bin/firefox", "/usr/bin"};
     return d;
@@ -90,7 +91,8 @@ TEST(SeedCorpus, RepresentativeFilesReadBackAsWritten) {
             ASSERT_TRUE(f.good());
         }
         CMeruData back;
-        const LoadOutcome out = ReadData(s.bytes, back, [] { return std::optional<std::string>(MERU_FUZZ_PASSWORD); });
+        const LoadOutcome out =
+            ReadData(s.bytes, back, [] { return std::optional<std::string>(MERU_FUZZ_PASSWORD); });
         ASSERT_EQ(out.status, LoadStatus::Loaded);
         EXPECT_EQ(out.password, s.password);
         if (s.password == PasswordState::Wrong) {
@@ -99,6 +101,7 @@ TEST(SeedCorpus, RepresentativeFilesReadBackAsWritten) {
         } else {
             EXPECT_EQ(back, s.data);
         }
-        EXPECT_EQ(out.version, s.name == std::string("version21.mer") ? kOldFormatVersion : kFormatVersion);
+        EXPECT_EQ(out.version,
+                  s.name == std::string("version21.mer") ? kOldFormatVersion : kFormatVersion);
     }
 }

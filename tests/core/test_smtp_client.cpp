@@ -31,14 +31,14 @@ struct Harness {
     }
     // What the client wrote, with the random Message-ID replaced by "<id>".
     std::string Written() const {
-        return std::regex_replace(s->written, std::regex("Message-ID: <[^>\r\n]*>"), "Message-ID: <id>");
+        return std::regex_replace(s->written, std::regex("Message-ID: <[^>\r\n]*>"),
+                                  "Message-ID: <id>");
     }
 };
 
-const std::vector<std::string> kHappyPlain = {"220 mail.example ESMTP\r\n", "250 mail.example\r\n",
-                                              "250 2.1.0 ok\r\n",           "250 2.1.5 ok\r\n",
-                                              "354 go ahead\r\n",           "250 2.0.0 queued\r\n",
-                                              "221 2.0.0 bye\r\n"};
+const std::vector<std::string> kHappyPlain = {
+    "220 mail.example ESMTP\r\n", "250 mail.example\r\n", "250 2.1.0 ok\r\n", "250 2.1.5 ok\r\n",
+    "354 go ahead\r\n",           "250 2.0.0 queued\r\n", "221 2.0.0 bye\r\n"};
 
 const char kHeaderTail[] =
     "MIME-Version: 1.0\r\nContent-type: text/plain; charset=UTF-8\r\n"
@@ -65,7 +65,8 @@ TEST(SmtpClient, OneRecipientGivesTheExactDialogueAndHeader) {
                                        "Subject: Hi\r\n") +
                                kHeaderTail + "line1\r\nline2\r\n.\r\nQUIT\r\n");
     // The greeting is read before anything is said.
-    EXPECT_EQ(h.s->transcript.rfind("S: 220 mail.example ESMTP\r\nC: HELO", 0), 0u) << h.s->transcript;
+    EXPECT_EQ(h.s->transcript.rfind("S: 220 mail.example ESMTP\r\nC: HELO", 0), 0u)
+        << h.s->transcript;
     EXPECT_EQ(h.diag, "");
     EXPECT_TRUE(h.s->replies.empty());
     EXPECT_FALSE(h.client->IsConnected());
@@ -189,18 +190,21 @@ TEST(SmtpClient, EveryRefusedReplyFailsAndStopsTheDialogue) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
-        std::vector<std::string> replies(kHappyPlain.begin(), kHappyPlain.begin() + static_cast<long>(c.step));
+        std::vector<std::string> replies(kHappyPlain.begin(),
+                                         kHappyPlain.begin() + static_cast<long>(c.step));
         replies.push_back(c.reply);
         replies.push_back("221 bye\r\n");
         Harness h(replies);
-        const MailSendResult r = SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
+        const MailSendResult r =
+            SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
         EXPECT_EQ(r.m_outcome, c.outcome);
         EXPECT_EQ(r.m_failure, MailFailure::Refused);
         std::string reply = c.reply;
         reply.resize(reply.size() - 2);
         EXPECT_NE(r.m_strDetail.find(reply), std::string::npos) << r.m_strDetail;
         std::string written = h.s->written;
-        const bool quit = c.step >= 2;  // a transaction refused on an open connection still says QUIT
+        const bool quit =
+            c.step >= 2;  // a transaction refused on an open connection still says QUIT
         if (quit) {
             ASSERT_GE(written.size(), 6u);
             EXPECT_EQ(written.substr(written.size() - 6), "QUIT\r\n");
@@ -209,7 +213,9 @@ TEST(SmtpClient, EveryRefusedReplyFailsAndStopsTheDialogue) {
             EXPECT_EQ(written.find("QUIT"), std::string::npos);
         }
         const std::string last = c.lastCommand;
-        EXPECT_EQ(written.size() >= last.size() ? written.substr(written.size() - last.size()) : written, last);
+        EXPECT_EQ(
+            written.size() >= last.size() ? written.substr(written.size() - last.size()) : written,
+            last);
     }
 }
 
@@ -218,13 +224,17 @@ TEST(SmtpClient, MultiLineAndSplitRepliesAreReadWhole) {
     // and a multi-line refusal is shown whole.
     Harness h({"22", "0-mail.example ESMTP\r\n220-second", " line\r\n220 last\r\n250 hello\r\n",
                "250 ok\r\n", "550-5.1.1 no such user\r\n550 5.1.1 try another\r\n", "221 bye\r\n"});
-    const MailSendResult r = SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
+    const MailSendResult r =
+        SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
     EXPECT_EQ(r.m_outcome, MailSendOutcome::SendFailed);
-    EXPECT_NE(r.m_strDetail.find("550-5.1.1 no such user\n550 5.1.1 try another"), std::string::npos)
+    EXPECT_NE(r.m_strDetail.find("550-5.1.1 no such user\n550 5.1.1 try another"),
+              std::string::npos)
         << r.m_strDetail;
-    EXPECT_EQ(h.s->written, "HELO client.example\r\nMAIL FROM: <me@x>\r\nRCPT TO: <to@x>\r\nQUIT\r\n");
+    EXPECT_EQ(h.s->written,
+              "HELO client.example\r\nMAIL FROM: <me@x>\r\nRCPT TO: <to@x>\r\nQUIT\r\n");
     // HELO went out only after the whole greeting.
-    EXPECT_NE(h.s->transcript.find("220 last\r\n250 hello\r\nC: HELO"), std::string::npos) << h.s->transcript;
+    EXPECT_NE(h.s->transcript.find("220 last\r\n250 hello\r\nC: HELO"), std::string::npos)
+        << h.s->transcript;
 }
 
 TEST(SmtpClient, BrokenRepliesEndTheConnection) {
@@ -236,16 +246,26 @@ TEST(SmtpClient, BrokenRepliesEndTheConnection) {
     };
     const Case cases[] = {
         {"silent server", {}, TransportStatus::TimedOut, "did not answer"},
-        {"closes after the greeting", {"220 hi\r\n"}, TransportStatus::Closed, "closed the connection"},
-        {"closes inside a reply", {"220-hi\r\n"}, TransportStatus::Closed, "in the middle of its reply"},
-        {"not an SMTP reply", {"HTTP/1.1 400 Bad Request\r\n"}, TransportStatus::Closed, "not an SMTP reply"},
+        {"closes after the greeting",
+         {"220 hi\r\n"},
+         TransportStatus::Closed,
+         "closed the connection"},
+        {"closes inside a reply",
+         {"220-hi\r\n"},
+         TransportStatus::Closed,
+         "in the middle of its reply"},
+        {"not an SMTP reply",
+         {"HTTP/1.1 400 Bad Request\r\n"},
+         TransportStatus::Closed,
+         "not an SMTP reply"},
         {"mixed codes", {"220-hi\r\n250 ok\r\n"}, TransportStatus::Closed, "mixes reply codes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Harness h(c.replies);
         h.s->whenEmpty = c.whenEmpty;
-        const MailSendResult r = SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
+        const MailSendResult r =
+            SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
         EXPECT_EQ(r.m_outcome, MailSendOutcome::SendFailed);
         EXPECT_EQ(r.m_failure, MailFailure::Broken);
         EXPECT_NE(r.m_strDetail.find(c.detail), std::string::npos) << r.m_strDetail;
@@ -258,14 +278,16 @@ TEST(SmtpClient, UnreachableServerIsNotFound) {
     Harness h;
     h.s->connectStatus = TransportStatus::Failed;
     h.s->error = "cannot resolve nowhere.invalid: Name or service not known";
-    const MailSendResult r = SendComposedMail(*h.client, {"nowhere.invalid", "me@x"}, {"to@x", "", "", "S", "B"});
+    const MailSendResult r =
+        SendComposedMail(*h.client, {"nowhere.invalid", "me@x"}, {"to@x", "", "", "S", "B"});
     EXPECT_EQ(r.m_outcome, MailSendOutcome::ServerNotFound);
     EXPECT_EQ(r.m_strDetail, h.s->error);
     EXPECT_EQ(h.diag, "Invalid socket\r\n");
     EXPECT_EQ(h.s->written, "");
 
     Harness bad;
-    const MailSendResult r2 = SendComposedMail(*bad.client, {"ftp://host", "me@x"}, {"to@x", "", "", "S", "B"});
+    const MailSendResult r2 =
+        SendComposedMail(*bad.client, {"ftp://host", "me@x"}, {"to@x", "", "", "S", "B"});
     EXPECT_EQ(r2.m_outcome, MailSendOutcome::ServerNotFound);
     EXPECT_EQ(r2.m_failure, MailFailure::InvalidSetting);
     EXPECT_EQ(bad.s->connects, 0);
@@ -274,7 +296,8 @@ TEST(SmtpClient, UnreachableServerIsNotFound) {
 TEST(SmtpClient, SendFailureIsReportedWithTheSocketError) {
     Harness h({"220 hi\r\n", "250 hello\r\n", "250 ok\r\n"});
     h.s->failWriteNumber = 3;  // HELO, MAIL FROM, then RCPT TO fails
-    const MailSendResult r = SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
+    const MailSendResult r =
+        SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
     EXPECT_EQ(r.m_outcome, MailSendOutcome::SendFailed);
     EXPECT_EQ(r.m_failure, MailFailure::Broken);
     EXPECT_EQ(h.diag, "Socket send error: 32\r\nNot connected to server!\r\n");
@@ -283,7 +306,8 @@ TEST(SmtpClient, SendFailureIsReportedWithTheSocketError) {
 TEST(SmtpClient, BodyLineBreaksAndLeadingDotsOnTheWire) {
     Harness h(kHappyPlain);
     const ComposedMail mail{"to@x", "", "", "S", "a\n.\nb\r.\r\nQUIT\n..c\n"};
-    ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, mail).m_outcome, MailSendOutcome::Sent);
+    ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, mail).m_outcome,
+              MailSendOutcome::Sent);
     const std::string w = h.s->written;
     const size_t body = w.find("\r\n\r\n") + 4;
     EXPECT_EQ(w.substr(body), "a\r\n..\r\nb\r\n..\r\nQUIT\r\n...c\r\n\r\n.\r\nQUIT\r\n");
@@ -292,7 +316,8 @@ TEST(SmtpClient, BodyLineBreaksAndLeadingDotsOnTheWire) {
 TEST(SmtpClient, NonAsciiBodyAndSubjectAreEncoded) {
     Harness h(kHappyPlain);
     const ComposedMail mail{"to@x", "", "", "Caff\xC3\xA8", "Caff\xC3\xA8 = ok\n.dot\n"};
-    ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, mail).m_outcome, MailSendOutcome::Sent);
+    ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, mail).m_outcome,
+              MailSendOutcome::Sent);
     const std::string w = h.Written();
     EXPECT_NE(w.find("\r\nSubject: =?UTF-8?B?Q2FmZsOo?=\r\n"), std::string::npos) << w;
     EXPECT_NE(w.find("Content-type: text/plain; charset=UTF-8\r\n"
@@ -302,7 +327,8 @@ TEST(SmtpClient, NonAsciiBodyAndSubjectAreEncoded) {
     // A long ASCII line (over 998 bytes) is encoded too, so no line breaks the limit.
     Harness h2(kHappyPlain);
     const ComposedMail longLine{"to@x", "", "", "S", std::string(1200, 'x')};
-    ASSERT_EQ(SendComposedMail(*h2.client, {"mail.example", "me@x"}, longLine).m_outcome, MailSendOutcome::Sent);
+    ASSERT_EQ(SendComposedMail(*h2.client, {"mail.example", "me@x"}, longLine).m_outcome,
+              MailSendOutcome::Sent);
     EXPECT_NE(h2.s->written.find("quoted-printable"), std::string::npos);
     EXPECT_EQ(h2.s->written.find(std::string(77, 'x')), std::string::npos);
 }
@@ -327,7 +353,8 @@ TEST(SmtpClient, LineBreaksInFieldsAreRefusedBeforeConnecting) {
         const MailSendResult r = SendComposedMail(*h.client, c.settings, c.mail);
         EXPECT_EQ(r.m_outcome, MailSendOutcome::SendFailed);
         EXPECT_EQ(r.m_failure, MailFailure::InvalidMessage);
-        EXPECT_NE(r.m_strDetail.find(std::string("The ") + c.field + " field"), std::string::npos) << r.m_strDetail;
+        EXPECT_NE(r.m_strDetail.find(std::string("The ") + c.field + " field"), std::string::npos)
+            << r.m_strDetail;
         EXPECT_EQ(h.s->connects, 0);
     }
     // The client refuses on its own as well, before MAIL FROM.
@@ -369,7 +396,8 @@ TEST(SmtpClient, StartTlsThenLogin) {
          2587},
         {"no login without a user",
          "smtp://mail.example",
-         {"220 hi\r\n", "250-mail.example\r\n250 STARTTLS\r\n", "220 go\r\n", "250 mail.example\r\n"},
+         {"220 hi\r\n", "250-mail.example\r\n250 STARTTLS\r\n", "220 go\r\n",
+          "250 mail.example\r\n"},
          ehlo + "STARTTLS\r\n<TLS>" + ehlo,
          MailFailure::None,
          587},
@@ -421,7 +449,8 @@ TEST(SmtpClient, TlsFailureSendsNothing) {
     Harness h({"220 hi\r\n"});
     h.s->tlsStatus = TransportStatus::Failed;
     h.s->error = "the server's certificate is not trusted: Hostname mismatch";
-    const MailSendResult r = SendComposedMail(*h.client, {"smtps://mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
+    const MailSendResult r =
+        SendComposedMail(*h.client, {"smtps://mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
     EXPECT_EQ(r.m_outcome, MailSendOutcome::SendFailed);
     EXPECT_EQ(r.m_failure, MailFailure::Tls);
     EXPECT_NE(r.m_strDetail.find("Hostname mismatch"), std::string::npos);
@@ -467,7 +496,8 @@ TEST(SmtpClient, CancelEndsTheAttemptWithoutQuit) {
 
     Harness before(kHappyPlain);
     before.client->Cancel();
-    const MailSendResult r = SendComposedMail(*before.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
+    const MailSendResult r =
+        SendComposedMail(*before.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", "B"});
     EXPECT_EQ(r.m_outcome, MailSendOutcome::Cancelled);
     EXPECT_EQ(before.s->written, "");
 }
@@ -485,7 +515,8 @@ TEST(SmtpClient, BigBodiesGoOutInPiecesWithTheSameBytes) {
             body += (i % 4 == 0) ? "\n" : (i % 4 == 1) ? "\r" : "\r\n";
         }
         Harness h(kHappyPlain);
-        ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", body}).m_outcome,
+        ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", body})
+                      .m_outcome,
                   MailSendOutcome::Sent);
         const std::string& w = h.s->written;
         const size_t start = w.find("\r\n\r\n") + 4;

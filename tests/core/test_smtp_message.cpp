@@ -27,10 +27,10 @@ TEST(SmtpServerSetting, ReadsEveryForm) {
         {"smtp://mail.example.org", SmtpSecurity::StartTls, "mail.example.org", 587, ""},
         {"SMTP://mail.example.org:25/", SmtpSecurity::StartTls, "mail.example.org", 25, ""},
         {"smtp://anna@mail.example.org", SmtpSecurity::StartTls, "mail.example.org", 587, "anna"},
-        {"smtp://anna%40example.org@mail.example.org:2587", SmtpSecurity::StartTls, "mail.example.org",
-         2587, "anna@example.org"},
-        {"smtp://anna@example.org@mail.example.org", SmtpSecurity::StartTls, "mail.example.org", 587,
-         "anna@example.org"},
+        {"smtp://anna%40example.org@mail.example.org:2587", SmtpSecurity::StartTls,
+         "mail.example.org", 2587, "anna@example.org"},
+        {"smtp://anna@example.org@mail.example.org", SmtpSecurity::StartTls, "mail.example.org",
+         587, "anna@example.org"},
         {"smtps://mail.example.org", SmtpSecurity::Tls, "mail.example.org", 465, ""},
         {"smtps://bob@[::1]:4650", SmtpSecurity::Tls, "::1", 4650, "bob"},
     };
@@ -47,11 +47,12 @@ TEST(SmtpServerSetting, ReadsEveryForm) {
 }
 
 TEST(SmtpServerSetting, RefusesWhatCannotBeUsed) {
-    for (const char* text : {"", "   ", "http://mail.example.org", "mail.example.org:", "mail.example.org:0",
-                             "mail.example.org:65536", "mail.example.org:25x", "smtp://@mail.example.org",
-                             "smtp://a%4@mail.example.org", "smtp://mail.example.org/path", "[::1",
-                             "[::1]x", "[mail]:25", "mail example.org", "mail.example.org\r\nRSET",
-                             "smtp://", "smtps://user@"}) {
+    for (const char* text :
+         {"", "   ", "http://mail.example.org", "mail.example.org:", "mail.example.org:0",
+          "mail.example.org:65536", "mail.example.org:25x", "smtp://@mail.example.org",
+          "smtp://a%4@mail.example.org", "smtp://mail.example.org/path", "[::1", "[::1]x",
+          "[mail]:25", "mail example.org", "mail.example.org\r\nRSET", "smtp://",
+          "smtps://user@"}) {
         std::string error;
         EXPECT_FALSE(ParseServerSetting(text, &error).has_value()) << text;
         EXPECT_FALSE(error.empty()) << text;

@@ -44,7 +44,8 @@ private:
 }  // namespace
 
 TEST(SmtpTransport, CancelEndsAWaitForTheServerAtOnce) {
-    for (const char* form : {"", "smtps://"}) {  // waiting for a reply, and inside the TLS handshake
+    for (const char* form :
+         {"", "smtps://"}) {  // waiting for a reply, and inside the TLS handshake
         SCOPED_TRACE(form);
         CSilentServer server;
         CSmtpClient client;
@@ -70,5 +71,6 @@ TEST(SmtpTransport, SilentServerTimesOut) {
     client.SetTimeouts({2000ms, 300ms});
     EXPECT_FALSE(client.Connect(server.Setting(), 0));
     EXPECT_EQ(client.Failure(), MailFailure::Broken);
-    EXPECT_NE(client.Detail().find("did not answer within 300 ms"), std::string::npos) << client.Detail();
+    EXPECT_NE(client.Detail().find("did not answer within 300 ms"), std::string::npos)
+        << client.Detail();
 }

@@ -28,8 +28,12 @@ TEST(TextCodec, Utf16RoundTripsAndMendsLoneSurrogates) {
         EXPECT_EQ(Utf16LeToUtf8(Utf8ToUtf16Le(s)), s);
     }
     EXPECT_EQ(Utf8ToUtf16Le("😀"), std::string("\x3D\xD8\x00\xDE", 4));
-    EXPECT_EQ(Utf16LeToUtf8(std::string("\x3D\xD8" "a\x00", 4)), "\xEF\xBF\xBD" "a");  // high alone
-    EXPECT_EQ(Utf16LeToUtf8(std::string("\x00\xDE", 2)), "\xEF\xBF\xBD");              // low alone
+    EXPECT_EQ(Utf16LeToUtf8(std::string("\x3D\xD8"
+                                        "a\x00",
+                                        4)),
+              "\xEF\xBF\xBD"
+              "a");                                                        // high alone
+    EXPECT_EQ(Utf16LeToUtf8(std::string("\x00\xDE", 2)), "\xEF\xBF\xBD");  // low alone
 }
 
 TEST(TextCodec, CharacterCountsNeverSplitACharacter) {

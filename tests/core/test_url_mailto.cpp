@@ -30,8 +30,13 @@ TEST(BrowserAddress, SchemeKeptOtherwiseHttpInFront) {
         {"\t https://example.org \r\n", "https://example.org"},
         {" \r\n ", "http://"},
         // a Qt selection: paragraph separator, no-break space
-        {"\xC2\xA0" "example.org\xE2\x80\xA9", "http://example.org"},
-        {"a\xC2\xA0" "b", "http://a\xC2\xA0" "b"},  // only at the ends
+        {"\xC2\xA0"
+         "example.org\xE2\x80\xA9",
+         "http://example.org"},
+        {"a\xC2\xA0"
+         "b",
+         "http://a\xC2\xA0"
+         "b"},  // only at the ends
         // host and port are not a scheme
         {"localhost:8080", "http://localhost:8080"},
         {"example.org:8080/path", "http://example.org:8080/path"},
@@ -79,15 +84,18 @@ TEST(MailtoUrl, FormedWithEncodedParts) {
         {"a@example.org", "Hello", "mailto:a@example.org?subject=Hello"},
         {"a@example.org", "Tom & Jerry", "mailto:a@example.org?subject=Tom%20%26%20Jerry"},
         {"a@example.org", "#1?x=y%", "mailto:a@example.org?subject=%231%3Fx%3Dy%25"},
-        {"a@example.org", "caff\xC3\xA8 \xE2\x82\xAC", "mailto:a@example.org?subject=caff%C3%A8%20%E2%82%AC"},
+        {"a@example.org", "caff\xC3\xA8 \xE2\x82\xAC",
+         "mailto:a@example.org?subject=caff%C3%A8%20%E2%82%AC"},
         {"a@example.org", "1+1", "mailto:a@example.org?subject=1%2B1"},
-        {"a@example.org", "re: (ok), it's *done*!", "mailto:a@example.org?subject=re:%20(ok),%20it's%20*done*!"},
+        {"a@example.org", "re: (ok), it's *done*!",
+         "mailto:a@example.org?subject=re:%20(ok),%20it's%20*done*!"},
         {"a@example.org", "line\r\nBcc: x@y", "mailto:a@example.org?subject=line%0D%0ABcc:%20x@y"},
         {"a@example.org", "", "mailto:a@example.org?subject="},
         {"", "", "mailto:?subject="},
         {" a@example.org\t", "x", "mailto:a@example.org?subject=x"},
         {"a@example.org,b@example.org", "x", "mailto:a@example.org,b@example.org?subject=x"},
-        {"first.last-1_2~@sub.example.org", "x", "mailto:first.last-1_2~@sub.example.org?subject=x"},
+        {"first.last-1_2~@sub.example.org", "x",
+         "mailto:first.last-1_2~@sub.example.org?subject=x"},
         {"user+tag@example.org", "x", "mailto:user%2Btag@example.org?subject=x"},
         {"a@example.org?cc=evil@x.org", "x", "mailto:a@example.org%3Fcc%3Devil@x.org?subject=x"},
         {"a@example.org&body=hi", "x", "mailto:a@example.org%26body%3Dhi?subject=x"},

@@ -104,8 +104,9 @@ TEST(VCardRead, PhoneWrittenVersionThree) {
     const VCardImport r = ReadVCards(file);
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.contacts.size(), 2u);
-    EXPECT_EQ(r.contacts[0], Full("Luca Bianchi", "luca@example.com", "02 1234 567", "+39 333 111 2222",
-                                  "1980-04-15", "Calcetto il martedì, ore 20\r\nportare la palla"));
+    EXPECT_EQ(r.contacts[0],
+              Full("Luca Bianchi", "luca@example.com", "02 1234 567", "+39 333 111 2222",
+                   "1980-04-15", "Calcetto il martedì, ore 20\r\nportare la palla"));
     // No FN, empty N: the e-mail address is the name.
     EXPECT_EQ(r.contacts[1].m_strName, "senza.nome@example.com");
     EXPECT_EQ(r.contacts[1].m_strCellular, "3471234567");
@@ -128,13 +129,15 @@ TEST(VCardRead, VersionFourAsThunderbirdWritesIt) {
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.contacts.size(), 1u);
     // No FN: the name is made from N.
-    EXPECT_EQ(r.contacts[0],
-              Full("Giulia Maria Verdi", "giulia@example.net", "+39-06-555-0101", "+39 320 000 0000", "",
-                   "Una nota lunga che va a capo e continua sulla riga successiva senza interruzioni."));
+    EXPECT_EQ(
+        r.contacts[0],
+        Full("Giulia Maria Verdi", "giulia@example.net", "+39-06-555-0101", "+39 320 000 0000", "",
+             "Una nota lunga che va a capo e continua sulla riga successiva senza interruzioni."));
 
     // A blank after "tel:" is not part of the number; what is read is written
     // and read back the same.
-    const VCardImport uri = ReadVCards("BEGIN:VCARD\r\nTEL;VALUE=uri:tel: x\\;+39\r\nEND:VCARD\r\n");
+    const VCardImport uri =
+        ReadVCards("BEGIN:VCARD\r\nTEL;VALUE=uri:tel: x\\;+39\r\nEND:VCARD\r\n");
     ASSERT_TRUE(uri.ok) << uri.error;
     EXPECT_EQ(uri.contacts[0].m_strTelephone, "x;+39");
     EXPECT_EQ(ReadVCards(WriteVCards(uri.contacts)).contacts, uri.contacts);
@@ -159,17 +162,18 @@ TEST(VCardRead, VersionTwoOneWithQuotedPrintable) {
     const VCardImport r = ReadVCards(file);
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.contacts.size(), 1u);
-    EXPECT_EQ(r.contacts[0], Full("René Néri", "rene@example.fr", "01 23 45 67 89", "+33 6 12 34 56 78", "prezzo 5€ “ok”",
-                                  "Café au lait,\r\ndeux lignes qui continuent ici"));
+    EXPECT_EQ(r.contacts[0],
+              Full("René Néri", "rene@example.fr", "01 23 45 67 89", "+33 6 12 34 56 78",
+                   "prezzo 5€ “ok”", "Café au lait,\r\ndeux lignes qui continuent ici"));
 }
 
 TEST(VCardRead, DamagedOrForeignFilesGiveAnErrorAndNoContact) {
     const std::string cases[] = {
         "",
         "\r\n\r\n",
-        "name,email\nMario,m@x\n",                                          // a CSV file
+        "name,email\nMario,m@x\n",  // a CSV file
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n",
-        "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:B\r\n",       // unterminated
+        "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:B\r\n",  // unterminated
         "BEGIN:VCARD\r\nFN:A\r\n",
         "FN:A\r\nEND:VCARD\r\n",
         "END:VCARD\r\n",
@@ -184,7 +188,8 @@ TEST(VCardRead, DamagedOrForeignFilesGiveAnErrorAndNoContact) {
         EXPECT_FALSE(r.error.empty()) << bytes;
         EXPECT_EQ(r.error.find('\n'), std::string::npos);
     }
-    EXPECT_NE(ReadVCards(cases[4]).error.find("line 4"), std::string::npos) << ReadVCards(cases[4]).error;
+    EXPECT_NE(ReadVCards(cases[4]).error.find("line 4"), std::string::npos)
+        << ReadVCards(cases[4]).error;
 }
 
 TEST(VCardRead, HostileInputsNeitherCrashNorHang) {
@@ -194,11 +199,13 @@ TEST(VCardRead, HostileInputsNeitherCrashNorHang) {
     for (int i = 0; i < 200000; ++i) qp += "=\r\n";
     qp += "END:VCARD\r\n";
     std::string many;
-    for (int i = 0; i < 100000; ++i) many += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:N" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+    for (int i = 0; i < 100000; ++i)
+        many += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:N" + std::to_string(i) + "\r\nEND:VCARD\r\n";
     std::string deep;
     for (int i = 0; i < 100000; ++i) deep += "BEGIN:VCARD\r\n";
 
-    const VCardImport longLine = ReadVCards("BEGIN:VCARD\r\nFN:" + mb + "\r\nNOTE;" + mb + "\r\nEND:VCARD\r\n");
+    const VCardImport longLine =
+        ReadVCards("BEGIN:VCARD\r\nFN:" + mb + "\r\nNOTE;" + mb + "\r\nEND:VCARD\r\n");
     ASSERT_TRUE(longLine.ok);
     EXPECT_EQ(longLine.contacts[0].m_strName, mb);
     EXPECT_FALSE(ReadVCards(qp).ok);  // the soft breaks swallow END:VCARD

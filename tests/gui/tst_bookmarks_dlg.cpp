@@ -39,7 +39,9 @@ struct Fixture {
 
     Fixture() {
         AppServices s;
-        s.showMessage = [this](QMessageBox::Icon i, const QString& t) { rec.messages.emplace_back(i, t); };
+        s.showMessage = [this](QMessageBox::Icon i, const QString& t) {
+            rec.messages.emplace_back(i, t);
+        };
         s.exitProcess = [this](int code) { rec.exits.push_back(code); };
         s.launcher = &rec.launcher;
         s.clipboard = &clipboard;
@@ -47,7 +49,9 @@ struct Fixture {
         main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"),
                                           dir.filePath(QStringLiteral("meru.mer")), s);
         main->Create();
-        Dlg().m_fnShowMessage = [this](QMessageBox::Icon i, const QString& t) { messages.emplace_back(i, t); };
+        Dlg().m_fnShowMessage = [this](QMessageBox::Icon i, const QString& t) {
+            messages.emplace_back(i, t);
+        };
     }
     CBookmarksDlg& Dlg() const { return *main->Bookmarks(); }
     BookmarkGroups& Groups() const { return main->m_data.m_aGroups; }
@@ -58,7 +62,8 @@ struct Fixture {
         return sel.isEmpty() ? -1 : sel.first().row();
     }
     void Fill() {
-        Groups()[0].m_aBookmarks = {{"c", "c.example"}, {"a", "https://a.example/"}, {"b", "b.example"}};
+        Groups()[0].m_aBookmarks = {
+            {"c", "c.example"}, {"a", "https://a.example/"}, {"b", "b.example"}};
         Groups()[1].m_aBookmarks = {{"x", "x.example"}};
         Dlg().RefreshWindow();
     }
@@ -148,7 +153,8 @@ private slots:
         WhenModal<CUrlDlg>([&](CUrlDlg* d) {
             shownUrl = d->UrlEdit()->text();
             shownName = d->NameEdit()->text();
-            focus = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+            focus =
+                QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
             d->NameEdit()->setText(QStringLiteral("Aardvark & co"));
             ok ? d->accept() : d->reject();
         });
@@ -269,7 +275,8 @@ private slots:
         // as working directory; an https address keeps its scheme.
         const QString folder = fx.dir.filePath(QStringLiteral("my browser"));
         QVERIFY(QDir().mkpath(folder));
-        WriteScript(folder + "/browse", "#!/bin/sh\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        WriteScript(folder + "/browse", "#!/bin/sh\n",
+                    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         fx.main->m_data.m_browser = {"browse", folder.toStdString()};
         fx.DoubleClickRow(0);  // "a", "https://a.example/"
         QTRY_COMPARE(fx.rec.launcher.calls.size(), size_t(2));
@@ -289,7 +296,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << "gone" << false << false << "No such file or directory";
         QTest::newRow("not executable") << "plain" << false << false << "Permission denied";
-        QTest::newRow("the system refuses") << "browse" << true << true << "The system could not start it.";
+        QTest::newRow("the system refuses")
+            << "browse" << true << true << "The system could not start it.";
     }
     void aBrowserThatCannotStartIsReported() {
         QFETCH(QString, program);
@@ -301,15 +309,16 @@ private slots:
         const QString folder = fx.dir.path();
         if (program != "gone")
             WriteScript(folder + "/" + program, "#!/bin/sh\n",
-                        QFile::ReadOwner | QFile::WriteOwner | (executable ? QFile::ExeOwner : QFile::Permissions()));
+                        QFile::ReadOwner | QFile::WriteOwner |
+                            (executable ? QFile::ExeOwner : QFile::Permissions()));
         fx.rec.launcher.result = !launcherFails;
         fx.main->m_data.m_browser = {program.toStdString(), folder.toStdString()};
         fx.Dlg().m_book.SetSelectedRow(0);
         fx.Dlg().OpenBookmark();
         QCOMPARE(fx.messages.size(), size_t(1));
         QCOMPARE(fx.messages[0].first, QMessageBox::Warning);
-        QCOMPARE(fx.messages[0].second,
-                 QStringLiteral("Impossibile avviare il browser\n%1\n%2").arg(folder + "/" + program, reason));
+        QCOMPARE(fx.messages[0].second, QStringLiteral("Impossibile avviare il browser\n%1\n%2")
+                                            .arg(folder + "/" + program, reason));
         QCOMPARE(fx.rec.launcher.calls.size(), size_t(launcherFails ? 1 : 0));
         QCOMPARE(Names(fx.Groups()[0]), std::string("a;b;c;"));
     }
@@ -332,9 +341,10 @@ private slots:
         fx.Dlg().m_fnChooseImportFile = [&] { return out; };
         fx.Dlg().ImportBookmarks();
         QCOMPARE(Names(fx.Groups()[1]), std::string("a;b;c;x;"));
-        QCOMPARE(fx.messages.back(),
-                 std::make_pair(QMessageBox::Information,
-                                QStringLiteral("3 bookmarks added, 1 skipped (already in the group).")));
+        QCOMPARE(
+            fx.messages.back(),
+            std::make_pair(QMessageBox::Information,
+                           QStringLiteral("3 bookmarks added, 1 skipped (already in the group).")));
         QCOMPARE(fx.Rows().size(), 4);
 
         // A foreign file: a clear message and nothing changes.
@@ -355,11 +365,14 @@ private slots:
         QTest::newRow("Firefox text/x-moz-url (UTF-16)")
             << "text/x-moz-url"
             << QByteArray(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2)
-            << "https://m.example/" << "M\u00fcller & Co";
-        QTest::newRow("plain text address") << "text/plain" << QByteArray("  ftp://f.example/x \n")
-                                            << "ftp://f.example/x" << "";
-        QTest::newRow("plain text that is no address") << "text/plain" << QByteArray("just words")
-                                                       << "" << "";
+            << "https://m.example/"
+            << "M\u00fcller & Co";
+        QTest::newRow("plain text address")
+            << "text/plain" << QByteArray("  ftp://f.example/x \n") << "ftp://f.example/x"
+            << "";
+        QTest::newRow("plain text that is no address")
+            << "text/plain" << QByteArray("just words") << ""
+            << "";
     }
     void linkFromDraggedData() {
         QFETCH(QString, format);
@@ -382,7 +395,8 @@ private slots:
         // Chromium's way: a URL list and an anchor in HTML.
         QMimeData mime;
         mime.setUrls({QUrl(QStringLiteral("https://c.example/a?b=1"))});
-        mime.setHtml(QStringLiteral("<meta charset='utf-8'><a href=\"https://c.example/a?b=1\">Chromium &amp; co</a>"));
+        mime.setHtml(QStringLiteral(
+            "<meta charset='utf-8'><a href=\"https://c.example/a?b=1\">Chromium &amp; co</a>"));
         QString shownUrl, shownName;
         WhenModal<CUrlDlg>([&](CUrlDlg* d) {
             shownUrl = d->UrlEdit()->text();

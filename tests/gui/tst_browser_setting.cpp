@@ -16,9 +16,15 @@ private slots:
         QTest::addColumn<QString>("chosen");  // "" = cancelled
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("program in a folder") << "/opt/my browser/firefox" << "firefox" << "/opt/my browser";
-        QTest::newRow("program at the root") << "/browser" << "browser" << "";
-        QTest::newRow("cancelled keeps the old") << "" << "old" << "/usr/old";
+        QTest::newRow("program in a folder") << "/opt/my browser/firefox"
+                                             << "firefox"
+                                             << "/opt/my browser";
+        QTest::newRow("program at the root") << "/browser"
+                                             << "browser"
+                                             << "";
+        QTest::newRow("cancelled keeps the old") << ""
+                                                 << "old"
+                                                 << "/usr/old";
     }
     void choiceIsStoredAndSaved() {
         QFETCH(QString, chosen);

@@ -73,7 +73,9 @@ struct Fixture {
         AppServices s;
         s.clipboard = &clip;
         s.hotkeys = &keys;
-        s.showMessage = [this](QMessageBox::Icon, const QString& text) { messages.push_back(text); };
+        s.showMessage = [this](QMessageBox::Icon, const QString& text) {
+            messages.push_back(text);
+        };
         s.exitProcess = [](int) {};
         main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"), path, s);
         created = main->Create();
@@ -314,11 +316,10 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("append")
-            << QStringList{"abc", "xyz"} << QString("!") << QString("2 - xyz!") << QString("xyz!");
-        QTest::newRow("new line")
-            << QStringList{"abc"} << QString("\nnext") << QString("1 - abc next")
-            << QString("abc\nnext");
+        QTest::newRow("append") << QStringList{"abc", "xyz"} << QString("!") << QString("2 - xyz!")
+                                << QString("xyz!");
+        QTest::newRow("new line") << QStringList{"abc"} << QString("\nnext")
+                                  << QString("1 - abc next") << QString("abc\nnext");
         QTest::newRow("empty history makes entry 1")
             << QStringList{} << QString("hello") << QString("1 - hello") << QString("hello");
         QTest::newRow("long text label is cut to 30 characters")

@@ -102,8 +102,10 @@ private slots:
         QFETCH(QByteArray, hint);
         QFETCH(bool, secret);
         CQtClipboard clip;
-        if (hint.isNull()) ForeignCopy("pw");
-        else ForeignCopy("pw", {{"x-kde-passwordManagerHint", hint}});
+        if (hint.isNull())
+            ForeignCopy("pw");
+        else
+            ForeignCopy("pw", {{"x-kde-passwordManagerHint", hint}});
         QCOMPARE(clip.IsSecret(), secret);
     }
 
@@ -212,8 +214,10 @@ private slots:
     void linkSeedKeepsWhatIsOnTheClipboard() {
         QFETCH(bool, picture);
         CFakeClipboard clip;
-        if (picture) clip.CopyPicture();
-        else clip.Copy("start", {"text/html"});
+        if (picture)
+            clip.CopyPicture();
+        else
+            clip.Copy("start", {"text/html"});
         const Strings formats = clip.Formats();
         CClipHistory history;
         CClipboardLink link(clip, history);

@@ -23,7 +23,8 @@ struct Sent {
     int code = -1;
     std::string err;
 };
-std::future<Sent> SendAsync(const std::string& lockPath, const std::string& line, int timeoutMs = 5000) {
+std::future<Sent> SendAsync(const std::string& lockPath, const std::string& line,
+                            int timeoutMs = 5000) {
     return std::async(std::launch::async, [=] {
         char* buf = nullptr;
         size_t len = 0;
@@ -89,12 +90,18 @@ private slots:
         QTest::addColumn<bool>("setXcb");
         QTest::addColumn<bool>("onXcb");
         QTest::addColumn<bool>("note");
-        QTest::newRow("X11, unset") << QByteArray() << QByteArray() << QByteArray("x11") << true << true << false;
-        QTest::newRow("Wayland, unset") << QByteArray() << QByteArray("wayland-0") << QByteArray() << true << true << true;
-        QTest::newRow("session type only") << QByteArray() << QByteArray() << QByteArray("wayland") << true << true << true;
-        QTest::newRow("user wayland") << QByteArray("wayland") << QByteArray("wayland-0") << QByteArray("wayland") << false << false << true;
-        QTest::newRow("user xcb;wayland") << QByteArray("xcb;wayland") << QByteArray("wayland-0") << QByteArray() << false << true << true;
-        QTest::newRow("user xcbx") << QByteArray("xcbx") << QByteArray() << QByteArray() << false << false << false;
+        QTest::newRow("X11, unset")
+            << QByteArray() << QByteArray() << QByteArray("x11") << true << true << false;
+        QTest::newRow("Wayland, unset")
+            << QByteArray() << QByteArray("wayland-0") << QByteArray() << true << true << true;
+        QTest::newRow("session type only")
+            << QByteArray() << QByteArray() << QByteArray("wayland") << true << true << true;
+        QTest::newRow("user wayland") << QByteArray("wayland") << QByteArray("wayland-0")
+                                      << QByteArray("wayland") << false << false << true;
+        QTest::newRow("user xcb;wayland") << QByteArray("xcb;wayland") << QByteArray("wayland-0")
+                                          << QByteArray() << false << true << true;
+        QTest::newRow("user xcbx")
+            << QByteArray("xcbx") << QByteArray() << QByteArray() << false << false << false;
     }
     void platformChoice() {
         QFETCH(QByteArray, qpa);
@@ -126,7 +133,7 @@ private slots:
         QCOMPARE(s.code, 1);
         QVERIFY2(s.err.find("no copy of MERU is running") != std::string::npos, s.err.c_str());
 
-        {   // a socket nobody listens on any more
+        {  // a socket nobody listens on any more
             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
             sockaddr_un a{};
             a.sun_family = AF_UNIX;
@@ -141,7 +148,7 @@ private slots:
         });
         std::string why;
         QVERIFY2(server.Listen(sockPath, &why), why.c_str());
-        struct stat st{};
+        struct stat st {};
         QVERIFY(::stat(sockPath.c_str(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
 

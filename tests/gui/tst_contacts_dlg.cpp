@@ -56,8 +56,14 @@ public:
     void SetSubject(const std::string& s) override { m_log.calls << "Subject " + Q(s); }
     void SetBody(const std::string& s) override { m_log.calls << "Body " + Q(s); }
     bool AddTo(const std::string& a, const std::string&) override { return Add("To", a, m_bHasTo); }
-    bool AddCc(const std::string& a, const std::string&) override { bool b; return Add("Cc", a, b); }
-    bool AddBcc(const std::string& a, const std::string&) override { bool b; return Add("Bcc", a, b); }
+    bool AddCc(const std::string& a, const std::string&) override {
+        bool b;
+        return Add("Cc", a, b);
+    }
+    bool AddBcc(const std::string& a, const std::string&) override {
+        bool b;
+        return Add("Bcc", a, b);
+    }
     bool Send() override {
         m_log.calls << "Send";
         return m_bHasTo;
@@ -159,7 +165,8 @@ void TestContactsDlg::windowLayout() {
     Fixture f({C("b"), C("a")});
     QCOMPARE(f.dlg->windowTitle(), QStringLiteral("MERU version 2.2 - CONTACTS [/tmp/x.mer]"));
     QVERIFY(f.dlg->isHidden());
-    for (int id : {1049, 1056, 1057, 1058, 1013, 1018, 1064}) QVERIFY2(f.dlg->Button(id), qPrintable(QString::number(id)));
+    for (int id : {1049, 1056, 1057, 1058, 1013, 1018, 1064})
+        QVERIFY2(f.dlg->Button(id), qPrintable(QString::number(id)));
     // The second column starts at the tab stop, 130 template units.
     QCOMPARE(f.dlg->List()->header()->sectionSize(0), f.dlg->Du().X(130));
     // The list is sorted at the start; nothing is selected.
@@ -186,7 +193,10 @@ void TestContactsDlg::newContactFromClipboard() {
     };
     Fixture f({C("M")});
     for (const Case& c : cases) {
-        if (c.clip.empty()) f.clip.CopyPicture(); else f.clip.Copy(c.clip);
+        if (c.clip.empty())
+            f.clip.CopyPicture();
+        else
+            f.clip.Copy(c.clip);
         bool seen = false;
         test::WhenModal<CContactDlg>([&](CContactDlg* d) {
             seen = true;
@@ -212,7 +222,8 @@ void TestContactsDlg::newContactFromClipboard() {
 void TestContactsDlg::newContactCancelledChangesNothing() {
     Fixture f({C("A")});
     f.clip.Copy("Bruno");
-    test::WhenModal<CContactDlg>([](CContactDlg* d) { QTest::mouseClick(d->CancelButton(), Qt::LeftButton); });
+    test::WhenModal<CContactDlg>(
+        [](CContactDlg* d) { QTest::mouseClick(d->CancelButton(), Qt::LeftButton); });
     f.Click(1049);
     QCOMPARE(f.contacts.size(), size_t(1));
     QCOMPARE(f.Column(0), QStringList({"A"}));
@@ -249,7 +260,10 @@ void TestContactsDlg::editByDoubleClick() {
     QCOMPARE(f.Column(0), QStringList({"A", "C", "Z"}));
     f.dlg->SelectRow(-1);
     int opened = 0;
-    f.dlg->m_fnEditDialog = [&](CContact&) { ++opened; return true; };
+    f.dlg->m_fnEditDialog = [&](CContact&) {
+        ++opened;
+        return true;
+    };
     f.dlg->OnEditContact();
     QCOMPARE(opened, 0);
 }
@@ -302,7 +316,10 @@ void TestContactsDlg::deleteAsksYesNo() {
     QCOMPARE(f.dlg->SelectedRow(), -1);  // the last row went: nothing
 
     int asks = 0;
-    f.dlg->m_fnAskDelete = [&] { ++asks; return true; };
+    f.dlg->m_fnAskDelete = [&] {
+        ++asks;
+        return true;
+    };
     f.Click(1013);
     QCOMPARE(asks, 0);
     QCOMPARE(f.contacts.size(), size_t(1));
@@ -329,12 +346,12 @@ void TestContactsDlg::columnButtonsKeepOrderAndSelection() {
 
 void TestContactsDlg::mailAsksForClipboardAndSends() {
     struct Case {
-        int row;                // selected row, -1: none
-        std::string clip;       // "" : nothing on the clipboard
-        bool answer;            // to the clipboard question
+        int row;           // selected row, -1: none
+        std::string clip;  // "" : nothing on the clipboard
+        bool answer;       // to the clipboard question
         bool asked;
         QString to, body;
-        bool sentOk;            // no message afterwards
+        bool sentOk;  // no message afterwards
     };
     const Case cases[] = {
         {0, "testo copiato", true, true, "anna@x.it", "testo copiato", true},
@@ -345,9 +362,15 @@ void TestContactsDlg::mailAsksForClipboardAndSends() {
     for (const Case& c : cases) {
         Fixture f({C("Anna", "anna@x.it"), C("Bruno", "bruno@x.it")});
         f.dlg->SelectRow(c.row);
-        if (c.clip.empty()) f.clip.CopyPicture(); else f.clip.Copy(c.clip);
+        if (c.clip.empty())
+            f.clip.CopyPicture();
+        else
+            f.clip.Copy(c.clip);
         int asked = 0;
-        f.dlg->m_fnAskClipboardToBody = [&] { ++asked; return c.answer; };
+        f.dlg->m_fnAskClipboardToBody = [&] {
+            ++asked;
+            return c.answer;
+        };
         QString to, body;
         bool bodyShown = false;
         test::WhenModal<CMailComposeDlg>([&](CMailComposeDlg* d) {
@@ -364,8 +387,9 @@ void TestContactsDlg::mailAsksForClipboardAndSends() {
         if (!c.sentOk) {
             test::WhenModal<QMessageBox>([&](QMessageBox* b) {
                 box = b->text();
-                test::WhenModal<CMailComposeDlg>(
-                    [](CMailComposeDlg* d) { QTest::mouseClick(d->CancelButton(), Qt::LeftButton); });
+                test::WhenModal<CMailComposeDlg>([](CMailComposeDlg* d) {
+                    QTest::mouseClick(d->CancelButton(), Qt::LeftButton);
+                });
                 b->accept();
             });
         }
@@ -375,10 +399,12 @@ void TestContactsDlg::mailAsksForClipboardAndSends() {
         QCOMPARE(body, c.body);
         QVERIFY(bodyShown);
         QCOMPARE(f.smtp.made, 1);
-        QStringList expected = {"Connect smtp.example.org:0", "From me@example.org", "Sender me@example.org",
-                                "Subject Ciao"};
+        QStringList expected = {"Connect smtp.example.org:0", "From me@example.org",
+                                "Sender me@example.org", "Subject Ciao"};
         if (!c.to.isEmpty()) expected << "To " + c.to;
-        expected << "Cc cc@x.it" << "Body " + c.body << "Send" << "Quit";
+        expected << "Cc cc@x.it"
+                 << "Body " + c.body << "Send"
+                 << "Quit";
         QCOMPARE(f.smtp.calls, expected);
         QVERIFY(f.messages.empty());
         QCOMPARE(box, c.sentOk ? QString() : QStringLiteral("Error sending mail!"));
@@ -389,7 +415,8 @@ void TestContactsDlg::mailFailuresAreReported() {
     Fixture f({C("Anna", "anna@x.it")});
     f.dlg->SelectRow(0);
     f.smtp.connectOk = false;
-    test::WhenModal<CMailComposeDlg>([](CMailComposeDlg* d) { QTest::mouseClick(d->SendButton(), Qt::LeftButton); });
+    test::WhenModal<CMailComposeDlg>(
+        [](CMailComposeDlg* d) { QTest::mouseClick(d->SendButton(), Qt::LeftButton); });
     QString box;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     test::WhenModal<QMessageBox>([&](QMessageBox* b) {
@@ -419,7 +446,10 @@ void TestContactsDlg::mailStdHandsEncodedAddressToLauncher() {
     Fixture f({C("Anna", "anna@x.it")});
     f.clip.Copy("not asked about");
     int asked = 0;
-    f.dlg->m_fnAskClipboardToBody = [&] { ++asked; return true; };
+    f.dlg->m_fnAskClipboardToBody = [&] {
+        ++asked;
+        return true;
+    };
 
     f.dlg->SelectRow(0);
     bool reduced = false;

@@ -22,7 +22,6 @@ using meru::test::WhenModal;
 
 namespace {
 
-
 // Records what the flow asks of the SMTP client.
 class CFakeSender final : public IMailSender {
 public:
@@ -120,9 +119,9 @@ void TestMailDialogs::fullFormReadsEveryField() {
     dlg.m_strBody = "first line\nsecond ☃";
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    for (QWidget* w : std::initializer_list<QWidget*>{dlg.ToEdit(), dlg.CcEdit(), dlg.BccEdit(),
-                                                     dlg.SubjectEdit(), dlg.BodyEdit(),
-                                                     dlg.SettingsButton()})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{dlg.ToEdit(), dlg.CcEdit(), dlg.BccEdit(),
+                                         dlg.SubjectEdit(), dlg.BodyEdit(), dlg.SettingsButton()})
         QVERIFY(Shown(w));
     QCOMPARE(dlg.ToEdit()->text(), QString("bob@example.org"));
     QCOMPARE(dlg.BodyEdit()->toPlainText(), QString::fromUtf8("first line\nsecond ☃"));
@@ -210,7 +209,8 @@ void TestMailDialogs::sendFlow_data() {
     QTest::newRow("sent") << true << true << int(MailSendOutcome::Sent)
                           << (filled + QStringList{"Send", "Quit"});
     QTest::newRow("send fails, QUIT still sent")
-        << true << false << int(MailSendOutcome::SendFailed) << (filled + QStringList{"Send", "Quit"});
+        << true << false << int(MailSendOutcome::SendFailed)
+        << (filled + QStringList{"Send", "Quit"});
     QTest::newRow("server not found: nothing else")
         << false << true << int(MailSendOutcome::ServerNotFound)
         << QStringList{"Connect smtp.example 0"};

@@ -199,7 +199,8 @@ void TestMailSend::progressWhileTheClientHangsAndCancelEndsIt() {
     // The dialog stays with the message in it.
     QVERIFY(dlg.isVisible());
     QCOMPARE(dlg.m_strBody, std::string("keep me"));
-    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr || QApplication::activeModalWidget() == &dlg);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr ||
+                QApplication::activeModalWidget() == &dlg);
 }
 
 void TestMailSend::outcomesAndTheirMessages_data() {
@@ -209,17 +210,20 @@ void TestMailSend::outcomesAndTheirMessages_data() {
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("box");
     QTest::newRow("sent: no message, the dialog closes")
-        << true << true << int(MailFailure::None) << "" << "";
+        << true << true << int(MailFailure::None) << ""
+        << "";
     QTest::newRow("recipient refused")
         << true << false << int(MailFailure::Refused)
         << "The server refused RCPT TO: <to@example.org>:\n550 5.1.1 no such user"
         << "Error sending mail!";
     QTest::newRow("server not reached")
         << false << true << int(MailFailure::Unreachable)
-        << "cannot resolve nowhere.invalid: Name or service not known" << "Outgoing Mail Server not found!";
+        << "cannot resolve nowhere.invalid: Name or service not known"
+        << "Outgoing Mail Server not found!";
     QTest::newRow("certificate refused")
         << false << true << int(MailFailure::Tls)
-        << "the server's certificate is not trusted: Hostname mismatch" << "Error sending mail!";
+        << "the server's certificate is not trusted: Hostname mismatch"
+        << "Error sending mail!";
 }
 
 void TestMailSend::outcomesAndTheirMessages() {

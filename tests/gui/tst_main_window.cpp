@@ -32,10 +32,9 @@ using namespace meru::test;
 
 namespace {
 
-const int kAllCommands[] = {ID_RESTORE_MAIN, ID_NOTES,       ID_CLIPBOARD_OPEN, ID_CLIPBOARD_CLEAR,
-                            32777,           32778,          32779,             32780,
-                            32781,           ID_BOOKMARKS,   ID_CONTACTS,       ID_EXIT,
-                            ID_BROWSER};
+const int kAllCommands[] = {
+    ID_RESTORE_MAIN, ID_NOTES, ID_CLIPBOARD_OPEN, ID_CLIPBOARD_CLEAR, 32777,   32778,     32779,
+    32780,           32781,    ID_BOOKMARKS,      ID_CONTACTS,        ID_EXIT, ID_BROWSER};
 
 struct Run {
     QTemporaryDir dir;
@@ -116,8 +115,10 @@ void TestMainWindow::routing() {
     dlg.hide();
     for (QWidget* w : run.ToolWindows()) QVERIFY(!w->isVisible());
     const std::map<int, QWidget*> shows = {
-        {ID_RESTORE_MAIN, &dlg},          {ID_NOTES, app.Notes()},
-        {ID_CLIPBOARD_OPEN, app.Clipboard()}, {ID_BOOKMARKS, app.Bookmarks()},
+        {ID_RESTORE_MAIN, &dlg},
+        {ID_NOTES, app.Notes()},
+        {ID_CLIPBOARD_OPEN, app.Clipboard()},
+        {ID_BOOKMARKS, app.Bookmarks()},
         {ID_CONTACTS, app.Contacts()},
     };
     std::vector<QWidget*> all = run.ToolWindows();
@@ -157,8 +158,10 @@ void TestMainWindow::buttons() {
     CAppRoot& app = *run.app;
     CMainDlg& dlg = app.MainWindow();
     QVERIFY(app.Create());
-    const std::pair<int, QWidget*> cases[] = {
-        {1031, app.Notes()}, {1036, app.Clipboard()}, {1032, app.Bookmarks()}, {1033, app.Contacts()}};
+    const std::pair<int, QWidget*> cases[] = {{1031, app.Notes()},
+                                              {1036, app.Clipboard()},
+                                              {1032, app.Bookmarks()},
+                                              {1033, app.Contacts()}};
     for (auto [id, window] : cases) {
         QPushButton* b = dlg.Button(id);
         QVERIFY(b);
@@ -178,12 +181,18 @@ void TestMainWindow::menuCaptions() {
     QCOMPARE(bar->actions().size(), 2);
     QCOMPARE(bar->actions()[0]->text(), QStringLiteral("&Menu"));
     QCOMPARE(bar->actions()[1]->text(), QStringLiteral("Settings"));
-    const std::pair<int, const char*> captions[] = {
-        {32772, "&Restore main"}, {32785, "&Notes"},         {32782, "Open"},
-        {32790, "Cancella Tutto"}, {32777, "ClipBoard 1\tCtrl+1"}, {32781, "ClipBoard 5\tCtrl+5"},
-        {32783, "&Bookmarks"},    {32784, "C&ontacts"},      {32773, "&Exit\tEsc"},
-        {32791, "Browser"}};
-    for (auto [id, caption] : captions) QCOMPARE(FindCommand(bar, id)->text(), QString::fromUtf8(caption));
+    const std::pair<int, const char*> captions[] = {{32772, "&Restore main"},
+                                                    {32785, "&Notes"},
+                                                    {32782, "Open"},
+                                                    {32790, "Cancella Tutto"},
+                                                    {32777, "ClipBoard 1\tCtrl+1"},
+                                                    {32781, "ClipBoard 5\tCtrl+5"},
+                                                    {32783, "&Bookmarks"},
+                                                    {32784, "C&ontacts"},
+                                                    {32773, "&Exit\tEsc"},
+                                                    {32791, "Browser"}};
+    for (auto [id, caption] : captions)
+        QCOMPARE(FindCommand(bar, id)->text(), QString::fromUtf8(caption));
     // Order of the first pop-up, separators included.
     QStringList items;
     for (QAction* a : bar->actions()[0]->menu()->actions())
@@ -270,8 +279,9 @@ void TestMainWindow::enterNeverEnds() {
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    for (QWidget* w : {static_cast<QWidget*>(dlg.Button(1065)), static_cast<QWidget*>(dlg.Button(1031)),
-                       static_cast<QWidget*>(dlg.TimePicker())}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(dlg.Button(1065)), static_cast<QWidget*>(dlg.Button(1031)),
+          static_cast<QWidget*>(dlg.TimePicker())}) {
         w->setFocus();
         QTest::keyClick(w, Qt::Key_Return);
         QTest::keyClick(w, Qt::Key_Enter);
@@ -343,17 +353,18 @@ void TestMainWindow::titles() {
     Recorder rec;
     auto dlg = MakeRoot(rec, path);
     QVERIFY(dlg->Create());
-    QCOMPARE(dlg->MainWindow().windowTitle(), QStringLiteral("MERU version 2.2 - [") + path + QStringLiteral("]"));
+    QCOMPARE(dlg->MainWindow().windowTitle(),
+             QStringLiteral("MERU version 2.2 - [") + path + QStringLiteral("]"));
     QCOMPARE(dlg->Notes()->windowTitle(),
              QStringLiteral("MERU version 2.2 - NOTES - [") + path + QStringLiteral("]"));
     QCOMPARE(dlg->Clipboard()->windowTitle(), QStringLiteral("MERU version 2.2 - CLIPBOARD"));
     QCOMPARE(dlg->Bookmarks()->windowTitle(), QStringLiteral("MERU version 2.2 - BOOKMARKS"));
     QCOMPARE(dlg->Contacts()->windowTitle(),
              QStringLiteral("MERU version 2.2 - CONTACTS [") + path + QStringLiteral("]"));
-    for (CToolWindow* w : {static_cast<CToolWindow*>(dlg->Notes()),
-                           static_cast<CToolWindow*>(dlg->Clipboard()),
-                           static_cast<CToolWindow*>(dlg->Bookmarks()),
-                           static_cast<CToolWindow*>(dlg->Contacts())}) {
+    for (CToolWindow* w :
+         {static_cast<CToolWindow*>(dlg->Notes()), static_cast<CToolWindow*>(dlg->Clipboard()),
+          static_cast<CToolWindow*>(dlg->Bookmarks()),
+          static_cast<CToolWindow*>(dlg->Contacts())}) {
         QCOMPARE(w->Signature()->text(), QStringLiteral("Tessalunde"));
         QVERIFY(!w->windowIcon().isNull());
         QVERIFY(!w->isVisible());  // created hidden
@@ -372,7 +383,8 @@ void TestMainWindow::commandLine_data() {
     QTest::newRow("none") << QStringList{} << QString() << false;
     QTest::newRow("relative kept") << QStringList{"data/x.mer"} << "data/x.mer" << false;
     QTest::newRow("first wins") << QStringList{"a.mer", "b.mer"} << "a.mer" << false;
-    QTest::newRow("switches skipped") << QStringList{"-Embedding", "/abs/m.mer"} << "/abs/m.mer" << true;
+    QTest::newRow("switches skipped")
+        << QStringList{"-Embedding", "/abs/m.mer"} << "/abs/m.mer" << true;
     QTest::newRow("automation") << QStringList{"-Automation"} << QString() << true;
     QTest::newRow("other switch") << QStringList{"-x", "--verbose", "f"} << "f" << false;
 }
@@ -517,7 +529,8 @@ void TestMainWindow::aboutFromBackgroundMenu() {
     CAppRoot& app = *run.app;
     CMainDlg& dlg = app.MainWindow();
     QVERIFY(app.Create());
-    for (CMeruWindow* w : {static_cast<CMeruWindow*>(&dlg), static_cast<CMeruWindow*>(app.Bookmarks())}) {
+    for (CMeruWindow* w :
+         {static_cast<CMeruWindow*>(&dlg), static_cast<CMeruWindow*>(app.Bookmarks())}) {
         std::unique_ptr<QMenu> menu(w->BuildSystemMenu(nullptr));
         QCOMPARE(menu->actions().size(), 1);
         QAction* about = menu->actions().first();

@@ -29,7 +29,8 @@ struct Session {
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.qpa.*=false"));
     }
     QString LockFile(const QString& display) const {
-        return runtime + QStringLiteral("/MERU_BY_TESSALUNDE_2314-") + display + QStringLiteral(".lock");
+        return runtime + QStringLiteral("/MERU_BY_TESSALUNDE_2314-") + display +
+               QStringLiteral(".lock");
     }
     std::unique_ptr<QProcess> Start(const QStringList& args) {
         auto p = std::make_unique<QProcess>();
@@ -89,14 +90,15 @@ void TestMeruProcess::oneDisplayHoweverItIsWritten() {
     auto first = s.Start({QStringLiteral("first.mer")});
     QVERIFY(first->waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.LockFile(QStringLiteral(":4714"))), 10000);
-    for (const QString& display : {QStringLiteral(":4714"), QStringLiteral("unix:4714"),
-                                  QStringLiteral("unix:4714.1")}) {
+    for (const QString& display :
+         {QStringLiteral(":4714"), QStringLiteral("unix:4714"), QStringLiteral("unix:4714.1")}) {
         s.env.insert(QStringLiteral("DISPLAY"), display);
         auto second = s.Start({QStringLiteral("second.mer")});
         QVERIFY2(second->waitForFinished(5000), qPrintable(display));
         QCOMPARE(second->exitCode(), 0);
     }
-    QCOMPARE(QDir(s.runtime).entryList(QDir::Files), QStringList{QStringLiteral("MERU_BY_TESSALUNDE_2314-:4714.lock")});
+    QCOMPARE(QDir(s.runtime).entryList(QDir::Files),
+             QStringList{QStringLiteral("MERU_BY_TESSALUNDE_2314-:4714.lock")});
     QVERIFY(!QFile::exists(s.dir.filePath(QStringLiteral("second.mer"))));
     QCOMPARE(first->state(), QProcess::Running);
     ::kill(pid_t(first->processId()), SIGTERM);

@@ -42,7 +42,6 @@ namespace {
 
 using Pages = std::vector<std::string>;
 
-
 // A notes window over `pages` with a recording launcher.
 struct Fixture {
     CFakeLauncher launcher;
@@ -93,8 +92,8 @@ std::string Underscores() { return std::string(102, '_'); }
 // the line breaks).
 QString PdfText(const QString& path, int* pPages = nullptr) {
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
-                                          QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     if (!p.waitForFinished(30000)) return QStringLiteral("<pdftotext failed>");
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     if (pPages) *pPages = static_cast<int>(out.count(QChar(0x0C)));
@@ -169,12 +168,24 @@ void TestNotesWindow::paging_data() {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("count");
-    QTest::newRow("< on page 1 does nothing") << "<" << "1/3" << "a" << 3;
-    QTest::newRow(">") << ">" << "2/3" << "b" << 3;
-    QTest::newRow("> > reaches the last") << ">>" << "3/3" << "c" << 3;
-    QTest::newRow("> on the last page grows the store") << ">>>" << "4/4" << "" << 4;
-    QTest::newRow("each press grows it again") << ">>>>" << "5/5" << "" << 5;
-    QTest::newRow("and back") << ">>><" << "3/4" << "c" << 4;
+    QTest::newRow("< on page 1 does nothing") << "<"
+                                              << "1/3"
+                                              << "a" << 3;
+    QTest::newRow(">") << ">"
+                       << "2/3"
+                       << "b" << 3;
+    QTest::newRow("> > reaches the last") << ">>"
+                                          << "3/3"
+                                          << "c" << 3;
+    QTest::newRow("> on the last page grows the store") << ">>>"
+                                                        << "4/4"
+                                                        << "" << 4;
+    QTest::newRow("each press grows it again") << ">>>>"
+                                               << "5/5"
+                                               << "" << 5;
+    QTest::newRow("and back") << ">>><"
+                              << "3/4"
+                              << "c" << 4;
 }
 
 void TestNotesWindow::paging() {
@@ -205,7 +216,8 @@ void TestNotesWindow::clear_data() {
     QTest::addColumn<Pages>("after");
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("only page is emptied") << Pages{"only"} << 1 << Pages{""} << "1/1" << "";
+    QTest::newRow("only page is emptied") << Pages{"only"} << 1 << Pages{""} << "1/1"
+                                          << "";
     QTest::newRow("last of three") << Pages{"a", "b", "c"} << 3 << Pages{"a", "b"} << "2/2"
                                    << "b";
     QTest::newRow("first of three") << Pages{"a", "b", "c"} << 1 << Pages{"b", "c"} << "1/2"
@@ -292,12 +304,11 @@ void TestNotesWindow::insertions_data() {
         << "abcdefghij" << 5 << 5 << 1014 << "abcde" + line + "Zfghij";
     QTest::newRow("Linea after a selection of characters 3 to 5")
         << "abcdefghij" << 2 << 5 << 1014 << "abcde" + line + "Zfghij";
-    QTest::newRow("backwards selection: after its end") << "abcdefghij" << 5 << 2 << 1014
-                                                        << "abcde" + line + "Zfghij";
-    QTest::newRow("date on the second line") << "one\ntwo" << 6 << 6 << 1037
-                                             << std::string("one\r\ntw07/03/04Zo");
-    QTest::newRow("time after an emoji") << Q("😀x") << 2 << 2 << 1039
-                                         << std::string("😀09:05:03Zx");
+    QTest::newRow("backwards selection: after its end")
+        << "abcdefghij" << 5 << 2 << 1014 << "abcde" + line + "Zfghij";
+    QTest::newRow("date on the second line")
+        << "one\ntwo" << 6 << 6 << 1037 << std::string("one\r\ntw07/03/04Zo");
+    QTest::newRow("time after an emoji") << Q("😀x") << 2 << 2 << 1039 << std::string("😀09:05:03Zx");
     QTest::newRow("time at the end") << "end" << 3 << 3 << 1039 << std::string("end09:05:03Z");
 }
 
@@ -358,8 +369,8 @@ void TestNotesWindow::textKeptWhenLeaving() {
 
 void TestNotesWindow::search_data() {
     QTest::addColumn<Pages>("pages");
-    QTest::addColumn<int>("page");      // page shown before
-    QTest::addColumn<int>("caret");     // editor position before
+    QTest::addColumn<int>("page");   // page shown before
+    QTest::addColumn<int>("caret");  // editor position before
     QTest::addColumn<QString>("find");
     QTest::addColumn<bool>("bWrapYes");
     QTest::addColumn<int>("questions");
@@ -370,18 +381,17 @@ void TestNotesWindow::search_data() {
     QTest::newRow("on the current page") << p << 1 << 0 << "beta" << false << 0 << "1/3" << 6 << 10;
     QTest::newRow("on a later page, positions after CR LF and emoji")
         << p << 1 << 7 << "beta" << false << 0 << "2/3" << 9 << 13;
-    QTest::newRow("second line of a later page") << p << 1 << 0 << "not" << false << 0 << "2/3"
-                                                 << 14 << 17;
+    QTest::newRow("second line of a later page")
+        << p << 1 << 0 << "not" << false << 0 << "2/3" << 14 << 17;
     QTest::newRow("only before the caret: after Yes")
         << p << 3 << 5 << "delta" << true << 1 << "3/3" << 0 << 5;
-    QTest::newRow("earlier page after Yes") << p << 3 << 0 << "alpha" << true << 1 << "1/3" << 0
-                                            << 5;
-    QTest::newRow("No: nothing changes") << p << 3 << 2 << "alpha" << false << 1 << "3/3" << 2
-                                         << 2;
-    QTest::newRow("case-sensitive: abc is not ABC") << p << 1 << 0 << "abc" << false << 1 << "1/3"
-                                                    << 0 << 0;
-    QTest::newRow("empty text matches at the caret") << p << 2 << 4 << "" << false << 0 << "2/3"
-                                                     << 4 << 4;
+    QTest::newRow("earlier page after Yes")
+        << p << 3 << 0 << "alpha" << true << 1 << "1/3" << 0 << 5;
+    QTest::newRow("No: nothing changes") << p << 3 << 2 << "alpha" << false << 1 << "3/3" << 2 << 2;
+    QTest::newRow("case-sensitive: abc is not ABC")
+        << p << 1 << 0 << "abc" << false << 1 << "1/3" << 0 << 0;
+    QTest::newRow("empty text matches at the caret")
+        << p << 2 << 4 << "" << false << 0 << "2/3" << 4 << 4;
 }
 
 void TestNotesWindow::search() {
@@ -535,11 +545,11 @@ void TestNotesWindow::urlHandOff_data() {
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
     QTest::addColumn<QString>("url");
-    QTest::newRow("no scheme: http:// in front") << "see example.org/a?b=1 now" << 4 << 21
-                                                 << "http://example.org/a?b=1";
+    QTest::newRow("no scheme: http:// in front")
+        << "see example.org/a?b=1 now" << 4 << 21 << "http://example.org/a?b=1";
     // (QUrl writes scheme and host in lower case; no second "http://".)
-    QTest::newRow("HTTP:// in capitals kept") << "HTTP://EXAMPLE.ORG/Path" << 0 << 23
-                                              << "http://example.org/Path";
+    QTest::newRow("HTTP:// in capitals kept")
+        << "HTTP://EXAMPLE.ORG/Path" << 0 << 23 << "http://example.org/Path";
     QTest::newRow("https kept, not made http://https://")
         << "https://example.org/x" << 0 << 21 << "https://example.org/x";
     QTest::newRow("empty selection still opens http://") << "abc" << 1 << 1 << "http://";
@@ -631,10 +641,9 @@ void TestNotesWindow::pageIndicatorShowsLongLabels() {
         f.notes->ShowPage(page);
         const QLineEdit* label = f.notes->PageIndicator();
         QCOMPARE(f.Label(), QStringLiteral("%1/65535").arg(page));
-        const int room = label->width() -
-                         2 * label->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
-        QVERIFY2(label->fontMetrics().horizontalAdvance(f.Label()) <= room,
-                 qPrintable(f.Label()));
+        const int room =
+            label->width() - 2 * label->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+        QVERIFY2(label->fontMetrics().horizontalAdvance(f.Label()) <= room, qPrintable(f.Label()));
     }
     // A short label keeps the window's font.
     Fixture small({"a", "b"});
@@ -666,12 +675,16 @@ void TestNotesWindow::printsEveryPage() {
     const QString got = PdfText(pdf, &pages);
     QVERIFY2(pages >= minPages, qPrintable(QString::number(pages)));
     // Wrapping may split a long word anywhere: compare without white space.
-    auto squeeze = [](QString s) { return s.normalized(QString::NormalizationForm_KC).remove(QRegularExpression("\\s")); };
+    auto squeeze = [](QString s) {
+        return s.normalized(QString::NormalizationForm_KC).remove(QRegularExpression("\\s"));
+    };
     const QString a = squeeze(got), b = squeeze(text);
     qsizetype i = 0;
     while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
     QVERIFY2(a == b, qPrintable(QStringLiteral("differ at %1 of %2/%3: got '%4' want '%5'")
-                                    .arg(i).arg(a.size()).arg(b.size())
+                                    .arg(i)
+                                    .arg(a.size())
+                                    .arg(b.size())
                                     .arg(a.mid(i - 20, 60), b.mid(i - 20, 60))));
 }
 

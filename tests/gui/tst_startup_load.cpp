@@ -58,31 +58,38 @@ private slots:
 };
 
 void TestStartupLoad::loadOutcomes_data() {
-    QTest::addColumn<QByteArray>("content");      // "<dir>": a folder at the data path
-    QTest::addColumn<QVariant>("answer");         // start-up password typed; invalid = Cancel
-    QTest::addColumn<bool>("continues");          // Create() goes on
+    QTest::addColumn<QByteArray>("content");  // "<dir>": a folder at the data path
+    QTest::addColumn<QVariant>("answer");     // start-up password typed; invalid = Cancel
+    QTest::addColumn<bool>("continues");      // Create() goes on
     QTest::addColumn<bool>("toolWindows");
-    QTest::addColumn<int>("icon");                // QMessageBox::Icon of the one message, or -1
-    QTest::addColumn<QString>("message");         // its text, or a part of it
-    QTest::addColumn<bool>("saves");              // Exit writes the file
+    QTest::addColumn<int>("icon");         // QMessageBox::Icon of the one message, or -1
+    QTest::addColumn<QString>("message");  // its text, or a part of it
+    QTest::addColumn<bool>("saves");       // Exit writes the file
 
     const std::string bad = std::string("\x03XYZ") + I32(22);
     const std::string v23 = std::string("\x03MER") + I32(23);
-    const std::string cut = std::string("\x03MER") + I32(22) + std::string("\x00\x01\x00\x05" "ab", 6);
+    const std::string cut = std::string("\x03MER") + I32(22) +
+                            std::string(
+                                "\x00\x01\x00\x05"
+                                "ab",
+                                6);
     const std::string locked = DataFileBytes(Protected());
-    const QString readErr = QString::fromUtf8(kMsgReadError.data(), qsizetype(kMsgReadError.size()));
+    const QString readErr =
+        QString::fromUtf8(kMsgReadError.data(), qsizetype(kMsgReadError.size()));
 
-    QTest::newRow("no file") << QByteArray() << QVariant() << true << true << -1 << QString() << true;
+    QTest::newRow("no file") << QByteArray() << QVariant() << true << true << -1 << QString()
+                             << true;
     QTest::newRow("bad tag") << QByteArray::fromStdString(bad) << QVariant() << false << false
                              << int(QMessageBox::Warning)
-                             << QString::fromUtf8("La versione del file non è MER 2.1 o superiore!") << false;
+                             << QString::fromUtf8("La versione del file non è MER 2.1 o superiore!")
+                             << false;
     QTest::newRow("bad version") << QByteArray::fromStdString(v23) << QVariant() << false << false
                                  << int(QMessageBox::Warning) << "Versione non corretta!" << false;
     QTest::newRow("read error") << QByteArray::fromStdString(cut) << QVariant() << true << false
                                 << int(QMessageBox::Critical) << readErr << false;
-    QTest::newRow("wrong password") << QByteArray::fromStdString(locked) << QVariant("segret")
-                                    << true << true << int(QMessageBox::Warning) << "Password Errata!"
-                                    << false;
+    QTest::newRow("wrong password")
+        << QByteArray::fromStdString(locked) << QVariant("segret") << true << true
+        << int(QMessageBox::Warning) << "Password Errata!" << false;
     QTest::newRow("cancelled") << QByteArray::fromStdString(locked) << QVariant() << true << true
                                << int(QMessageBox::Warning) << "Password Richiesta!" << false;
     QTest::newRow("cannot open") << QByteArray("<dir>") << QVariant() << true << false
@@ -247,10 +254,24 @@ void TestStartupLoad::failedSaveWaysOut() {
     };
     const Case cases[] = {
         {"save as", {Choice::SaveAs}, "elsewhere.mer", false, true, 1},
-        {"save as cancelled, then cancel", {Choice::SaveAs, Choice::Cancel}, nullptr, false, false, 2},
+        {"save as cancelled, then cancel",
+         {Choice::SaveAs, Choice::Cancel},
+         nullptr,
+         false,
+         false,
+         2},
         {"save as into a missing folder, then cancel",
-         {Choice::SaveAs, Choice::Cancel}, "nowhere/x.mer", false, false, 2},
-        {"exit without saving, No", {Choice::ExitWithoutSaving, Choice::Cancel}, nullptr, false, false, 2},
+         {Choice::SaveAs, Choice::Cancel},
+         "nowhere/x.mer",
+         false,
+         false,
+         2},
+        {"exit without saving, No",
+         {Choice::ExitWithoutSaving, Choice::Cancel},
+         nullptr,
+         false,
+         false,
+         2},
         {"exit without saving, Yes", {Choice::ExitWithoutSaving}, nullptr, true, true, 1},
     };
     for (const Case& c : cases) {
@@ -375,25 +396,30 @@ void TestStartupLoad::signalPipeDeliversToEventLoop() {
 void TestStartupLoad::singleInstance() {
     QTemporaryDir dir;  // private to this user, as $XDG_RUNTIME_DIR is
     const unsigned me = static_cast<unsigned>(::getuid());
-    const std::string lock = CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":7", me);
+    const std::string lock =
+        CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":7", me);
     QCOMPARE(QString::fromStdString(lock), dir.path() + "/MERU_BY_TESSALUNDE_2314-:7.lock");
     // Without a private runtime folder: a private folder of the user's own
     // in /tmp (or $TMPDIR).
     QCOMPARE(CSingleInstance::LockPath(nullptr, ":0", 1000),
              std::string("/tmp/MERU_BY_TESSALUNDE_2314-1000/MERU_BY_TESSALUNDE_2314-:0.lock"));
-    QCOMPARE(CSingleInstance::LockPath("/does/not/exist", "host/unix:1", 5, "/var/tmp"),
-             std::string("/var/tmp/MERU_BY_TESSALUNDE_2314-5/MERU_BY_TESSALUNDE_2314-host_unix:1.lock"));
+    QCOMPARE(
+        CSingleInstance::LockPath("/does/not/exist", "host/unix:1", 5, "/var/tmp"),
+        std::string("/var/tmp/MERU_BY_TESSALUNDE_2314-5/MERU_BY_TESSALUNDE_2314-host_unix:1.lock"));
     QCOMPARE(CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":0", me + 1),
-             "/tmp/MERU_BY_TESSALUNDE_2314-" + std::to_string(me + 1) + "/MERU_BY_TESSALUNDE_2314-:0.lock");
+             "/tmp/MERU_BY_TESSALUNDE_2314-" + std::to_string(me + 1) +
+                 "/MERU_BY_TESSALUNDE_2314-:0.lock");
     // (somebody else's runtime folder is never used)
     QVERIFY(CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":0", me) !=
             CSingleInstance::LockPath(dir.path().toLocal8Bit().constData(), ":1", me));
     // One display however $DISPLAY writes it.
     const std::pair<const char*, const char*> keys[] = {
-        {":160", ":160"},   {":160.0", ":160"},       {"unix:160", ":160"},     {"unix:160.2", ":160"},
-        {"host:3.0", "host:3"}, {"localhost:10.0", "localhost:10"}, {nullptr, "nodisplay"}, {"", "nodisplay"},
+        {":160", ":160"},       {":160.0", ":160"},     {"unix:160", ":160"},
+        {"unix:160.2", ":160"}, {"host:3.0", "host:3"}, {"localhost:10.0", "localhost:10"},
+        {nullptr, "nodisplay"}, {"", "nodisplay"},
     };
-    for (const auto& [display, key] : keys) QCOMPARE(CSingleInstance::DisplayKey(display), std::string(key));
+    for (const auto& [display, key] : keys)
+        QCOMPARE(CSingleInstance::DisplayKey(display), std::string(key));
     {
         CSingleInstance first;
         QCOMPARE(first.Acquire(lock), CSingleInstance::Result::Acquired);
@@ -421,8 +447,9 @@ void TestStartupLoad::dialogUnits() {
     const CDialogUnits real(font);
     const QFontMetrics fm(font);
     QCOMPARE(real.BaseY(), fm.height());
-    const double avg = fm.horizontalAdvance(QStringLiteral(
-                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+    const double avg = fm.horizontalAdvance(
+                           QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                       52.0;
     QVERIFY(qAbs(real.BaseX() - avg) <= 0.5);
     // A bigger font gives bigger windows.
     const CDialogUnits big(CDialogUnits::TemplateFont("System", 16));

@@ -40,7 +40,9 @@ private slots:
         QTemporaryDir dir;
         Recorder rec;
         // Version 22, then a 5-byte password of which only 2 bytes are there.
-        QVERIFY(WriteBytes(dir.filePath("meru.mer"), std::string("\x03MER\x16\x00\x00\x00\x05" "ab", 11)));
+        QVERIFY(WriteBytes(dir.filePath("meru.mer"), std::string("\x03MER\x16\x00\x00\x00\x05"
+                                                                 "ab",
+                                                                 11)));
         auto dlg = MakeRoot(rec, dir.filePath("meru.mer"));
         QVERIFY(dlg->Create(/*bDeferToolWindows=*/true));
         dlg->MainWindow().show();

@@ -84,8 +84,8 @@ private slots:
     }
 
     // The main window and the small windows keep their size; the large ones
-    // fit the screen's height and may be resized: the editor takes the change, every other control keeps
-    // its distance to its nearest edges.
+    // fit the screen's height and may be resized: the editor takes the change, every other control
+    // keeps its distance to its nearest edges.
     void sizes() {
         QTemporaryDir dir;
         test::Recorder rec;

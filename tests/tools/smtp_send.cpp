@@ -31,16 +31,26 @@ int main(int argc, char** argv) {
             return 64;
         }
         const std::string value = argv[++i];
-        if (arg == "--server") settings.m_strServer = value;
-        else if (arg == "--sender") settings.m_strSender = value;
-        else if (arg == "--to") mail.m_strTo = value;
-        else if (arg == "--cc") mail.m_strCc = value;
-        else if (arg == "--bcc") mail.m_strBcc = value;
-        else if (arg == "--subject") mail.m_strSubject = value;
-        else if (arg == "--password") password = value;
-        else if (arg == "--cafile") options.m_strCaFile = value;
-        else if (arg == "--connect-timeout-ms") timeouts.m_connect = std::chrono::milliseconds(std::stol(value));
-        else if (arg == "--reply-timeout-ms") timeouts.m_reply = std::chrono::milliseconds(std::stol(value));
+        if (arg == "--server")
+            settings.m_strServer = value;
+        else if (arg == "--sender")
+            settings.m_strSender = value;
+        else if (arg == "--to")
+            mail.m_strTo = value;
+        else if (arg == "--cc")
+            mail.m_strCc = value;
+        else if (arg == "--bcc")
+            mail.m_strBcc = value;
+        else if (arg == "--subject")
+            mail.m_strSubject = value;
+        else if (arg == "--password")
+            password = value;
+        else if (arg == "--cafile")
+            options.m_strCaFile = value;
+        else if (arg == "--connect-timeout-ms")
+            timeouts.m_connect = std::chrono::milliseconds(std::stol(value));
+        else if (arg == "--reply-timeout-ms")
+            timeouts.m_reply = std::chrono::milliseconds(std::stol(value));
         else if (arg == "--body-file") {
             std::ifstream in(value, std::ios::binary);
             if (!in) {

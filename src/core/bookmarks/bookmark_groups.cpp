@@ -15,7 +15,8 @@ std::string BookmarkRowText(std::size_t index, const std::string& name) {
 }
 
 std::vector<std::string> RefreshBookmarkRows(CBookmarkGroup& group) {
-    SortByName(group.m_aBookmarks, [](const CBookmark& b) -> const std::string& { return b.m_strName; });
+    SortByName(group.m_aBookmarks,
+               [](const CBookmark& b) -> const std::string& { return b.m_strName; });
     std::vector<std::string> rows;
     rows.reserve(group.m_aBookmarks.size());
     for (std::size_t i = 0; i < group.m_aBookmarks.size(); ++i)
@@ -27,9 +28,7 @@ void CBookmarkBook::SetCurrentGroup(int group) {
     if (group >= 0 && group < kGroupCount) m_nCurGroup = group;
 }
 
-int CBookmarkBook::HighlightedRow() const {
-    return Selected() ? m_nSelRow : -1;
-}
+int CBookmarkBook::HighlightedRow() const { return Selected() ? m_nSelRow : -1; }
 
 CBookmark* CBookmarkBook::Selected() const {
     auto& marks = Current().m_aBookmarks;

@@ -65,9 +65,9 @@ private:
 struct BrowserLaunch {
     // No browser chosen: the desktop's default browser opens `address`.
     bool bDefaultBrowser = true;
-    std::string program;      // full path of the chosen browser
-    std::string workingDir;   // its folder (empty: ours)
-    std::string address;      // the only argument
+    std::string program;     // full path of the chosen browser
+    std::string workingDir;  // its folder (empty: ours)
+    std::string address;     // the only argument
 };
 
 // The launch for `bookmark` with `browser` (program and folder as the Browser

@@ -28,7 +28,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 bool ValidUtf8(std::string_view s) {
     std::size_t i = 0;
@@ -42,10 +44,17 @@ bool ValidUtf8(std::string_view s) {
         }
         std::size_t len;
         std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-        else return false;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else
+            return false;
         if (i + len > n) return false;
         for (std::size_t k = 1; k < len; ++k) {
             const auto cc = static_cast<unsigned char>(s[i + k]);
@@ -82,7 +91,10 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 // Decodes the character references browsers write (and a few more); an
 // unknown or malformed one stays as it stands.
 std::string DecodeEntities(std::string_view s) {
-    static constexpr struct { std::string_view name; std::uint32_t cp; } kNamed[] = {
+    static constexpr struct {
+        std::string_view name;
+        std::uint32_t cp;
+    } kNamed[] = {
         {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0},
     };
     std::string out;
@@ -110,10 +122,16 @@ std::string DecodeEntities(std::string_view s) {
             for (; k < ref.size(); ++k) {
                 const char c = ref[k];
                 int d;
-                if (c >= '0' && c <= '9') d = c - '0';
-                else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-                else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-                else { bad = true; break; }
+                if (c >= '0' && c <= '9')
+                    d = c - '0';
+                else if (hex && c >= 'a' && c <= 'f')
+                    d = c - 'a' + 10;
+                else if (hex && c >= 'A' && c <= 'F')
+                    d = c - 'A' + 10;
+                else {
+                    bad = true;
+                    break;
+                }
                 any = true;
                 cp = cp * (hex ? 16 : 10) + std::uint32_t(d);
                 if (cp > 0x10FFFF) cp = 0x110000;  // stays out of range, no overflow
@@ -196,8 +214,9 @@ ParsedBookmarks ParseBookmarksHtml(std::string_view html) {
         const bool ours = word("<!DOCTYPE") && blanks() && word("NETSCAPE-Bookmark-file-1") &&
                           (blanks(), word(">"));
         if (!ours) {
-            result.error = "This is not a bookmark file: it does not start with "
-                           "<!DOCTYPE NETSCAPE-Bookmark-file-1>.";
+            result.error =
+                "This is not a bookmark file: it does not start with "
+                "<!DOCTYPE NETSCAPE-Bookmark-file-1>.";
             return result;
         }
     }
@@ -207,7 +226,7 @@ ParsedBookmarks ParseBookmarksHtml(std::string_view html) {
     }
     const std::string kCut = "The bookmark file is damaged: it ends in the middle of ";
 
-    bool inLink = false;      // between <A HREF> and the next tag
+    bool inLink = false;  // between <A HREF> and the next tag
     std::string href;
     std::size_t textFrom = 0;
     std::size_t i = start;
@@ -219,8 +238,9 @@ ParsedBookmarks ParseBookmarksHtml(std::string_view html) {
         // otherwise it is text ("a < b").
         const char next = lt + 1 < n ? s[lt + 1] : '\0';
         const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
-        const bool closingTag = next == '/' && lt + 2 < n &&
-                                ((s[lt + 2] >= 'a' && s[lt + 2] <= 'z') || (s[lt + 2] >= 'A' && s[lt + 2] <= 'Z'));
+        const bool closingTag =
+            next == '/' && lt + 2 < n &&
+            ((s[lt + 2] >= 'a' && s[lt + 2] <= 'z') || (s[lt + 2] >= 'A' && s[lt + 2] <= 'Z'));
         if (!letter && !closingTag && next != '!' && next != '?') {
             i = lt + 1;
             continue;

@@ -19,8 +19,8 @@ std::string ExportBookmarksHtml(const BookmarkGroups& groups);
 // The links of a bookmark file, in document order, folders flattened.
 struct ParsedBookmarks {
     bool ok = false;
-    std::string error;               // why the file was refused, when !ok
-    std::vector<CBookmark> links;    // empty when !ok
+    std::string error;             // why the file was refused, when !ok
+    std::vector<CBookmark> links;  // empty when !ok
 };
 
 // Reads a bookmark file tolerantly (tags and attributes in any case and

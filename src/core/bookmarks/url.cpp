@@ -58,9 +58,8 @@ bool IsPort(std::string_view rest) {
 std::string_view UrlScheme(std::string_view address) {
     if (address.empty() || !IsAlpha(address[0])) return {};
     size_t i = 1;
-    while (i < address.size() &&
-           (IsAlpha(address[i]) || IsDigit(address[i]) || address[i] == '+' ||
-            address[i] == '-' || address[i] == '.'))
+    while (i < address.size() && (IsAlpha(address[i]) || IsDigit(address[i]) || address[i] == '+' ||
+                                  address[i] == '-' || address[i] == '.'))
         ++i;
     if (i == address.size() || address[i] != ':') return {};
     if (IsPort(address.substr(i + 1))) return {};

@@ -46,9 +46,9 @@
 namespace meru {
 
 // Tray icon resources for the current entry.
-inline constexpr int kClipTrayIconPlain = 152;      // history empty, or entry 6 and above
-inline constexpr int kClipTrayIconDigit1 = 189;     // entries 1..5: 189..193
-inline constexpr int kClipLabelChars = 30;          // characters of an entry in its label
+inline constexpr int kClipTrayIconPlain = 152;   // history empty, or entry 6 and above
+inline constexpr int kClipTrayIconDigit1 = 189;  // entries 1..5: 189..193
+inline constexpr int kClipLabelChars = 30;       // characters of an entry in its label
 
 enum class ClipboardAction {
     Keep,   // the clipboard already holds what it should (or nothing of ours is to be removed)
@@ -57,11 +57,11 @@ enum class ClipboardAction {
 };
 
 struct ClipPublication {
-    int nCur = -1;              // current entry, -1 when the history is empty
+    int nCur = -1;  // current entry, -1 when the history is empty
     int nTrayIcon = kClipTrayIconPlain;
-    bool bEditor = true;        // show entry nCur in the editor (empty text when nCur < 0)
-    bool bList = true;          // rebuild the entry list from Labels() and select nCur
-    bool bTray = true;          // set the tray icon nTrayIcon
+    bool bEditor = true;  // show entry nCur in the editor (empty text when nCur < 0)
+    bool bList = true;    // rebuild the entry list from Labels() and select nCur
+    bool bTray = true;    // set the tray icon nTrayIcon
     ClipboardAction eClipboard = ClipboardAction::Keep;
 
     bool operator==(const ClipPublication&) const = default;
@@ -81,9 +81,9 @@ struct ClipCapture {
 };
 
 struct ClipMatch {
-    int nEntry = 0;      // index of the entry
-    size_t nPos = 0;     // byte offset of the match in that entry
-    size_t nLen = 0;     // byte length of the search text
+    int nEntry = 0;   // index of the entry
+    size_t nPos = 0;  // byte offset of the match in that entry
+    size_t nLen = 0;  // byte length of the search text
 
     bool operator==(const ClipMatch&) const = default;
 };

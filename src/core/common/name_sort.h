@@ -58,15 +58,12 @@ namespace name_sort_detail {
 class MinTree {
 public:
     explicit MinTree(const std::vector<const std::string*>& names, std::size_t first)
-        : m_first(first)
-    {
+        : m_first(first) {
         const std::size_t count = names.size() - first;
         m_size = 1;
-        while (m_size < count)
-            m_size <<= 1;
+        while (m_size < count) m_size <<= 1;
         m_node.assign(2 * m_size, nullptr);
-        for (std::size_t k = 0; k < count; ++k)
-            m_node[m_size + k] = names[first + k];
+        for (std::size_t k = 0; k < count; ++k) m_node[m_size + k] = names[first + k];
         for (std::size_t node = m_size - 1; node >= 1; --node)
             m_node[node] = smaller(m_node[2 * node], m_node[2 * node + 1]);
     }
@@ -76,39 +73,31 @@ public:
 
     // Position (absolute) of the first name strictly below v at or after
     // absolute position from, or npos.
-    std::size_t firstLess(std::size_t from, const std::string& v) const
-    {
-        if (from < m_first)
-            from = m_first;
+    std::size_t firstLess(std::size_t from, const std::string& v) const {
+        if (from < m_first) from = m_first;
         std::size_t node = from - m_first;
-        if (node >= m_size)
-            return npos;
+        if (node >= m_size) return npos;
         node += m_size;
         for (;;) {
             if (less(m_node[node], v)) {
                 while (node < m_size) {
                     node *= 2;
-                    if (!less(m_node[node], v))
-                        ++node;
+                    if (!less(m_node[node], v)) ++node;
                 }
                 return node - m_size + m_first;
             }
-            while (node & 1)
-                node >>= 1;
-            if (node == 0)
-                return npos;
+            while (node & 1) node >>= 1;
+            if (node == 0) return npos;
             ++node;
         }
     }
 
-    void set(std::size_t pos, const std::string* name)
-    {
+    void set(std::size_t pos, const std::string* name) {
         std::size_t node = pos - m_first + m_size;
         m_node[node] = name;
         for (node >>= 1; node >= 1; node >>= 1) {
             const std::string* best = smaller(m_node[2 * node], m_node[2 * node + 1]);
-            if (m_node[node] == best)
-                break; // nothing above changes
+            if (m_node[node] == best) break;  // nothing above changes
             m_node[node] = best;
         }
     }
@@ -117,12 +106,9 @@ public:
 
 private:
     static bool less(const std::string* a, const std::string& v) { return a && *a < v; }
-    static const std::string* smaller(const std::string* a, const std::string* b)
-    {
-        if (!a)
-            return b;
-        if (!b)
-            return a;
+    static const std::string* smaller(const std::string* a, const std::string* b) {
+        if (!a) return b;
+        if (!b) return a;
         return *b < *a ? b : a;
     }
 
@@ -133,8 +119,7 @@ private:
 
 // The final order of the exchange sort for any list: out[k] is the index
 // of the entry that ends at position k.
-inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::string*>& name)
-{
+inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::string*>& name) {
     const std::size_t n = name.size();
     std::vector<std::size_t> byName(n);
     std::iota(byName.begin(), byName.end(), std::size_t{0});
@@ -145,19 +130,16 @@ inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::s
     // Positions of the names already placed (all smaller than the current).
     std::vector<std::size_t> tree(n + 1, 0);
     auto insert = [&](std::size_t pos) {
-        for (std::size_t k = pos + 1; k <= n; k += k & (~k + 1))
-            ++tree[k];
+        for (std::size_t k = pos + 1; k <= n; k += k & (~k + 1)) ++tree[k];
     };
     auto countBefore = [&](std::size_t pos) {
         std::size_t sum = 0;
-        for (std::size_t k = pos; k > 0; k -= k & (~k + 1))
-            sum += tree[k];
+        for (std::size_t k = pos; k > 0; k -= k & (~k + 1)) sum += tree[k];
         return sum;
     };
     std::deque<std::size_t> copies;
     auto rotate = [&](std::size_t steps) {
-        if (copies.size() < 2)
-            return;
+        if (copies.size() < 2) return;
         steps %= copies.size();
         if (steps <= copies.size() / 2) {
             for (; steps > 0; --steps) {
@@ -176,8 +158,7 @@ inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::s
     out.reserve(n);
     for (std::size_t g = 0; g < n;) {
         std::size_t h = g + 1;
-        while (h < n && *name[byName[h]] == *name[byName[g]])
-            ++h;
+        while (h < n && *name[byName[h]] == *name[byName[g]]) ++h;
         if (h - g == 1) {
             out.push_back(byName[g]);
         } else {
@@ -189,31 +170,26 @@ inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::s
                 copies.push_back(byName[k]);
                 smallerSoFar = smaller;
             }
-            rotate(g - smallerSoFar); // the smaller names after the last copy
+            rotate(g - smallerSoFar);  // the smaller names after the last copy
             out.insert(out.end(), copies.begin(), copies.end());
         }
-        for (std::size_t k = g; k < h; ++k)
-            insert(byName[k]);
+        for (std::size_t k = g; k < h; ++k) insert(byName[k]);
         g = h;
     }
     return out;
 }
 
-} // namespace name_sort_detail
+}  // namespace name_sort_detail
 
 template <class T, class NameOf>
-void SortByName(std::vector<T>& items, NameOf nameOf)
-{
+void SortByName(std::vector<T>& items, NameOf nameOf) {
     const std::size_t n = items.size();
-    if (n < 2)
-        return;
+    if (n < 2) return;
 
     // Steady state: one pass, nothing moves.
-    std::size_t m = 1; // length of the sorted prefix
-    while (m < n && !(nameOf(items[m]) < nameOf(items[m - 1])))
-        ++m;
-    if (m == n)
-        return;
+    std::size_t m = 1;  // length of the sorted prefix
+    while (m < n && !(nameOf(items[m]) < nameOf(items[m - 1]))) ++m;
+    if (m == n) return;
 
     // Work on name pointers and a permutation; move the items once at the end.
     std::vector<const std::string*> name(n);
@@ -229,8 +205,7 @@ void SortByName(std::vector<T>& items, NameOf nameOf)
         from = name_sort_detail::ExchangeSortOrder(name);
         std::vector<T> out;
         out.reserve(n);
-        for (std::size_t k = 0; k < n; ++k)
-            out.push_back(std::move(items[from[k]]));
+        for (std::size_t k = 0; k < n; ++k) out.push_back(std::move(items[from[k]]));
         items = std::move(out);
         return;
     }
@@ -241,8 +216,7 @@ void SortByName(std::vector<T>& items, NameOf nameOf)
         name_sort_detail::MinTree tail(name, m);
         constexpr std::size_t npos = name_sort_detail::MinTree::npos;
         for (std::size_t i = 0; i < m; ++i) {
-            if (!tail.anyLess(*name[i]))
-                continue;
+            if (!tail.anyLess(*name[i])) continue;
             std::size_t q = tail.firstLess(m, *name[i]);
             while (q != npos) {
                 std::swap(name[i], name[q]);
@@ -264,15 +238,12 @@ void SortByName(std::vector<T>& items, NameOf nameOf)
     }
 
     bool moved = false;
-    for (std::size_t k = 0; k < n && !moved; ++k)
-        moved = from[k] != k;
-    if (!moved)
-        return;
+    for (std::size_t k = 0; k < n && !moved; ++k) moved = from[k] != k;
+    if (!moved) return;
     std::vector<T> out;
     out.reserve(n);
-    for (std::size_t k = 0; k < n; ++k)
-        out.push_back(std::move(items[from[k]]));
+    for (std::size_t k = 0; k < n; ++k) out.push_back(std::move(items[from[k]]));
     items = std::move(out);
 }
 
-} // namespace meru
+}  // namespace meru

@@ -55,7 +55,9 @@ public:
         return m_nSelected >= 0 ? &m_aContacts[static_cast<std::size_t>(m_nSelected)] : nullptr;
     }
 
-    std::string Row(int row) const { return RowText(m_aContacts[static_cast<std::size_t>(row)], m_nColumnMode); }
+    std::string Row(int row) const {
+        return RowText(m_aContacts[static_cast<std::size_t>(row)], m_nColumnMode);
+    }
 
     // Sorts by name and keeps the selected row index when it still exists.
     void Refresh();

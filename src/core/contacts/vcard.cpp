@@ -3,7 +3,6 @@
 #include <optional>
 #include <utility>
 
-
 namespace meru {
 
 namespace {
@@ -133,8 +132,10 @@ std::string_view Trim(std::string_view s) {
 std::size_t FindUnquoted(std::string_view s, char sep, std::size_t from = 0) {
     bool quoted = false;
     for (std::size_t i = from; i < s.size(); ++i) {
-        if (s[i] == '"') quoted = !quoted;
-        else if (s[i] == sep && !quoted) return i;
+        if (s[i] == '"')
+            quoted = !quoted;
+        else if (s[i] == sep && !quoted)
+            return i;
     }
     return std::string_view::npos;
 }
@@ -181,7 +182,8 @@ std::vector<LogicalLine> Unfold(std::string_view bytes) {
         }
         lines.push_back({std::string(phys), number});
         const std::size_t colon = FindUnquoted(phys, ':');
-        const std::string_view head = phys.substr(0, colon == std::string_view::npos ? phys.size() : colon);
+        const std::string_view head =
+            phys.substr(0, colon == std::string_view::npos ? phys.size() : colon);
         qp = ContainsNoCase(head, "QUOTED-PRINTABLE");
     }
     return lines;
@@ -206,7 +208,8 @@ std::optional<Property> ParseLine(std::string_view line) {
     p.name = UpperCopy(Trim(name));
     while (semi != std::string_view::npos) {
         const std::size_t next = FindUnquoted(head, ';', semi + 1);
-        p.params.emplace_back(Trim(head.substr(semi + 1, next == std::string_view::npos ? std::string_view::npos : next - semi - 1)));
+        p.params.emplace_back(Trim(head.substr(
+            semi + 1, next == std::string_view::npos ? std::string_view::npos : next - semi - 1)));
         semi = next;
     }
     return p;
@@ -281,11 +284,21 @@ bool IsValidUtf8(std::string_view s) {
         const auto c = static_cast<unsigned char>(s[i]);
         std::size_t n;
         char32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { n = 1; cp = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { n = 2; cp = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { n = 3; cp = c & 0x07; }
-        else return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            n = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            n = 3;
+            cp = c & 0x07;
+        } else
+            return false;
         if (i + n >= s.size()) return false;
         for (std::size_t k = 1; k <= n; ++k) {
             const auto cc = static_cast<unsigned char>(s[i + k]);
@@ -305,10 +318,9 @@ bool IsValidUtf8(std::string_view s) {
 // number, as Windows maps them.
 std::string Cp1252ToUtf8(std::string_view bytes) {
     static constexpr char16_t k80[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char ch : bytes) {
@@ -361,9 +373,7 @@ std::string Unescape(std::string_view s) {
             case ',':
             case ';':
             case ':': out.push_back(n); break;
-            default:
-                out.push_back('\\');
-                out.push_back(n);
+            default: out.push_back('\\'); out.push_back(n);
         }
     }
     return ToCrLf(out);
@@ -376,8 +386,8 @@ std::string DecodedValue(const Property& p) {
     const auto enc = ParamValues(p, "ENCODING", true);
     if (HasValue(enc, "QUOTED-PRINTABLE")) raw = DecodeQuotedPrintable(raw);
     const auto cs = ParamValues(p, "CHARSET", false);
-    const bool declaredOther = !cs.empty() && cs.front() != "UTF-8" && cs.front() != "UTF8" &&
-                               cs.front() != "US-ASCII";
+    const bool declaredOther =
+        !cs.empty() && cs.front() != "UTF-8" && cs.front() != "UTF8" && cs.front() != "US-ASCII";
     if (declaredOther || !IsValidUtf8(raw)) raw = Cp1252ToUtf8(raw);
     return raw;
 }
@@ -461,9 +471,12 @@ void TakeProperty(CardFields& card, const Property& p) {
 
 CContact ToContact(CardFields&& card) {
     CContact c;
-    if (card.fn) c.m_strName = std::move(*card.fn);
-    else if (!card.n.empty()) c.m_strName = std::move(card.n);
-    else if (card.email) c.m_strName = *card.email;
+    if (card.fn)
+        c.m_strName = std::move(*card.fn);
+    else if (!card.n.empty())
+        c.m_strName = std::move(card.n);
+    else if (card.email)
+        c.m_strName = *card.email;
     if (card.email) c.m_strEmail = std::move(*card.email);
     if (card.tel) c.m_strTelephone = std::move(*card.tel);
     if (card.cell) c.m_strCellular = std::move(*card.cell);
@@ -514,7 +527,8 @@ VCardImport ReadVCards(std::string_view bytes) {
                 continue;
             }
             if (isEnd)
-                return Failure("The vCard file is damaged: END without BEGIN" + OnLine(l.line) + ".");
+                return Failure("The vCard file is damaged: END without BEGIN" + OnLine(l.line) +
+                               ".");
             return Failure("This is not a vCard file" + OnLine(l.line) + ".");
         }
         if (isBegin) {
@@ -527,8 +541,9 @@ VCardImport ReadVCards(std::string_view bytes) {
                 continue;
             }
             if (!EqualsNoCase(Trim(p->value), "VCARD"))
-                return Failure("The vCard file is damaged: END:" + std::string(Trim(p->value)).substr(0, 40) +
-                               " closes a card" + OnLine(l.line) + ".");
+                return Failure(
+                    "The vCard file is damaged: END:" + std::string(Trim(p->value)).substr(0, 40) +
+                    " closes a card" + OnLine(l.line) + ".");
             result.contacts.push_back(ToContact(std::exchange(card, CardFields())));
             inCard = false;
             continue;
@@ -537,8 +552,8 @@ VCardImport ReadVCards(std::string_view bytes) {
         if (p->name == "VERSION") {
             const std::string_view v = Trim(p->value);
             if (v != "2.1" && v != "3.0" && v != "4.0")
-                return Failure("vCard version " + std::string(v.substr(0, 20)) + " is not supported" +
-                               OnLine(l.line) + ".");
+                return Failure("vCard version " + std::string(v.substr(0, 20)) +
+                               " is not supported" + OnLine(l.line) + ".");
             continue;
         }
         TakeProperty(card, *p);

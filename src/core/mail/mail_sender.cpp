@@ -4,7 +4,8 @@
 
 namespace meru {
 
-std::optional<std::string> FindLineBreakField(const MailSettings& settings, const ComposedMail& mail) {
+std::optional<std::string> FindLineBreakField(const MailSettings& settings,
+                                              const ComposedMail& mail) {
     const std::pair<const char*, const std::string*> fields[] = {
         {"Outgoing Mail Server", &settings.m_strServer},
         {"Sender Email Adress", &settings.m_strSender},

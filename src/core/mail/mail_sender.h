@@ -87,7 +87,8 @@ struct MailSendResult {
 
 // Names the first field of the message or settings that holds a line break
 // (which would add header lines or commands); nothing when all are clean.
-std::optional<std::string> FindLineBreakField(const MailSettings& settings, const ComposedMail& mail);
+std::optional<std::string> FindLineBreakField(const MailSettings& settings,
+                                              const ComposedMail& mail);
 
 // One message through one freshly made client: refuse a message whose fields
 // hold line breaks before connecting; connect to the settings' server; set

@@ -53,12 +53,14 @@ std::string CMailRecipient::AddressPart() const {
     const size_t open = m_strText.find('<');
     if (open == std::string::npos) return {};
     const size_t next = m_strText.find('<', open + 1);
-    return m_strText.substr(open + 1, next == std::string::npos ? std::string::npos : next - open - 1);
+    return m_strText.substr(open + 1,
+                            next == std::string::npos ? std::string::npos : next - open - 1);
 }
 
 CSmtpClient::CSmtpClient() : CSmtpClient(MakePosixTransport()) {}
 
-CSmtpClient::CSmtpClient(std::unique_ptr<ISmtpTransport> pTransport) : m_pTransport(std::move(pTransport)) {}
+CSmtpClient::CSmtpClient(std::unique_ptr<ISmtpTransport> pTransport)
+    : m_pTransport(std::move(pTransport)) {}
 
 CSmtpClient::~CSmtpClient() {
     if (m_bConnected && !m_bCancelled.load()) Quit();
@@ -108,7 +110,8 @@ std::string CSmtpClient::LocalName() const {
 bool CSmtpClient::WriteAll(std::string_view bytes) {
     const TransportStatus st = m_pTransport->Write(bytes, m_timeouts.m_reply);
     if (st == TransportStatus::Ok) return true;
-    if (st != TransportStatus::Cancelled) Diag("Socket send error: " + std::to_string(m_pTransport->ErrorCode()));
+    if (st != TransportStatus::Cancelled)
+        Diag("Socket send error: " + std::to_string(m_pTransport->ErrorCode()));
     const std::string why = m_pTransport->Error();
     Drop();
     return Fail(MailFailure::Broken, "The connection to the server failed while sending: " + why);
@@ -124,7 +127,8 @@ bool CSmtpClient::ReadReply(Reply& reply, std::string_view what) {
         if (eol == std::string::npos) {
             if (m_strInBuf.size() > kMaxReply) {
                 Drop();
-                return Fail(MailFailure::Broken, "The server's reply to " + std::string(what) + " is too long.");
+                return Fail(MailFailure::Broken,
+                            "The server's reply to " + std::string(what) + " is too long.");
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -141,7 +145,8 @@ bool CSmtpClient::ReadReply(Reply& reply, std::string_view what) {
                     why = "The server did not answer within " +
                           std::to_string(m_timeouts.m_reply.count() / 1000) + " s";
                     if (m_timeouts.m_reply.count() < 1000)
-                        why = "The server did not answer within " + std::to_string(m_timeouts.m_reply.count()) + " ms";
+                        why = "The server did not answer within " +
+                              std::to_string(m_timeouts.m_reply.count()) + " ms";
                     break;
                 default: why = "The connection failed: " + m_pTransport->Error(); break;
             }
@@ -159,15 +164,16 @@ bool CSmtpClient::ReadReply(Reply& reply, std::string_view what) {
                             std::isdigit(static_cast<unsigned char>(line[1])) &&
                             std::isdigit(static_cast<unsigned char>(line[2]));
         if (!digits || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
-            const std::string why = "The server's reply to " + std::string(what) + " is not an SMTP reply:\n" + line;
+            const std::string why =
+                "The server's reply to " + std::string(what) + " is not an SMTP reply:\n" + line;
             Diag(why);
             Drop();
             return Fail(MailFailure::Broken, why);
         }
         const int code = std::stoi(line.substr(0, 3));
         if (reply.m_nCode != 0 && code != reply.m_nCode) {
-            const std::string why = "The server's reply to " + std::string(what) + " mixes reply codes:\n" +
-                                    reply.m_strText + "\n" + line;
+            const std::string why = "The server's reply to " + std::string(what) +
+                                    " mixes reply codes:\n" + reply.m_strText + "\n" + line;
             Diag(why);
             Drop();
             return Fail(MailFailure::Broken, why);
@@ -180,17 +186,21 @@ bool CSmtpClient::ReadReply(Reply& reply, std::string_view what) {
     return true;
 }
 
-bool CSmtpClient::Expect(const Reply& reply, std::initializer_list<int> expect, std::string_view what) {
+bool CSmtpClient::Expect(const Reply& reply, std::initializer_list<int> expect,
+                         std::string_view what) {
     if (std::find(expect.begin(), expect.end(), reply.m_nCode) != expect.end()) return true;
     Diag("Unexpected reply to " + std::string(what) + ": " + reply.m_strText);
-    return Fail(MailFailure::Refused, "The server refused " + std::string(what) + ":\n" + reply.m_strText);
+    return Fail(MailFailure::Refused,
+                "The server refused " + std::string(what) + ":\n" + reply.m_strText);
 }
 
-bool CSmtpClient::Command(std::string_view line, std::initializer_list<int> expect, std::string_view strShown) {
+bool CSmtpClient::Command(std::string_view line, std::initializer_list<int> expect,
+                          std::string_view strShown) {
     const std::string shown(strShown.empty() ? line : strShown);
     if (LineTooLong(line)) {
         Diag("Command line too long: " + shown.substr(0, 40) + "...");
-        return Fail(MailFailure::InvalidMessage, "The command " + shown.substr(0, 40) + "... is too long.");
+        return Fail(MailFailure::InvalidMessage,
+                    "The command " + shown.substr(0, 40) + "... is too long.");
     }
     std::string out(line);
     out += "\r\n";
@@ -213,7 +223,8 @@ bool CSmtpClient::Hello(bool bExtended) {
     while (start <= reply.m_strText.size()) {
         size_t end = reply.m_strText.find('\n', start);
         if (end == std::string::npos) end = reply.m_strText.size();
-        if (!first && end - start > 4) m_aCapabilities.push_back(Upper(reply.m_strText.substr(start + 4, end - start - 4)));
+        if (!first && end - start > 4)
+            m_aCapabilities.push_back(Upper(reply.m_strText.substr(start + 4, end - start - 4)));
         first = false;
         start = end + 1;
     }
@@ -223,7 +234,8 @@ bool CSmtpClient::Hello(bool bExtended) {
 bool CSmtpClient::Authenticate() {
     bool bPlain = false, bLogin = false;
     for (const std::string& cap : m_aCapabilities) {
-        if (cap.rfind("AUTH", 0) != 0 || (cap.size() > 4 && cap[4] != ' ' && cap[4] != '=')) continue;
+        if (cap.rfind("AUTH", 0) != 0 || (cap.size() > 4 && cap[4] != ' ' && cap[4] != '='))
+            continue;
         std::string_view mechs(cap);
         mechs.remove_prefix(4);
         size_t i = 0;
@@ -280,20 +292,24 @@ bool CSmtpClient::Connect(const std::string& strServer, unsigned short nPort) {
     uint16_t port = nPort != 0 ? nPort : m_setting.m_nPort;
     if (port == 0) port = DefaultSmtpPort();
 
-    const TransportStatus st = m_pTransport->Connect(m_setting.m_strHost, port, m_timeouts.m_connect);
+    const TransportStatus st =
+        m_pTransport->Connect(m_setting.m_strHost, port, m_timeouts.m_connect);
     if (st != TransportStatus::Ok) {
         Diag("Invalid socket");
         const std::string why = m_pTransport->Error();
         Drop();
-        return Fail(MailFailure::Unreachable, why.empty() ? "No connection to " + m_setting.m_strHost : why);
+        return Fail(MailFailure::Unreachable,
+                    why.empty() ? "No connection to " + m_setting.m_strHost : why);
     }
     auto startTls = [&] {
-        const TransportStatus tls = m_pTransport->StartTls(m_setting.m_strHost, m_timeouts.m_connect);
+        const TransportStatus tls =
+            m_pTransport->StartTls(m_setting.m_strHost, m_timeouts.m_connect);
         if (tls == TransportStatus::Ok) return true;
         const std::string why = m_pTransport->Error();
         Diag("TLS failed: " + why);
         Drop();
-        return Fail(MailFailure::Tls, "No secure connection to " + m_setting.m_strHost + ": " + why);
+        return Fail(MailFailure::Tls,
+                    "No secure connection to " + m_setting.m_strHost + ": " + why);
     };
     if (m_setting.m_security == SmtpSecurity::Tls && !startTls()) return false;
 
@@ -309,7 +325,8 @@ bool CSmtpClient::Connect(const std::string& strServer, unsigned short nPort) {
     } else {
         ok = Hello(true);
         if (ok && m_setting.m_security == SmtpSecurity::StartTls) {
-            if (std::find(m_aCapabilities.begin(), m_aCapabilities.end(), "STARTTLS") == m_aCapabilities.end()) {
+            if (std::find(m_aCapabilities.begin(), m_aCapabilities.end(), "STARTTLS") ==
+                m_aCapabilities.end()) {
                 Diag("The server does not offer STARTTLS");
                 Drop();
                 return Fail(MailFailure::Tls, "The server " + m_setting.m_strHost +
@@ -388,7 +405,8 @@ std::optional<std::string> CSmtpClient::BuildHeaderFor(bool bQuoted) {
         const size_t at = m_strSender->rfind('@');
         if (at != std::string::npos) domain = m_strSender->substr(at + 1);
     }
-    if (domain.empty() || !IsAscii(domain) || domain.find_first_of(" <>\t\"()[],;:\\") != std::string::npos)
+    if (domain.empty() || !IsAscii(domain) ||
+        domain.find_first_of(" <>\t\"()[],;:\\") != std::string::npos)
         domain = LocalFqdn();
 
     std::string h;
@@ -398,7 +416,8 @@ std::optional<std::string> CSmtpClient::BuildHeaderFor(bool bQuoted) {
     h += "Cc: " + Join(m_aCc) + "\r\n";
     if (m_strSubject) h += "Subject: " + EncodeHeaderText(*m_strSubject) + "\r\n";
     h += "MIME-Version: 1.0\r\nContent-type: text/plain; charset=UTF-8\r\n";
-    h += bQuoted ? "Content-Transfer-Encoding: quoted-printable\r\n" : "Content-Transfer-Encoding: 7bit\r\n";
+    h += bQuoted ? "Content-Transfer-Encoding: quoted-printable\r\n"
+                 : "Content-Transfer-Encoding: 7bit\r\n";
     h += "Message-ID: " + MakeMessageId(domain) + "\r\n";
     h += "\r\n";
     if (h.size() > kMaxHeader) {
@@ -417,19 +436,21 @@ bool CSmtpClient::Send() {
     }
     if (auto field = CheckFields()) {
         Diag("Line break in " + *field);
-        return Fail(MailFailure::InvalidMessage, "The " + *field + " field holds a line break; nothing was sent.");
+        return Fail(MailFailure::InvalidMessage,
+                    "The " + *field + " field holds a line break; nothing was sent.");
     }
     const std::string_view body = m_strBody ? std::string_view(*m_strBody) : std::string_view();
     const bool bQuoted = NeedsQuoting(body);
     const auto header = BuildHeaderFor(bQuoted);
     if (!header) {
         Diag("Failed to format message header");
-        return Fail(MailFailure::InvalidMessage,
-                    m_aTo.empty() ? "The message has no To recipient." : "The message header is too long.");
+        return Fail(MailFailure::InvalidMessage, m_aTo.empty() ? "The message has no To recipient."
+                                                               : "The message header is too long.");
     }
     if (!m_bConnected) {
         Diag("Not connected to server!");
-        return Fail(MailFailure::Broken, m_strDetail.empty() ? "Not connected to the server." : m_strDetail);
+        return Fail(MailFailure::Broken,
+                    m_strDetail.empty() ? "Not connected to the server." : m_strDetail);
     }
     if (!Command("MAIL FROM: <" + *m_strSender + ">", {250})) return false;
     for (const auto* list : {&m_aTo, &m_aCc, &m_aBcc})

@@ -75,7 +75,8 @@ bool SplitHostPort(std::string_view s, std::string& host, uint16_t& port, std::s
                 return false;
             }
         }
-        if (host.empty() || host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos) {
+        if (host.empty() ||
+            host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos) {
             SetError(pError, "not an IPv6 address between \"[\" and \"]\"");
             return false;
         }
@@ -238,8 +239,8 @@ std::string QuotedPrintable(std::string_view crlfText) {
     size_t start = 0;
     while (true) {
         const size_t eol = crlfText.find("\r\n", start);
-        const std::string_view line =
-            crlfText.substr(start, eol == std::string_view::npos ? std::string_view::npos : eol - start);
+        const std::string_view line = crlfText.substr(
+            start, eol == std::string_view::npos ? std::string_view::npos : eol - start);
         size_t col = 0;
         for (size_t i = 0; i < line.size(); ++i) {
             const unsigned char c = static_cast<unsigned char>(line[i]);
@@ -275,8 +276,8 @@ std::string Base64(std::string_view bytes) {
     out.reserve((bytes.size() + 2) / 3 * 4);
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) |
-                           uint32_t(uint8_t(bytes[i + 2]));
+        const uint32_t v = (uint32_t(uint8_t(bytes[i])) << 16) |
+                           (uint32_t(uint8_t(bytes[i + 1])) << 8) | uint32_t(uint8_t(bytes[i + 2]));
         out += kAlphabet[(v >> 18) & 63];
         out += kAlphabet[(v >> 12) & 63];
         out += kAlphabet[(v >> 6) & 63];
@@ -303,7 +304,8 @@ std::string EncodeHeaderText(std::string_view text) {
     while (i < text.size()) {
         size_t end = std::min(text.size(), i + kMaxBytes);
         // Do not cut a UTF-8 character: back off over continuation bytes.
-        while (end < text.size() && end > i && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        while (end < text.size() && end > i &&
+               (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end;
         if (end == i) end = std::min(text.size(), i + kMaxBytes);  // not UTF-8: cut anyway
         if (!out.empty()) out += "\r\n ";
@@ -317,9 +319,9 @@ std::string FormatMailDate(std::time_t t) {
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDayNames[tm.tm_wday % 7],
-                  tm.tm_mday, kMonthNames[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
-                  tm.tm_sec);
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d +0000",
+                  kDayNames[tm.tm_wday % 7], tm.tm_mday, kMonthNames[tm.tm_mon % 12],
+                  tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return buf;
 }
 

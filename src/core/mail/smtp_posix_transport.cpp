@@ -78,7 +78,8 @@ public:
         freeaddrinfo(list);
         if (st != TransportStatus::Ok && st != TransportStatus::Cancelled) {
             m_strError = "cannot connect to " + host + " (" + errors + ")";
-            if (st == TransportStatus::TimedOut) m_strError = "no connection to " + host + " within the time-out (" + errors + ")";
+            if (st == TransportStatus::TimedOut)
+                m_strError = "no connection to " + host + " within the time-out (" + errors + ")";
         }
         return st;
     }
@@ -104,7 +105,9 @@ public:
                 if (n < 0) {
                     if (errno == EINTR) continue;
                     if (errno == EPIPE || errno == ECONNRESET)
-                        return Fail(std::string("the server closed the connection (") + std::strerror(errno) + ")", errno);
+                        return Fail(std::string("the server closed the connection (") +
+                                        std::strerror(errno) + ")",
+                                    errno);
                     if (errno != EAGAIN && errno != EWOULDBLOCK)
                         return Fail(std::string("send: ") + std::strerror(errno), errno);
                     const TransportStatus w = Wait(POLLOUT, Clock::now() + timeout, "sending");
@@ -131,7 +134,8 @@ public:
             if (m_ssl) {
                 ERR_clear_error();
                 errno = 0;
-                const int r = SSL_read(m_ssl, pOut->data(), static_cast<int>(std::min<size_t>(cap, 1 << 20)));
+                const int r =
+                    SSL_read(m_ssl, pOut->data(), static_cast<int>(std::min<size_t>(cap, 1 << 20)));
                 if (r > 0) {
                     pOut->resize(static_cast<size_t>(r));
                     return TransportStatus::Ok;
@@ -185,17 +189,21 @@ public:
         if (!m_ctx) return Fail("TLS: " + OpenSslErrors(), 0);
         SSL_CTX_set_min_proto_version(m_ctx, TLS1_2_VERSION);
         SSL_CTX_set_verify(m_ctx, SSL_VERIFY_PEER, nullptr);
-        if (SSL_CTX_set_default_verify_paths(m_ctx) != 1) return Fail("TLS: no trusted certificates: " + OpenSslErrors(), 0);
+        if (SSL_CTX_set_default_verify_paths(m_ctx) != 1)
+            return Fail("TLS: no trusted certificates: " + OpenSslErrors(), 0);
         if (!m_options.m_strCaFile.empty() &&
             SSL_CTX_load_verify_locations(m_ctx, m_options.m_strCaFile.c_str(), nullptr) != 1)
-            return Fail("TLS: cannot read the certificates of " + m_options.m_strCaFile + ": " + OpenSslErrors(), 0);
+            return Fail("TLS: cannot read the certificates of " + m_options.m_strCaFile + ": " +
+                            OpenSslErrors(),
+                        0);
         m_ssl = SSL_new(m_ctx);
         if (!m_ssl) return Fail("TLS: " + OpenSslErrors(), 0);
         SSL_set_fd(m_ssl, m_fd);
         X509_VERIFY_PARAM* param = SSL_get0_param(m_ssl);
         in6_addr a6;
         in_addr a4;
-        const bool isIp = inet_pton(AF_INET, host.c_str(), &a4) == 1 || inet_pton(AF_INET6, host.c_str(), &a6) == 1;
+        const bool isIp = inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
+                          inet_pton(AF_INET6, host.c_str(), &a6) == 1;
         if (isIp) {
             X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
         } else {
@@ -324,7 +332,8 @@ private:
     }
 
     TransportStatus ConnectOne(addrinfo* ai, Clock::time_point deadline) {
-        m_fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        m_fd =
+            socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
         if (m_fd < 0) return Fail(std::string("socket: ") + std::strerror(errno), errno);
         const int one = 1;
         setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -355,14 +364,16 @@ private:
     TransportStatus Wait(short events, Clock::time_point deadline, const char* what) {
         while (true) {
             if (Cancelled()) return TransportStatus::Cancelled;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) {
                 m_strError = std::string("time-out ") + what;
                 m_nErrorCode = ETIMEDOUT;
                 return TransportStatus::TimedOut;
             }
             pollfd fds[2] = {{m_fd, events, 0}, {m_cancelFd, POLLIN, 0}};
-            const int r = poll(fds, m_cancelFd >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left.count(), 1000 * 60 * 60)));
+            const int r = poll(fds, m_cancelFd >= 0 ? 2 : 1,
+                               static_cast<int>(std::min<long long>(left.count(), 1000 * 60 * 60)));
             if (r < 0) {
                 if (errno == EINTR) continue;
                 return Fail(std::string("poll: ") + std::strerror(errno), errno);

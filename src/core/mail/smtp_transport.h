@@ -13,10 +13,10 @@ namespace meru {
 
 enum class TransportStatus {
     Ok,
-    Closed,     // the peer closed the connection (Read only)
+    Closed,  // the peer closed the connection (Read only)
     TimedOut,
     Cancelled,
-    Failed,     // see Error()
+    Failed,  // see Error()
 };
 
 class ISmtpTransport {

@@ -5,9 +5,7 @@
 namespace meru {
 namespace {
 
-bool IsContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
@@ -30,7 +28,8 @@ CTextFinder::CTextFinder(std::string_view needle) : m_strNeedle(needle) {
     const size_t last = m - 1;
     // Pairs (k - 1, k) for k = 1 .. m - 1; the rightmost k of each hash wins.
     m_aShift.fill(static_cast<uint32_t>(last));
-    for (size_t k = 1; k < last; ++k) m_aShift[PairHash(ne[k - 1], ne[k])] = static_cast<uint32_t>(last - k);
+    for (size_t k = 1; k < last; ++k)
+        m_aShift[PairHash(ne[k - 1], ne[k])] = static_cast<uint32_t>(last - k);
     const size_t hLast = PairHash(ne[last - 1], ne[last]);
     // After a failed comparison, the next place the last pair's hash occurs.
     m_nShiftAfterMismatch = m_aShift[hLast];

@@ -100,9 +100,7 @@ size_t StoredToEditorOffset(std::string_view stored, size_t nByte) {
     return u;
 }
 
-size_t EditorLength(std::string_view stored) {
-    return StoredToEditorOffset(stored, stored.size());
-}
+size_t EditorLength(std::string_view stored) { return StoredToEditorOffset(stored, stored.size()); }
 
 std::string LineText() { return std::string(kLineLength, '_'); }
 

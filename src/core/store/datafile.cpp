@@ -163,7 +163,8 @@ public:
                 Store8(dst + i, Add ? AddBytes(w, kw) : SubBytes(w, kw));
             }
             for (; i < m; ++i) {
-                const auto c = static_cast<unsigned char>(src[i]), kc = static_cast<unsigned char>(k[i]);
+                const auto c = static_cast<unsigned char>(src[i]),
+                           kc = static_cast<unsigned char>(k[i]);
                 dst[i] = static_cast<char>(Add ? c + kc : c - kc);
             }
             done += m;
@@ -221,7 +222,7 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
     int32_t contacts;
     if (!r.I32(contacts)) return false;
     if (contacts > 0) {
-        if (static_cast<uint64_t>(contacts) * kFieldCount<CContact> > r.Left()) return false;
+        if (static_cast<uint64_t>(contacts) * kFieldCount < CContact >> r.Left()) return false;
         sink.Contacts(static_cast<uint32_t>(contacts));
         for (int32_t i = 0; i < contacts; ++i) {
             Texts<CContact> fields;
@@ -240,7 +241,8 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
         if (!r.Text(name)) return false;
         int32_t marks;
         if (!r.I32(marks)) return false;
-        if (marks > 0 && static_cast<uint64_t>(marks) * kFieldCount<CBookmark> > r.Left()) return false;
+        if (marks > 0 && static_cast<uint64_t>(marks) * kFieldCount < CBookmark >> r.Left())
+            return false;
         sink.Group(g, name, marks > 0 ? static_cast<uint32_t>(marks) : 0u);
         for (int32_t i = 0; i < marks; ++i) {
             Texts<CBookmark> mark;
@@ -291,7 +293,8 @@ struct DecodeSink {
     template <class R>
     void Fill(R& rec, const Texts<R>& texts) {
         for (size_t k = 0; k < texts.size(); ++k)
-            rec.*Record<R>::kFields[k].member = Record<R>::kCovered ? Covered(texts[k]) : Plain(texts[k]);
+            rec.*Record<R>::kFields[k].member =
+                Record<R>::kCovered ? Covered(texts[k]) : Plain(texts[k]);
     }
 
     void Password(const TextRef&) {}
@@ -311,7 +314,9 @@ struct DecodeSink {
         data.m_aGroups[g].m_strName = Covered(name);
         data.m_aGroups[g].m_aBookmarks.reserve(marks);
     }
-    void Bookmark(size_t g, const Texts<CBookmark>& f) { Fill(data.m_aGroups[g].m_aBookmarks.emplace_back(), f); }
+    void Bookmark(size_t g, const Texts<CBookmark>& f) {
+        Fill(data.m_aGroups[g].m_aBookmarks.emplace_back(), f);
+    }
     void Browser(const Texts<BrowserSetting>& f) { Fill(data.m_browser, f); }
 };
 
@@ -476,7 +481,7 @@ private:
 
     KeyStream m_key;
     KeyStream m_none{std::string_view()};
-    std::string m_buf;      // the image; bytes [0, m_len) are written
+    std::string m_buf;  // the image; bytes [0, m_len) are written
     size_t m_len = 0;
     std::string m_writing;  // the block the second thread writes
     std::future<int> m_pending;
@@ -513,8 +518,8 @@ namespace {
 constexpr size_t kParallelPageBytes = size_t{4} << 20;
 
 // Decodes the pages [first, end) whose stored texts start at `at`.
-void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end, const KeyStream& key,
-                 std::vector<std::string>& pages) {
+void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
+                 const KeyStream& key, std::vector<std::string>& pages) {
     Reader r(file);
     r.Seek(at);
     std::string scratch;
@@ -584,7 +589,8 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
         // pages from the middle of their bytes on.
         std::thread second;
         std::exception_ptr secondFailed;
-        if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes && std::thread::hardware_concurrency() > 1) {
+        if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes &&
+            std::thread::hardware_concurrency() > 1) {
             Reader walk(bytes);
             walk.Seek(check.pagesBegin);
             const size_t half = check.pagesBegin + (check.pagesEnd - check.pagesBegin) / 2;

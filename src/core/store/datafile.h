@@ -10,8 +10,8 @@
 
 namespace meru {
 
-inline constexpr int kFormatVersion = 22;        // the version written
-inline constexpr int kOldFormatVersion = 21;     // read only: no bookmarks, no browser
+inline constexpr int kFormatVersion = 22;     // the version written
+inline constexpr int kOldFormatVersion = 21;  // read only: no bookmarks, no browser
 
 // Texts the user is shown, exactly as the program words them.
 inline constexpr std::string_view kMsgBadTag = "La versione del file non è MER 2.1 o superiore!";
@@ -40,9 +40,9 @@ enum class PasswordState {
 struct LoadOutcome {
     LoadStatus status = LoadStatus::Loaded;
     PasswordState password = PasswordState::None;
-    int version = 0;        // format version read (21 or 22), when known
-    std::string message;    // what to tell the user; empty when nothing
-    std::string reason;     // the system's reason, for CannotOpen
+    int version = 0;      // format version read (21 or 22), when known
+    std::string message;  // what to tell the user; empty when nothing
+    std::string reason;   // the system's reason, for CannotOpen
 
     // Start-up goes on (tool windows are created) unless the file is foreign.
     bool Continues() const {

@@ -58,7 +58,8 @@ FileBytes Allocate(size_t size) {
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
     if (name.size() != prefix.size() + kTmpRandom || !name.starts_with(prefix)) return false;
     for (char c : name.substr(prefix.size()))
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
     return true;
 }
 
@@ -72,13 +73,15 @@ void RemoveStaleOf(const std::string& target, uid_t owner) {
         if (!IsTemporaryName(e->d_name, prefix)) continue;
         const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
-        struct stat st{}, again{};
+        struct stat st {
+        }, again{};
         // Only a regular file made by a save of this file (ours, or already
         // given to the file's owner) that no save holds any more.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == owner) &&
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            (st.st_uid == ::geteuid() || st.st_uid == owner) &&
             ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::fstatat(dfd, e->d_name, &again, AT_SYMLINK_NOFOLLOW) == 0 && again.st_dev == st.st_dev &&
-            again.st_ino == st.st_ino)
+            ::fstatat(dfd, e->d_name, &again, AT_SYMLINK_NOFOLLOW) == 0 &&
+            again.st_dev == st.st_dev && again.st_ino == st.st_ino)
             ::unlinkat(dfd, e->d_name, 0);
         ::close(fd);
     }
@@ -112,7 +115,7 @@ ReadResult ReadWholeFile(const std::string& path) {
         out.reason = Reason(err);
         return out;
     }
-    struct stat st{};
+    struct stat st {};
     int err = 0;
     if (::fstat(fd, &st) != 0) {
         err = errno;
@@ -160,7 +163,7 @@ ReadResult ReadWholeFile(const std::string& path) {
 std::optional<std::string> FollowLinks(const std::string& path, int& err) {
     std::string cur = path;
     for (int hop = 0; hop < 40; ++hop) {
-        struct stat st{};
+        struct stat st {};
         if (::lstat(cur.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return cur;
         std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1);
         ssize_t n;
@@ -190,7 +193,7 @@ void RemoveStaleTemporaries(const std::string& path) {
     int err = 0;
     const std::optional<std::string> target = FollowLinks(path, err);
     if (!target) return;
-    struct stat st{};
+    struct stat st {};
     const uid_t owner = ::stat(target->c_str(), &st) == 0 ? st.st_uid : ::geteuid();
     RemoveStaleOf(*target, owner);
 }
@@ -203,7 +206,7 @@ std::optional<std::string> WriteAtomically(const std::string& path, const FillFi
     if (!resolved) return Reason(err);
     const std::string& target = *resolved;
 
-    struct stat old{};
+    struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (!exists && errno != ENOENT) return Reason(errno);
     if (exists && !S_ISREG(old.st_mode)) return target + ": not a regular file";
@@ -229,7 +232,8 @@ std::optional<std::string> WriteAtomically(const std::string& path, const FillFi
         // Keep the old file's owner and group (permitted for root, and for the
         // group when the owner belongs to it), then its permissions; a new
         // file stays private to its owner.
-        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+            ::fchown(fd, old.st_uid, old.st_gid) != 0)
             (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         ::fchmod(fd, old.st_mode & 07777);
     }

@@ -16,7 +16,7 @@ namespace meru {
 
 template <class R>
 struct Field {
-    std::string_view key;      // name in JSON
+    std::string_view key;  // name in JSON
     std::string R::*member;
 };
 

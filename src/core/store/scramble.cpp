@@ -22,7 +22,9 @@ std::string Walk(std::string_view text, std::string_view key) {
 
 std::string ScrambleText(std::string_view text, std::string_view key) { return Walk<1>(text, key); }
 
-std::string UnscrambleText(std::string_view text, std::string_view key) { return Walk<-1>(text, key); }
+std::string UnscrambleText(std::string_view text, std::string_view key) {
+    return Walk<-1>(text, key);
+}
 
 void EncodePassword(std::string& password) {
     // From the last byte down, so every sum uses the plain byte before it.

@@ -14,10 +14,9 @@ namespace {
 
 // Code points of the bytes 0x80..0x9F; the rest of Windows-1252 equals Latin-1.
 constexpr std::array<char32_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -91,7 +90,9 @@ const Cp1252Table& Table() {
         Cp1252Table t;
         for (int b = 0; b < 256; ++b) {
             std::string u;
-            AppendUtf8(u, b < 0x80 ? char32_t(b) : b < 0xA0 ? kHigh[static_cast<size_t>(b - 0x80)] : char32_t(b));
+            AppendUtf8(u, b < 0x80   ? char32_t(b)
+                          : b < 0xA0 ? kHigh[static_cast<size_t>(b - 0x80)]
+                                     : char32_t(b));
             std::memcpy(&t.utf8[static_cast<size_t>(b)], u.data(), u.size());
             t.len[static_cast<size_t>(b)] = static_cast<uint8_t>(u.size());
         }
@@ -105,7 +106,8 @@ constexpr size_t kBlock = 16;
 // Bit k set: byte k of the 16 at p has its high bit set.
 inline unsigned HighMask(const char* p) {
 #ifdef __SSE2__
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
 #else
     unsigned m = 0;
     for (size_t k = 0; k < kBlock; ++k) m |= unsigned(static_cast<unsigned char>(p[k]) >> 7) << k;
@@ -135,7 +137,9 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     size_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
         for (unsigned m = HighMask(p + i); m; m &= m - 1)
-            size += t.len[static_cast<unsigned char>(p[i + static_cast<size_t>(std::countr_zero(m))])] - 1u;
+            size +=
+                t.len[static_cast<unsigned char>(p[i + static_cast<size_t>(std::countr_zero(m))])] -
+                1u;
     }
     for (; i < n; ++i) size += t.len[static_cast<unsigned char>(p[i])] - 1u;
     if (size == n) return std::string(bytes);
@@ -193,7 +197,8 @@ std::optional<size_t> Utf8ToCp1252(std::string_view s, char* const out) {
             continue;
         }
         // U+00A0..U+00FF: the byte is the code point.
-        if ((b == 0xC2 || b == 0xC3) && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
+        if ((b == 0xC2 || b == 0xC3) && i + 1 < n &&
+            (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
             const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3Fu);
             if (cp >= 0xA0) {
                 *o++ = static_cast<char>(cp);

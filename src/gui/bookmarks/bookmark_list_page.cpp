@@ -27,7 +27,8 @@ QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsiz
 // some others.
 QString MozUrlText(const QByteArray& data) {
     if (data.size() >= 2 && data.size() % 2 == 0 && data.contains('\0'))
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()),
+                                  data.size() / 2);
     return QString::fromUtf8(data);
 }
 
@@ -96,14 +97,16 @@ CBookmarkListPage::CBookmarkListPage(CBookmarkBook& book, CBookmarksDlg& owner, 
     installEventFilter(this);
 
     connect(m_pList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { OnCurrentChanged(current.isValid() ? current.row() : -1); });
+            [this](const QModelIndex& current) {
+                OnCurrentChanged(current.isValid() ? current.row() : -1);
+            });
     connect(m_pList, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
         OnCurrentChanged(index.row());
         m_owner.OpenBookmark();
     });
-    connect(m_pList, &QListView::customContextMenuRequested, this, &CBookmarkListPage::ShowContextMenu);
+    connect(m_pList, &QListView::customContextMenuRequested, this,
+            &CBookmarkListPage::ShowContextMenu);
 }
-
 
 void CBookmarkListPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -112,7 +115,8 @@ void CBookmarkListPage::resizeEvent(QResizeEvent* event) {
     const CDialogUnits du(font());
     const QRect frame(du.X(5), du.Y(5), width() - 2 * du.X(5), height() - 2 * du.Y(5));
     findChild<QGroupBox*>(QStringLiteral("frame"))->setGeometry(frame);
-    m_pList->setGeometry(du.X(10), du.Y(10), width() - 2 * du.X(10), height() - du.Y(10) - du.Y(10));
+    m_pList->setGeometry(du.X(10), du.Y(10), width() - 2 * du.X(10),
+                         height() - du.Y(10) - du.Y(10));
 }
 
 void CBookmarkListPage::Refresh() {
@@ -141,8 +145,10 @@ void CBookmarkListPage::OnCurrentChanged(int row) {
 void CBookmarkListPage::ShowContextMenu(const QPoint& pos) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(QStringLiteral("Import bookmarks..."), &m_owner, &CBookmarksDlg::ImportBookmarks);
-    menu->addAction(QStringLiteral("Export bookmarks..."), &m_owner, &CBookmarksDlg::ExportBookmarks);
+    menu->addAction(QStringLiteral("Import bookmarks..."), &m_owner,
+                    &CBookmarksDlg::ImportBookmarks);
+    menu->addAction(QStringLiteral("Export bookmarks..."), &m_owner,
+                    &CBookmarksDlg::ExportBookmarks);
     menu->addSeparator();
     menu->addAction(CMeruWindow::AboutCaption(), &m_owner, &CBookmarksDlg::ShowAbout);
     menu->popup(m_pList->viewport()->mapToGlobal(pos));
@@ -166,7 +172,8 @@ bool CBookmarkListPage::eventFilter(QObject* watched, QEvent* event) {
                 m_owner.hide();
                 return true;
             }
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return true;  // nothing
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+                return true;  // nothing
             break;
         }
         case QEvent::DragEnter:
@@ -197,8 +204,7 @@ bool CBookmarkListPage::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -47,13 +47,14 @@ CBookmarksDlg::CBookmarksDlg(const ToolWindowContext& context, BookmarkGroups& g
         box.exec();
     };
     m_fnChooseImportFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Import bookmarks"), QString(),
-                                            QStringLiteral("Bookmark files (*.html *.htm);;All files (*)"));
+        return QFileDialog::getOpenFileName(
+            this, QStringLiteral("Import bookmarks"), QString(),
+            QStringLiteral("Bookmark files (*.html *.htm);;All files (*)"));
     };
     m_fnChooseExportFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Export bookmarks"),
-                                            QStringLiteral("bookmarks.html"),
-                                            QStringLiteral("Bookmark files (*.html *.htm);;All files (*)"));
+        return QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export bookmarks"), QStringLiteral("bookmarks.html"),
+            QStringLiteral("Bookmark files (*.html *.htm);;All files (*)"));
     };
 }
 
@@ -223,10 +224,12 @@ void CBookmarksDlg::OpenBookmark() {
     const QString address = FromUtf8(launch.address);
     if (launch.bDefaultBrowser) {
         if (!m_launcher.openUrl(QUrl(address)))
-            ShowMessage(QMessageBox::Warning,
-                        QStringLiteral("Impossibile aprire l'indirizzo\n%1\n\n"
-                                       "No default browser could be started. Choose one with Settings > Browser.")
-                            .arg(address));
+            ShowMessage(
+                QMessageBox::Warning,
+                QStringLiteral(
+                    "Impossibile aprire l'indirizzo\n%1\n\n"
+                    "No default browser could be started. Choose one with Settings > Browser.")
+                    .arg(address));
         return;
     }
     const QString program = FromUtf8(launch.program);
@@ -255,10 +258,12 @@ void CBookmarksDlg::ImportBookmarksFrom(const QString& path) {
         return;
     }
     const QByteArray bytes = file.readAll();
-    const ParsedBookmarks parsed = ParseBookmarksHtml(std::string_view(bytes.constData(), size_t(bytes.size())));
+    const ParsedBookmarks parsed =
+        ParseBookmarksHtml(std::string_view(bytes.constData(), size_t(bytes.size())));
     if (!parsed.ok) {
-        ShowMessage(QMessageBox::Warning,
-                    QStringLiteral("%1\n%2\n\nNothing was imported.").arg(path, FromUtf8(parsed.error)));
+        ShowMessage(
+            QMessageBox::Warning,
+            QStringLiteral("%1\n%2\n\nNothing was imported.").arg(path, FromUtf8(parsed.error)));
         return;
     }
     const ImportCount count = MergeBookmarks(m_book.Current(), parsed.links);

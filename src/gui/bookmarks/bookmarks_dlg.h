@@ -33,17 +33,17 @@ public:
                   ILauncher& launcher, std::function<std::string()> clipboardText);
     ~CBookmarksDlg() override;
 
-    BookmarkGroups& m_aGroups;   // owned by the main window's data
-    BrowserSetting& m_browser;   // owned by the main window's data
-    CBookmarkBook m_book;        // current group and selected row
+    BookmarkGroups& m_aGroups;  // owned by the main window's data
+    BrowserSetting& m_browser;  // owned by the main window's data
+    CBookmarkBook m_book;       // current group and selected row
 
     // --- what the controls do ----------------------------------------------
-    void SelectGroup(int group);   // a tab or a drop-down entry
-    void AddBookmark();            // "Url"
-    void ModifyBookmark();         // "Mod"
-    void DeleteBookmark();         // "Cancella"
-    void RenameGroup();            // "Dir"
-    void OpenBookmark();           // double click
+    void SelectGroup(int group);  // a tab or a drop-down entry
+    void AddBookmark();           // "Url"
+    void ModifyBookmark();        // "Mod"
+    void DeleteBookmark();        // "Cancella"
+    void RenameGroup();           // "Dir"
+    void OpenBookmark();          // double click
     // A link dropped on the list: the Url dialog, filled with it.
     void AddDroppedLink(const QString& url, const QString& title);
     // The list's context menu.

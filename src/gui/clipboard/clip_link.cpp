@@ -47,16 +47,15 @@ void CClipboardLink::WriteEntry(int i) {
 void CClipboardLink::Apply(const ClipPublication& pub) {
     emit published(pub);
     switch (pub.eClipboard) {
-    case ClipboardAction::Keep:
-        break;
-    case ClipboardAction::Write:
-        if (pub.nCur >= 0 && pub.nCur < m_history.Count()) WriteEntry(pub.nCur);
-        break;
-    case ClipboardAction::Empty:
-        m_bPublishing = true;
-        m_clip.Clear();
-        m_bPublishing = false;
-        break;
+        case ClipboardAction::Keep: break;
+        case ClipboardAction::Write:
+            if (pub.nCur >= 0 && pub.nCur < m_history.Count()) WriteEntry(pub.nCur);
+            break;
+        case ClipboardAction::Empty:
+            m_bPublishing = true;
+            m_clip.Clear();
+            m_bPublishing = false;
+            break;
     }
 }
 

@@ -67,11 +67,11 @@ public:
     void ShowPublication(const ClipPublication& p);
 
     // --- the window's own actions ------------------------------------------
-    void ChooseEntry(int index);   // selection change in 1042
-    void PreviousEntry();          // "<"
-    void NextEntry();              // ">"
-    void StoreEdited();            // the editor lost the focus
-    void Find();                   // "Trova"
+    void ChooseEntry(int index);  // selection change in 1042
+    void PreviousEntry();         // "<"
+    void NextEntry();             // ">"
+    void StoreEdited();           // the editor lost the focus
+    void Find();                  // "Trova"
 
     // The editor holds a change by the user not yet stored in the history.
     bool m_bEdited = false;
@@ -125,7 +125,7 @@ private:
     QTimeEdit* m_pTime = nullptr;
     CClockRow* m_pClock = nullptr;
     CStepTextLoader* m_pLoader = nullptr;  // shows an entry in steps
-    bool m_bSettingEditor = false;  // the editor's text is being set by the program
+    bool m_bSettingEditor = false;         // the editor's text is being set by the program
     // A hidden window lays out the current entry only when it is shown (or
     // its editor is asked for): a long copy costs nothing while in the tray.
     bool m_bEditorPending = false;

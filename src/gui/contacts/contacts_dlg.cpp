@@ -114,7 +114,9 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : m_book.Count();
     }
-    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 2; }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : 2;
+    }
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= m_book.Count()) return {};
         if (role != Qt::DisplayRole) return {};
@@ -132,8 +134,9 @@ private:
     const CContactBook& m_book;
 };
 
-CContactsDlg::CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts, MailSettings& mail,
-                           const QString& strDataPath, ContactsServices services)
+CContactsDlg::CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts,
+                           MailSettings& mail, const QString& strDataPath,
+                           ContactsServices services)
     : CToolWindow(context, kTemplate189),
       m_aContacts(contacts),
       m_mail(mail),
@@ -156,8 +159,9 @@ CContactsDlg::CContactsDlg(const ToolWindowContext& context, std::vector<CContac
         return true;
     };
     m_fnChooseImportFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Import vCard"), QString(),
-                                            QStringLiteral("vCard files (*.vcf *.vcard);;All files (*)"));
+        return QFileDialog::getOpenFileName(
+            this, QStringLiteral("Import vCard"), QString(),
+            QStringLiteral("vCard files (*.vcf *.vcard);;All files (*)"));
     };
     m_fnChooseExportFile = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export vCard"),
@@ -345,10 +349,12 @@ void CContactsDlg::OnDeleteContact() {
 
 void CContactsDlg::OnMail() {
     ComposedMail prefill;
-    if (const int row = SelectedRow(); row >= 0) prefill.m_strTo = m_aContacts[size_t(row)].m_strEmail;
+    if (const int row = SelectedRow(); row >= 0)
+        prefill.m_strTo = m_aContacts[size_t(row)].m_strEmail;
     if (m_services.clipboard) {
         const std::string text = m_services.clipboard->Text();
-        if (!text.empty() && m_fnAskClipboardToBody && m_fnAskClipboardToBody()) prefill.m_strBody = text;
+        if (!text.empty() && m_fnAskClipboardToBody && m_fnAskClipboardToBody())
+            prefill.m_strBody = text;
     }
     // The full form sends the message itself (off the interface thread, with
     // its progress dialog and the server's reply on failure) and closes only
@@ -358,13 +364,15 @@ void CContactsDlg::OnMail() {
 
 void CContactsDlg::OnMailStd() {
     ComposedMail prefill;
-    if (const int row = SelectedRow(); row >= 0) prefill.m_strTo = m_aContacts[size_t(row)].m_strEmail;
+    if (const int row = SelectedRow(); row >= 0)
+        prefill.m_strTo = m_aContacts[size_t(row)].m_strEmail;
     if (!m_services.composeMail) return;
     const std::optional<ComposedMail> mail = m_services.composeMail(this, false, prefill, m_mail);
     if (!mail || !m_services.launcher) return;
     // Percent-encoded and handed to the desktop, never to a shell.
     const std::string url = FormMailtoUrl(mail->m_strTo, mail->m_strSubject);
-    m_services.launcher->openUrl(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
+    m_services.launcher->openUrl(
+        QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode));
 }
 
 void CContactsDlg::OnImportVCard() {

@@ -49,8 +49,8 @@ struct ContactsServices {
 class CContactsDlg : public CToolWindow {
     Q_OBJECT
 public:
-    CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts, MailSettings& mail,
-                 const QString& strDataPath, ContactsServices services);
+    CContactsDlg(const ToolWindowContext& context, std::vector<CContact>& contacts,
+                 MailSettings& mail, const QString& strDataPath, ContactsServices services);
     ~CContactsDlg() override;
 
     std::vector<CContact>& m_aContacts;  // owned by the main window's data
@@ -58,14 +58,14 @@ public:
     QString m_strDataPath;
 
     // --- commands ----------------------------------------------------------
-    void OnNewContact();             // 1049 "New Contacts"
-    void OnEditContact();            // double click in 1048
-    void OnDeleteContact();          // 1013 "Clear"
-    void SetColumnMode(int mode);    // 1056 "Tel" 0, 1058 "Email" 1, 1057 "Cell" 2
-    void OnMail();                   // 1018 "MAIL"
-    void OnMailStd();                // 1064 "MAILSTD"
-    void OnImportVCard();            // list menu "Import vCard..."
-    void OnExportVCard();            // list menu "Export vCard..."
+    void OnNewContact();           // 1049 "New Contacts"
+    void OnEditContact();          // double click in 1048
+    void OnDeleteContact();        // 1013 "Clear"
+    void SetColumnMode(int mode);  // 1056 "Tel" 0, 1058 "Email" 1, 1057 "Cell" 2
+    void OnMail();                 // 1018 "MAIL"
+    void OnMailStd();              // 1064 "MAILSTD"
+    void OnImportVCard();          // list menu "Import vCard..."
+    void OnExportVCard();          // list menu "Export vCard..."
     // Sorts, rebuilds the list and selects the remembered row again.
     void Refresh();
 

@@ -17,8 +17,14 @@ namespace {
 QString SvgPath(int id) {
     switch (id) {
         case kIconMeru: return QStringLiteral(":/meru/icon_128.svg");
-        case 140: case 141: case 174: case 176: case 180: case 181:
-        case 135: case 197:  // bookmarks: "Dir", "Url"
+        case 140:
+        case 141:
+        case 174:
+        case 176:
+        case 180:
+        case 181:
+        case 135:
+        case 197:  // bookmarks: "Dir", "Url"
             return QStringLiteral(":/meru/bitmap_%1.svg").arg(id);
         default: return {};
     }
@@ -187,13 +193,11 @@ QPixmap Picture(int faceId, int side) {
             p.drawLine(QPointF(28, 5), QPointF(4, 29));
             break;
         }
-        default:
-            return {};
+        default: return {};
     }
     p.end();
     return pm;
 }
-
 
 QPixmap PatternTile() {
     // A quiet woven tile: warm grey with a lighter and a darker dot.
@@ -223,8 +227,7 @@ QIcon Icon(int id) {
             icon.addPixmap(RenderSvg(SvgPath(id), {side, side}));
     } else if (id == kIconTray || (id >= kIconTrayFirstDigit && id < kIconTrayFirstDigit + 5)) {
         const int digit = id == kIconTray ? 0 : id - kIconTrayFirstDigit + 1;
-        for (int side : {16, 22, 24, 32, 48, 64})
-            icon.addPixmap(TrayPixmap(side, digit));
+        for (int side : {16, 22, 24, 32, 48, 64}) icon.addPixmap(TrayPixmap(side, digit));
     } else if (QPixmap face = Picture(id, 32); !face.isNull()) {
         // One size: the buttons and the question are never larger, and a
         // smaller one is scaled from it.

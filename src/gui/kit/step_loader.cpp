@@ -11,7 +11,10 @@
 namespace meru {
 
 CStepTextLoader::CStepTextLoader(QPlainTextEdit* editor, std::function<void(bool)> fnSetting)
-    : QObject(editor), m_pEditor(editor), m_fnSetting(std::move(fnSetting)), m_pTimer(new QTimer(this)) {
+    : QObject(editor),
+      m_pEditor(editor),
+      m_fnSetting(std::move(fnSetting)),
+      m_pTimer(new QTimer(this)) {
     m_pTimer->setSingleShot(true);
     m_pTimer->setInterval(0);
     connect(m_pTimer, &QTimer::timeout, this, [this] { Step(kStepBytes); });
@@ -24,9 +27,8 @@ size_t CStepTextLoader::SliceEnd(size_t nMax) const {
     const size_t nl = m_strPending.rfind('\n', end - 1);
     if (nl != std::string::npos && nl >= m_nDone) return nl + 1;
     // One long line: cut at the start of a character, not after a CR.
-    while (end > m_nDone + 1 &&
-           ((static_cast<unsigned char>(m_strPending[end]) & 0xC0) == 0x80 ||
-            m_strPending[end - 1] == '\r'))
+    while (end > m_nDone + 1 && ((static_cast<unsigned char>(m_strPending[end]) & 0xC0) == 0x80 ||
+                                 m_strPending[end - 1] == '\r'))
         --end;
     return end;
 }
@@ -39,8 +41,8 @@ void CStepTextLoader::Load(std::string stored) {
     QTextDocument* doc = m_pEditor->document();
     doc->setUndoRedoEnabled(false);  // also forgets the previous text's undo
     m_fnSetting(true);
-    m_pEditor->setPlainText(FromUtf8(StoredToEditorText(
-        std::string_view(m_strPending).substr(0, first))));
+    m_pEditor->setPlainText(
+        FromUtf8(StoredToEditorText(std::string_view(m_strPending).substr(0, first))));
     m_fnSetting(false);
     m_nDone = first;
     if (Loading()) {
@@ -55,8 +57,8 @@ void CStepTextLoader::Load(std::string stored) {
 void CStepTextLoader::Step(size_t nMax) {
     if (!Loading()) return;
     const size_t end = SliceEnd(nMax);
-    const QString slice = FromUtf8(
-        StoredToEditorText(std::string_view(m_strPending).substr(m_nDone, end - m_nDone)));
+    const QString slice =
+        FromUtf8(StoredToEditorText(std::string_view(m_strPending).substr(m_nDone, end - m_nDone)));
     QTextCursor at(m_pEditor->document());
     at.movePosition(QTextCursor::End);
     m_fnSetting(true);

@@ -75,8 +75,9 @@ void CToolWindow::showEvent(QShowEvent* event) {
             // as the screen's free area allows.
             QSize extra = frameGeometry().size() - size();
             if (extra.width() <= 0 && extra.height() <= 0) extra = QSize(8, 32);
-            const QSize want(DesignSize().width(),
-                             DesignSize().height() + (menuBar() ? menuBar()->sizeHint().height() : 0));
+            const QSize want(
+                DesignSize().width(),
+                DesignSize().height() + (menuBar() ? menuBar()->sizeHint().height() : 0));
             resize((screen->availableGeometry().size() - extra)
                        .boundedTo(want)
                        .expandedTo(minimumSizeHint()));

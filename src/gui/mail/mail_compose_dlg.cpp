@@ -227,7 +227,8 @@ MailSendResult CMailComposeDlg::RunSend(IMailSender& client) {
     {
         // The client works on a thread of its own; this thread keeps the
         // windows alive and offers Cancel until it is done.
-        QProgressDialog progress(QStringLiteral("Sending mail..."), QStringLiteral("Cancel"), 0, 0, this);
+        QProgressDialog progress(QStringLiteral("Sending mail..."), QStringLiteral("Cancel"), 0, 0,
+                                 this);
         progress.setWindowTitle(BoxCaption());
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(0);
@@ -255,8 +256,8 @@ MailSendResult CMailComposeDlg::RunSend(IMailSender& client) {
     if (result.m_outcome == MailSendOutcome::SendFailed) msg = kMsgSendError;
     if (!msg.empty()) {
         QMessageBox box(QMessageBox::Warning, BoxCaption(),
-                        QString::fromUtf8(msg.data(), static_cast<qsizetype>(msg.size())), QMessageBox::Ok,
-                        parentWidget() ? parentWidget() : this);
+                        QString::fromUtf8(msg.data(), static_cast<qsizetype>(msg.size())),
+                        QMessageBox::Ok, parentWidget() ? parentWidget() : this);
         if (!result.m_strDetail.empty()) box.setInformativeText(FromUtf8(result.m_strDetail));
         box.exec();
     }

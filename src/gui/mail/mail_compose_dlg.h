@@ -45,7 +45,9 @@ public:
     // factory set, "Send Mail" sends the message itself and closes the
     // dialog only once the server took it; without one it just closes with
     // OK and the opener decides. The program passes MakeSmtpClient.
-    void SetMailClientFactory(MailClientFactory fnMakeClient) { m_fnMakeClient = std::move(fnMakeClient); }
+    void SetMailClientFactory(MailClientFactory fnMakeClient) {
+        m_fnMakeClient = std::move(fnMakeClient);
+    }
 
     // Sends the bound message through the client off the interface thread,
     // with a progress dialog whose Cancel ends the attempt; asks for the

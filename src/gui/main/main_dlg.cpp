@@ -95,9 +95,7 @@ QPushButton* CMainDlg::Button(int id) const {
 
 bool CMainDlg::ClockRunning() const { return m_pClock->IsRunning(); }
 
-IWindowTray& CMainDlg::Tray() const {
-    return m_pTray ? *m_pTray : CDesktopWindowTray::Instance();
-}
+IWindowTray& CMainDlg::Tray() const { return m_pTray ? *m_pTray : CDesktopWindowTray::Instance(); }
 
 void CMainDlg::paintEvent(QPaintEvent* event) {
     CMeruWindow::paintEvent(event);

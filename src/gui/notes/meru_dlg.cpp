@@ -65,8 +65,8 @@ QString ToQ(const std::string& s) { return FromUtf8(s); }
 
 }  // namespace
 
-CMeruDlg::CMeruDlg(const ToolWindowContext& context, CPageStore& store,
-                   const QString& strDataPath, ILauncher& launcher)
+CMeruDlg::CMeruDlg(const ToolWindowContext& context, CPageStore& store, const QString& strDataPath,
+                   ILauncher& launcher)
     : CToolWindow(context, {447, 292, "System", 10}),
       m_strDataPath(strDataPath),
       m_launcher(launcher),
@@ -89,8 +89,8 @@ QString CMeruDlg::TitleSuffix() const {
     return QStringLiteral(" - NOTES - [") + m_strDataPath + QStringLiteral("]");
 }
 
-QPushButton* CMeruDlg::AddButton(int id, const QString& caption, int faceId, int x, int y,
-                                 int cx, int cy) {
+QPushButton* CMeruDlg::AddButton(int id, const QString& caption, int faceId, int x, int y, int cx,
+                                 int cy) {
     auto* pButton = new QPushButton(Client());
     pButton->setObjectName(QStringLiteral("button%1").arg(id));
     pButton->setAccessibleName(caption);
@@ -222,13 +222,26 @@ void CMeruDlg::OnInitDialog() {
                   &CMeruDlg::OnNextPage);
 
     // Tab order follows the template.
-    QWidget* aOrder[] = {Button(IDC_CUT),  Button(IDC_COPY), Button(IDC_PASTE),
-                         Button(IDC_UNDO), Button(IDC_CLEAR), Button(IDC_LINE),
-                         Button(IDC_HELP), Button(IDC_MAIL), Button(IDC_URL),
-                         m_pFind,          Button(IDC_FIND), Button(IDC_PRINT),
-                         m_pEditor,        m_pDate,          Button(IDC_INSERT_DATE),
-                         m_pTime,          Button(IDC_INSERT_TIME), Button(IDC_PAGE_LIST),
-                         Button(IDC_PREV), Button(IDC_NEXT)};
+    QWidget* aOrder[] = {Button(IDC_CUT),
+                         Button(IDC_COPY),
+                         Button(IDC_PASTE),
+                         Button(IDC_UNDO),
+                         Button(IDC_CLEAR),
+                         Button(IDC_LINE),
+                         Button(IDC_HELP),
+                         Button(IDC_MAIL),
+                         Button(IDC_URL),
+                         m_pFind,
+                         Button(IDC_FIND),
+                         Button(IDC_PRINT),
+                         m_pEditor,
+                         m_pDate,
+                         Button(IDC_INSERT_DATE),
+                         m_pTime,
+                         Button(IDC_INSERT_TIME),
+                         Button(IDC_PAGE_LIST),
+                         Button(IDC_PREV),
+                         Button(IDC_NEXT)};
     for (size_t i = 1; i < std::size(aOrder); ++i) setTabOrder(aOrder[i - 1], aOrder[i]);
     // The editor and its frame take a change of the window's size.
     SetResizable({pFrame, m_pEditor});
@@ -250,9 +263,7 @@ void CMeruDlg::OnInitDialog() {
         bDeleteNowTicked = dlg.m_bDeleteNow;
         return bYes;
     };
-    m_fnAskWrapAround = [this] {
-        return AskSearchWrap(this);
-    };
+    m_fnAskWrapAround = [this] { return AskSearchWrap(this); };
     m_fnPageList = [this](const std::vector<std::string>& pages) -> std::optional<int> {
         CPageListDlg dlg(this);
         dlg.m_pPages = &pages;
@@ -524,8 +535,7 @@ bool CMeruDlg::PrintText(QPrinter& printer, const QString& text) {
     doc.setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
     printer.setDocName(QString());
     doc.print(&printer);
-    return printer.printerState() != QPrinter::Error &&
-           printer.printerState() != QPrinter::Aborted;
+    return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
 }
 
 void CMeruDlg::OnPrint() {

@@ -55,9 +55,10 @@ bool CPasswordDlg::IsAcceptable(const QString& password) {
 }
 
 QString CPasswordDlg::RefusalText() {
-    return tr("La password può contenere solo lettere, cifre e segni dell'alfabeto "
-              "Windows-1252 (Western European).\n"
-              "Remove the other characters and try again.");
+    return tr(
+        "La password può contenere solo lettere, cifre e segni dell'alfabeto "
+        "Windows-1252 (Western European).\n"
+        "Remove the other characters and try again.");
 }
 
 QString CPasswordDlg::MismatchText() {

@@ -117,8 +117,7 @@ int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
             // nothing; the double-click restores.
             if (!IsXEmbed() && m_fnSendCommand) m_fnSendCommand(CommandOf(first));
             return 1;
-        default:
-            return 1;
+        default: return 1;
     }
 }
 
