@@ -123,9 +123,13 @@ inline std::vector<std::size_t> ExchangeSortOrder(const std::vector<const std::s
     const std::size_t n = name.size();
     std::vector<std::size_t> byName(n);
     std::iota(byName.begin(), byName.end(), std::size_t{0});
-    // Stable: the copies of one name stay in the order of their positions.
-    std::stable_sort(byName.begin(), byName.end(),
-                     [&](std::size_t a, std::size_t b) { return *name[a] < *name[b]; });
+    // Ties broken by position: the copies of one name stay in the order of
+    // their positions. (std::stable_sort's temporary buffer is reported as an
+    // allocation mismatch by AddressSanitizer with this standard library.)
+    std::sort(byName.begin(), byName.end(), [&](std::size_t a, std::size_t b) {
+        const int c = name[a]->compare(*name[b]);
+        return c < 0 || (c == 0 && a < b);
+    });
 
     // Positions of the names already placed (all smaller than the current).
     std::vector<std::size_t> tree(n + 1, 0);
