@@ -13,13 +13,11 @@
 
 namespace meru::tool {
 
-int CmdDump(const std::vector<std::string_view>& args) {
-    const std::optional<FileArgs> a = ParseFileArgs("dump", args);
-    if (!a) return kExitUsage;
-    const std::string& path = a->strFile;
+int LoadDataFile(const std::string& path, const std::optional<std::string>& password,
+                 CMeruData& data, LoadOutcome* pOut) {
     CDataFile file(path);
-    CMeruData data;
-    const LoadOutcome out = file.LoadData(data, [&] { return a->password; });
+    const LoadOutcome out = file.LoadData(data, [&] { return password; });
+    if (pOut) *pOut = out;
     switch (out.status) {
         case LoadStatus::Loaded: break;
         case LoadStatus::NoFile: return Fail(kExitIo, path + ": " + std::strerror(ENOENT));
@@ -30,6 +28,15 @@ int CmdDump(const std::vector<std::string_view>& args) {
     }
     if (out.password == PasswordState::Wrong || out.password == PasswordState::Cancelled)
         return Fail(kExitLocked, path + ": " + out.message);
+    return kExitOk;
+}
+
+int CmdDump(const std::vector<std::string_view>& args) {
+    const std::optional<FileArgs> a = ParseFileArgs("dump", args);
+    if (!a) return kExitUsage;
+    CMeruData data;
+    LoadOutcome out;
+    if (const int rc = LoadDataFile(a->strFile, a->password, data, &out); rc != kExitOk) return rc;
 
     // Written as it goes: the memory stays that of the loaded data.
     if (!WriteDataJson(stdout, data, out.version, out.password == PasswordState::Accepted))

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/store/datafile.h"
+#include "core/store/meru_data.h"
+
 namespace meru::tool {
 
 enum Exit : int {
@@ -30,6 +33,12 @@ struct FileArgs {
 // Parses `args`; on a usage error prints it and returns nothing.
 std::optional<FileArgs> ParseFileArgs(std::string_view command,
                                       const std::vector<std::string_view>& args);
+
+// Loads the data file `path` into `data`, asking with `password` when it is
+// protected: kExitOk, or the exit code after saying why on standard error.
+// `pOut`, when given, receives the outcome (format version, password state).
+int LoadDataFile(const std::string& path, const std::optional<std::string>& password,
+                 CMeruData& data, LoadOutcome* pOut = nullptr);
 
 // A command: gets the arguments after its name, returns the exit code.
 using CommandFn = int (*)(const std::vector<std::string_view>& args);

@@ -23,35 +23,13 @@ namespace {
 
 using namespace meru;
 
-// The same exit status as the other commands.
-enum Exit : int { kOk = 0, kUsage = 1, kNotOurs = 2, kLocked = 3, kIo = 4 };
-
-int Fail(int code, std::string_view what) {
-    std::cerr << "meru-file: " << what << '\n';
-    return code;
-}
-
-int Usage(std::string_view what) {
-    std::cerr << "meru-file: " << what << "\nTry 'meru-file --help' for more information.\n";
-    return kUsage;
-}
+using namespace meru::tool;
 
 // Loads FILE; on failure returns the exit status.
 std::optional<int> Load(const std::string& path, const std::optional<std::string>& password,
                         CMeruData& data) {
-    CDataFile file(path);
-    const LoadOutcome out = file.LoadData(data, [&] { return password; });
-    switch (out.status) {
-        case LoadStatus::Loaded: break;
-        case LoadStatus::NoFile: return Fail(kIo, path + ": " + std::strerror(ENOENT));
-        case LoadStatus::CannotOpen: return Fail(kIo, path + ": " + out.reason);
-        case LoadStatus::BadTag:
-        case LoadStatus::BadVersion:
-        case LoadStatus::ReadError: return Fail(kNotOurs, path + ": " + out.message);
-    }
-    if (out.password == PasswordState::Wrong || out.password == PasswordState::Cancelled)
-        return Fail(kLocked, path + ": " + out.message);
-    return std::nullopt;
+    const int rc = LoadDataFile(path, password, data);
+    return rc == kExitOk ? std::nullopt : std::optional<int>(rc);
 }
 
 int Export(const std::string& path, const std::optional<std::string>& password) {
@@ -60,15 +38,16 @@ int Export(const std::string& path, const std::optional<std::string>& password) 
     const std::string html = ExportBookmarksHtml(data.m_aGroups);
     std::fwrite(html.data(), 1, html.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        return Fail(kIo, std::string("standard output: ") + std::strerror(errno));
-    return kOk;
+        return Fail(kExitIo, std::string("standard output: ") + std::strerror(errno));
+    return kExitOk;
 }
 
 int Import(const std::string& path, int group, const std::optional<std::string>& password) {
     std::string html(std::istreambuf_iterator<char>(std::cin), {});
-    if (std::cin.bad()) return Fail(kIo, std::string("standard input: ") + std::strerror(errno));
+    if (std::cin.bad())
+        return Fail(kExitIo, std::string("standard input: ") + std::strerror(errno));
     const ParsedBookmarks parsed = ParseBookmarksHtml(html);
-    if (!parsed.ok) return Fail(kUsage, "standard input: " + parsed.error);
+    if (!parsed.ok) return Fail(kExitUsage, "standard input: " + parsed.error);
 
     CMeruData data;
     if (auto rc = Load(path, password, data)) return *rc;
@@ -76,10 +55,10 @@ int Import(const std::string& path, int group, const std::optional<std::string>&
         MergeBookmarks(data.m_aGroups[static_cast<size_t>(group - 1)], parsed.links);
     if (count.added > 0) {
         if (auto reason = WriteFileAtomically(path, SerializeData(data)))
-            return Fail(kIo, path + ": " + *reason);
+            return Fail(kExitIo, path + ": " + *reason);
     }
     std::cout << ImportSummary(count) << '\n';
-    return kOk;
+    return kExitOk;
 }
 
 }  // namespace

@@ -19,42 +19,11 @@ namespace meru_file {
 
 using namespace meru;
 
-namespace {
-
-// The exit codes of every meru-file command.
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitNotOurs = 2;
-constexpr int kExitLocked = 3;
-constexpr int kExitIo = 4;
-
-int Fail(int code, const std::string& what) {
-    std::cerr << "meru-file: " << what << '\n';
-    return code;
-}
-
-// Loads FILE as dump does; kExitOk and `data` filled, or the exit code.
-int Load(const std::string& path, const std::optional<std::string>& password, CMeruData& data) {
-    CDataFile file(path);
-    const LoadOutcome out = file.LoadData(data, [&] { return password; });
-    switch (out.status) {
-        case LoadStatus::Loaded: break;
-        case LoadStatus::NoFile: return Fail(kExitIo, path + ": " + std::strerror(ENOENT));
-        case LoadStatus::CannotOpen: return Fail(kExitIo, path + ": " + out.reason);
-        case LoadStatus::BadTag:
-        case LoadStatus::BadVersion:
-        case LoadStatus::ReadError: return Fail(kExitNotOurs, path + ": " + out.message);
-    }
-    if (out.password == PasswordState::Wrong || out.password == PasswordState::Cancelled)
-        return Fail(kExitLocked, path + ": " + out.message);
-    return kExitOk;
-}
-
-}  // namespace
+using namespace meru::tool;
 
 int ExportVCard(const std::string& path, const std::optional<std::string>& password) {
     CMeruData data;
-    if (const int rc = Load(path, password, data); rc != kExitOk) return rc;
+    if (const int rc = LoadDataFile(path, password, data); rc != kExitOk) return rc;
     const std::string text = WriteVCards(data.m_aContacts);
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
@@ -64,7 +33,7 @@ int ExportVCard(const std::string& path, const std::optional<std::string>& passw
 
 int ImportVCard(const std::string& path, const std::optional<std::string>& password) {
     CMeruData data;
-    if (const int rc = Load(path, password, data); rc != kExitOk) return rc;
+    if (const int rc = LoadDataFile(path, password, data); rc != kExitOk) return rc;
 
     std::string input;
     char buf[65536];
