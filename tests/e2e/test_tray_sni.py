@@ -189,14 +189,44 @@ class SniTray(xs.MeruTestCase):
         menu_path, (_id, _props, children) = self.menu_layout(item)
         first_id = children[0][0]
         centre = self.icon_centre()
-        for how in ("the panel's menu", "a clicked event"):
+
+        def no_menu_of_meru(before):
+            return not [t for t in xs.top_levels(self.d) - before
+                        if "meru" in self.d.window_class(t)]
+
+        # the ways a panel offers the menu: its own copy (Xfce, Plasma), or
+        # the item's, asked for with ContextMenu (swaybar); and the item
+        # chosen by the panel on the user's behalf
+        for how in ("the panel's menu", "the item's own menu", "a clicked event"):
             with self.subTest(how):
                 self.hide(m, win)
+                before = xs.top_levels(self.d)
                 if how == "the panel's menu":
-                    before = xs.top_levels(self.d)
                     xs.click(*centre, button=3)
                     popup = xs.wait_new_top_level(self.d, "wrapper-2.0", before)
                     xs.screenshot_region(self.artifact("sni-menu.png"), self.d.geometry(popup))
+                    # one menu: the panel's copy, not MERU's as well
+                    self.assertTrue(xs.holds_for(lambda: no_menu_of_meru(before), 0.5),
+                                    "MERU opened a menu of its own over the panel's")
+                    xs.xdotool("key", "Down", "Return")
+                    self.d.wait_gone(popup)
+                elif how == "the item's own menu":
+                    # right-clicked: the pointer is on the icon, whose place
+                    # the panel passes on
+                    xs.xdotool("mousemove", *centre)
+                    xs.dbus_call(self.host.env, item[0], item[1], ITEM + ".ContextMenu",
+                                 *centre)
+                    popup = xs.wait_new_top_level(self.d, "meru", before)
+                    xs.screenshot_region(self.artifact("sni-own-menu.png"),
+                                         self.d.geometry(popup))
+                    # at the pointer, or just off the panel the pointer is on
+                    # (a pop-up keeps out of the panel's reserved strip)
+                    px, py, pw, ph = self.d.geometry(popup)
+                    dx = max(px - centre[0], 0, centre[0] - (px + pw))
+                    dy = max(py - centre[1], 0, centre[1] - (py + ph))
+                    self.assertLessEqual(max(dx, dy), self.panel[3],
+                                         f"menu at {(px, py, pw, ph)}, away from the icon "
+                                         f"at {centre}")
                     xs.xdotool("key", "Down", "Return")
                     self.d.wait_gone(popup)
                 else:
