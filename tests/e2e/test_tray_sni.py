@@ -1,10 +1,13 @@
 """The tray icon on a real StatusNotifierItem host: Xfce's panel with its
 status tray, on a private D-Bus session bus. MERU's icon is registered with
-the panel's watcher; a left click on it in the panel brings the hidden main
-window back (the panel passes any click on as one activation); the icon's
-menu, which the panel reads over D-Bus, offers the tray menu's commands, and
-its first item, chosen in the panel's menu or sent as the panel sends it,
-restores the main window. (The XEmbed tray is test_tray.py's.)
+the panel's watcher and drawn by the panel, with the current clip's number;
+a left click on it in the panel brings the hidden main window back (the
+panel passes any click on as one activation); the icon's menu, which the
+panel reads over D-Bus, offers the tray menu's commands, and its first item
+restores the main window, whether chosen in the panel's copy of the menu,
+in MERU's own menu opened at the panel's request (ContextMenu, as swaybar
+asks), or sent as a panel sends it; Exit from it saves and ends. The icon
+comes back when the panel restarts. (The XEmbed tray is test_tray.py's.)
 
   run-xsession python3 test_tray_sni.py --meru BIN --meru-file BIN --artifacts DIR
 """
@@ -41,6 +44,16 @@ class SniTray(xs.MeruTestCase):
     def setUpClass(cls):
         cls.host = xs.SniHost()
         cls.host.start()
+        try:
+            with xs.Display() as d:
+                cls.panel = cls.host.panel_geometry(d)
+            # the pointer away from the panel, so nothing in it is highlighted
+            xs.xdotool("mousemove", 640, 400)
+            cls.empty_panel = xs.screenshot_region(
+                os.path.join(xs.Config.artifacts, "sni-panel-empty.png"), cls.panel)
+        except BaseException:
+            cls.host.stop()
+            raise
 
     @classmethod
     def tearDownClass(cls):
@@ -51,10 +64,10 @@ class SniTray(xs.MeruTestCase):
         # the item of an earlier test is gone from the watcher and the panel
         xs.wait_for(lambda: not self.host.items(), timeout=10,
                     what="no item left on the watcher")
-        self.panel = self.host.panel_geometry(self.d)
-        # the pointer away from the panel, so nothing in it is highlighted
         xs.xdotool("mousemove", 640, 400)
-        self.empty_panel = xs.screenshot_region(self.artifact("sni-panel-empty.png"), self.panel)
+        xs.wait_for(lambda: xs.changed_box(self.empty_panel, xs.screenshot_region(
+            self.artifact("sni-panel.png"), self.panel)) is None,
+            timeout=10, interval=0.1, what="the panel empty again")
 
     def start_on_host(self):
         """MERU with its icon on the panel: returns (meru, main window, the
@@ -162,7 +175,7 @@ class SniTray(xs.MeruTestCase):
         items = xs.wait_for(lambda: self.host.items_of(m.pid), timeout=10,
                             what="MERU's item on the new panel's watcher")
         self.assertEqual(len(items), 1, items)
-        self.panel = self.host.panel_geometry(self.d)
+        self.assertEqual(self.host.panel_geometry(self.d), self.panel)
         centre = self.icon_centre()
         self.hide(m, win)
         xs.click(*centre)
