@@ -16,6 +16,9 @@ PKGS=(
   xvfb xauth xdotool xclip xsel trayer openbox x11-utils x11-apps
   x11-xserver-utils imagemagick poppler-utils fonts-dejavu-core fonts-noto-cjk
   qt6-qpa-plugins libqt6svg6 dbus-x11
+  # a StatusNotifierItem host (Xfce's panel with its status tray) and its
+  # settings daemon, on a private session bus of the tray test
+  xfce4-panel xfconf dbus-daemon
   # start-up and idle benchmark peer
   copyq
   python3 procps time

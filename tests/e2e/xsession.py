@@ -812,3 +812,338 @@ class MeruTestCase(_unittest_case()):
         """Start meru and wait for its main window; returns (meru, window)."""
         m = self.start(data_file)
         return m, m.wait_main_window(self.d)
+
+
+# --------------------------------------------------------------------------
+# D-Bus (through gdbus, so the tests need no Python binding) and a
+# StatusNotifierItem host
+
+def parse_gvariant(text):
+    """The value of GVariant text as gdbus prints it: tuples, lists, dicts,
+    strings, numbers and booleans; variants are unwrapped and type
+    annotations (uint32, @as, ...) skipped."""
+    pos = 0
+
+    def skip_space():
+        nonlocal pos
+        while pos < len(text) and text[pos] in " \n\t,":
+            pos += 1
+
+    def string():
+        nonlocal pos
+        quote = text[pos]
+        pos += 1
+        out = []
+        while text[pos] != quote:
+            if text[pos] == "\\":
+                pos += 1
+                esc = text[pos]
+                if esc in "uU":
+                    n = 4 if esc == "u" else 8
+                    out.append(chr(int(text[pos + 1:pos + 1 + n], 16)))
+                    pos += n
+                else:
+                    out.append({"n": "\n", "t": "\t", "r": "\r"}.get(esc, esc))
+            else:
+                out.append(text[pos])
+            pos += 1
+        pos += 1
+        return "".join(out)
+
+    def seq(close):
+        nonlocal pos
+        items = []
+        skip_space()
+        while text[pos] != close:
+            items.append(value())
+            skip_space()
+        pos += 1
+        return items
+
+    def value():
+        nonlocal pos
+        skip_space()
+        c = text[pos]
+        if c == "(":
+            pos += 1
+            return tuple(seq(")"))
+        if c == "[":
+            pos += 1
+            return seq("]")
+        if c == "<":
+            pos += 1
+            v = value()
+            skip_space()
+            pos += 1            # ">"
+            return v
+        if c == "{":
+            pos += 1
+            out = {}
+            skip_space()
+            while text[pos] != "}":
+                k = value()
+                skip_space()
+                pos += 1        # ":"
+                out[k] = value()
+                skip_space()
+            pos += 1
+            return out
+        if c in "'\"":
+            return string()
+        if c == "b" and text[pos + 1:pos + 2] in ("'", '"'):
+            pos += 1
+            return string()
+        if c == "@":            # a type annotation: @as, @a{sv}, ...
+            m = re.compile(r"@[a-z{}()]+").match(text, pos)
+            pos = m.end()
+            return value()
+        m = re.compile(r"[A-Za-z_][A-Za-z0-9_]*").match(text, pos)
+        if m:
+            word = m.group(0)
+            pos = m.end()
+            if word in ("true", "false"):
+                return word == "true"
+            if word == "nothing":
+                return None
+            return value()      # uint32 5, objectpath '/x', ...
+        m = re.compile(r"-?(0x[0-9a-fA-F]+|[0-9.eE+-]+)").match(text, pos)
+        if not m:
+            raise ValueError(f"cannot read GVariant text at {pos}: {text[pos:pos + 40]!r}")
+        pos = m.end()
+        num = m.group(0)
+        if "x" in num:
+            return int(num, 16)
+        return float(num) if any(ch in num for ch in ".eE") else int(num)
+
+    v = value()
+    skip_space()
+    if pos != len(text):
+        raise ValueError(f"trailing GVariant text: {text[pos:pos + 40]!r}")
+    return v
+
+
+def dbus_call(env, dest, path, method, *args, timeout=10.0):
+    """Calls interface.method (method given as "iface.Method") of dest at
+    path on the session bus named by env's DBUS_SESSION_BUS_ADDRESS; returns
+    the reply as a Python tuple. Raises RuntimeError when the call fails."""
+    r = subprocess.run(["gdbus", "call", "--session", "--dest", dest, "--object-path", path,
+                        "--method", method, "--", *map(str, args)],
+                       env=env, capture_output=True, text=True, timeout=timeout)
+    if r.returncode != 0:
+        raise RuntimeError(f"{method} on {dest}{path} failed: {r.stderr.strip()}")
+    return parse_gvariant(r.stdout.strip())
+
+
+def dbus_property(env, dest, path, interface, name):
+    return dbus_call(env, dest, path, "org.freedesktop.DBus.Properties.Get",
+                     interface, name)[0]
+
+
+def dbus_pid(env, bus_name):
+    """Process id of the connection that owns bus_name (0 when none does)."""
+    try:
+        return dbus_call(env, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus.GetConnectionUnixProcessID", bus_name)[0]
+    except RuntimeError:
+        return 0
+
+
+_WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
+
+_PANEL_CONFIG = """<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="32"/>
+      <property name="icon-size" type="uint" value="24"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray">
+      <property name="square-icons" type="bool" value="true"/>
+    </property>
+  </property>
+</channel>
+"""
+
+
+class SniHost:
+    """A StatusNotifierItem host: a private D-Bus session bus with Xfce's
+    panel on it, one panel across the top of the screen holding only its
+    status tray, which runs org.kde.StatusNotifierWatcher and shows the items
+    registered there. Programs started with `env` put their tray icon on it.
+    Used as a context manager it is torn down when the block is left."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="meru-sni-")
+        self.bus = None
+        self.panel = None
+        self.env = None
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def start(self, timeout=30.0):
+        config = os.path.join(self.dir, "config")
+        xml_dir = os.path.join(config, "xfce4", "xfconf", "xfce-perchannel-xml")
+        os.makedirs(xml_dir)
+        with open(os.path.join(xml_dir, "xfce4-panel.xml"), "w") as f:
+            f.write(_PANEL_CONFIG)
+        env = dict(os.environ)
+        # the panel's settings daemon is started by the bus, with its
+        # environment; no accessibility bus of GTK's
+        env.update(XDG_CONFIG_HOME=config, NO_AT_BRIDGE="1", GTK_A11Y="none")
+        env.pop("SESSION_MANAGER", None)
+        sock = os.path.join(self.dir, "bus")
+        with open(os.path.join(self.dir, "bus.log"), "w") as log:
+            self.bus = subprocess.Popen(
+                ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1",
+                 "--address=unix:path=" + sock],
+                env=env, stdout=subprocess.PIPE, stderr=log, start_new_session=True)
+        ready, _, _ = select.select([self.bus.stdout], [], [], timeout)
+        address = self.bus.stdout.readline().decode().strip() if ready else ""
+        if not address:
+            self.stop()
+            raise RuntimeError("the private D-Bus session bus did not start")
+        env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.env = env
+        self.start_panel(timeout)
+
+    def start_panel(self, timeout=30.0):
+        """Starts the panel (again) and waits until its status tray is the
+        watcher's host."""
+        with open(os.path.join(self.dir, "panel.log"), "a") as log:
+            self.panel = subprocess.Popen(
+                ["xfce4-panel", "--disable-wm-check", "--sm-client-disable"], env=self.env,
+                stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
+        try:
+            wait_for(self.host_registered, timeout=timeout,
+                     what="a StatusNotifierItem host on the watcher")
+        except TimeoutError:
+            log = self.log()
+            self.stop()
+            raise TimeoutError(f"xfce4-panel did not register its status tray:\n{log}") from None
+
+    def host_registered(self):
+        if self.panel.poll() is not None:
+            raise RuntimeError(f"xfce4-panel ended (exit {self.panel.returncode}):\n{self.log()}")
+        try:
+            return dbus_property(self.env, *_WATCHER, "org.kde.StatusNotifierWatcher",
+                                 "IsStatusNotifierHostRegistered")
+        except RuntimeError:
+            return False
+
+    def items(self):
+        """The items the watcher lists, each as (bus name, object path)."""
+        try:
+            names = dbus_property(self.env, *_WATCHER, "org.kde.StatusNotifierWatcher",
+                                  "RegisteredStatusNotifierItems")
+        except RuntimeError:
+            return []
+        out = []
+        for entry in names:
+            # "service/path", or a bare service name (the path then is the usual one)
+            slash = entry.find("/")
+            if slash < 0:
+                out.append((entry, "/StatusNotifierItem"))
+            else:
+                out.append((entry[:slash], entry[slash:]))
+        return out
+
+    def items_of(self, pid):
+        return [(n, p) for n, p in self.items() if dbus_pid(self.env, n) == pid]
+
+    def panel_geometry(self, display):
+        """(x, y, width, height) of the panel's window on screen."""
+        def look():
+            for w in display.find_windows(wm_class="xfce4-panel", viewable=True):
+                geo = display.geometry(w)
+                if geo and geo[2] >= 200:
+                    return geo
+            return None
+        return wait_for(look, timeout=10, what="the panel on screen")
+
+    def log(self):
+        try:
+            with open(os.path.join(self.dir, "panel.log")) as f:
+                return f.read()[-2000:]
+        except OSError:
+            return ""
+
+    @staticmethod
+    def _end(proc):
+        """Ends proc with its process group (the panel's plugins)."""
+        if proc is None:
+            return
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            try:
+                os.killpg(proc.pid, sig)
+            except ProcessLookupError:
+                break
+            try:
+                proc.wait(timeout=3)
+                break
+            except subprocess.TimeoutExpired:
+                continue
+
+    def stop_panel(self):
+        """Ends the panel and waits until its watcher has left the bus."""
+        self._end(self.panel)
+
+        def watcher_gone():
+            try:
+                dbus_call(self.env, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                          "org.freedesktop.DBus.GetNameOwner", _WATCHER[0])
+                return False
+            except RuntimeError:
+                return True
+        wait_for(watcher_gone, timeout=10, what="the watcher gone with the panel")
+
+    def stop(self):
+        for proc in (self.panel, self.bus):
+            self._end(proc)
+        if self.bus is not None and self.bus.stdout:
+            self.bus.stdout.close()
+        self.panel = self.bus = None
+        remove_tree(self.dir)
+
+
+def image_rows(png):
+    """(width, height, rows) of a PNG, each row bytes of RGB triples."""
+    ppm = subprocess.run(["/usr/bin/convert", png, "-depth", "8", "ppm:-"], check=True,
+                         capture_output=True, timeout=30).stdout
+    parts = ppm.split(maxsplit=4)
+    w, h, data = int(parts[1]), int(parts[2]), parts[4]
+    return w, h, [data[y * w * 3:(y + 1) * w * 3] for y in range(h)]
+
+
+def changed_box(before_png, after_png):
+    """(x, y, width, height) around the pixels that differ between two
+    pictures of the same size, or None when they are the same."""
+    w, h, a = image_rows(before_png)
+    w2, h2, b = image_rows(after_png)
+    if (w, h) != (w2, h2):
+        raise ValueError("pictures of different sizes")
+    xs_, ys_ = [], []
+    for y in range(h):
+        if a[y] == b[y]:
+            continue
+        ys_.append(y)
+        for x in range(w):
+            if a[y][x * 3:x * 3 + 3] != b[y][x * 3:x * 3 + 3]:
+                xs_.append(x)
+    if not ys_:
+        return None
+    return (min(xs_), min(ys_), max(xs_) - min(xs_) + 1, max(ys_) - min(ys_) + 1)

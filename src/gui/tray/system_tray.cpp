@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -102,9 +103,15 @@ int CSystemTray::HandleIconMessage(QSystemTrayIcon::ActivationReason reason) {
     QAction* first = m_pMenu->actions().first();
     switch (reason) {
         case QSystemTrayIcon::Context:
-            // The menu itself is shown by the tray icon (its context menu);
-            // keep "&Restore main" the default item.
+            // Keep "&Restore main" the default item.
             m_pMenu->setDefaultAction(first);
+            // In an XEmbed tray Qt shows the menu itself, and most
+            // StatusNotifierItem panels show their own copy of it (read over
+            // D-Bus) without asking. A panel that asks the item to show its
+            // menu instead (swaybar, for one) reaches Qt only as this
+            // activation, and Qt shows nothing: the menu opens here, at the
+            // pointer, which is on the icon that was right-clicked.
+            if (!IsXEmbed() && !m_pMenu->isVisible()) m_pMenu->popup(QCursor::pos());
             return 1;
         case QSystemTrayIcon::DoubleClick:
             if (m_fnSendCommand) m_fnSendCommand(CommandOf(first));
