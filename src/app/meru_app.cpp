@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "app/app_root.h"
+#include "app/clipboard_handover.h"
 #include "gui/kit/resources.h"
 #include "gui/main/main_dlg.h"
 #include "platform/command_channel.h"
@@ -132,6 +133,10 @@ int CMeruApp::Run(int& argc, char** argv) {
     bInEventLoop = true;
     const int code = QApplication::exec();
     bInEventLoop = false;
+    // The clipboard to a clipboard manager, if one runs, without keeping
+    // the ended program on screen for long.
+    root.MainWindow().hide();
+    HandClipboardToManager(kClipboardManagerWaitMs);
     return code;
 }
 

@@ -6,11 +6,22 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QtTest>
 
+#include "gui/bookmarks/bookmark_list_page.h"
+#include "gui/bookmarks/bookmarks_dlg.h"
+#include "gui/bookmarks/rename_group_dlg.h"
+#include "gui/bookmarks/url_dlg.h"
 #include "gui/clipboard/clipboard_dlg.h"
+#include "gui/contacts/contact_dlg.h"
+#include "gui/contacts/contacts_dlg.h"
+#include "gui/kit/about_dlg.h"
+#include "gui/mail/mail_compose_dlg.h"
+#include "gui/mail/mail_settings_dlg.h"
+#include "gui/notes/page_list_dlg.h"
 #include "gui/kit/clock_row.h"
 #include "gui/kit/editor_text.h"
 #include "gui/kit/menu177.h"
@@ -84,8 +95,8 @@ private slots:
     }
 
     // The main window and the small windows keep their size; the large ones
-    // fit the screen's height and may be resized: the editor takes the change, every other control
-    // keeps its distance to its nearest edges.
+    // fit the screen and may be resized: the list or editor takes the change,
+    // every other control keeps its distance to its nearest edges.
     void sizes() {
         QTemporaryDir dir;
         test::Recorder rec;
@@ -95,38 +106,101 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         QCOMPARE(main.minimumSize(), main.maximumSize());
+        for (QDialog* small : std::initializer_list<QDialog*>{
+                 new CUrlDlg(&main), new CRenameGroupDlg(&main), new CContactDlg(&main),
+                 new CMailSettingsDlg(&main), new CAboutDlg(QStringLiteral("v"), &main)}) {
+            QCOMPARE(small->minimumSize(), small->maximumSize());
+            delete small;
+        }
 
-        for (CToolWindow* w : {static_cast<CToolWindow*>(app->Notes()),
-                               static_cast<CToolWindow*>(app->Clipboard())}) {
-            app->ShowToolWindow(w);
-            QVERIFY(QTest::qWaitForWindowExposed(w));
+        auto* pageList = new CPageListDlg(&main);
+        auto* compose = new CMailComposeDlg(&main);
+        struct Case {
+            QWidget* window;
+            QWidget* client;      // where the controls are
+            const char* stretch;  // the control that takes the change
+        };
+        const Case cases[] = {
+            {app->Notes(), app->Notes()->Client(), "edit1000"},
+            {app->Clipboard(), app->Clipboard()->Client(), "1000"},
+            {app->Bookmarks(), app->Bookmarks()->Client(), "1075"},
+            {app->Contacts(), app->Contacts()->Client(), "1048"},
+            {pageList, pageList, "list1025"},
+            {compose, compose, "edit1000"},
+        };
+        for (const Case& c : cases) {
+            QWidget* w = c.window;
+            const QByteArray name = w->metaObject()->className();
+            if (auto* tool = qobject_cast<CToolWindow*>(w))
+                app->ShowToolWindow(tool);
+            else
+                w->show();
+            QVERIFY2(QTest::qWaitForWindowExposed(w), name);
+            // Inside the screen's free area (only the height gives way: a
+            // screen narrower than the window gets its left part), centred.
             const QRect avail = w->screen()->availableGeometry();
-            QVERIFY2(avail.top() <= w->frameGeometry().top() &&
-                         w->frameGeometry().bottom() <= avail.bottom(),
-                     qPrintable(w->windowTitle()));
-            QVERIFY(w->minimumSize() != w->maximumSize());
-
-            auto* editor = w->Client()->findChild<QPlainTextEdit*>(QStringLiteral("edit1000"));
-            if (!editor) editor = w->Client()->findChild<QPlainTextEdit*>(QStringLiteral("1000"));
-            QVERIFY(editor);
-            // Every button keeps its distance to the edges nearest to it.
-            const QSize client = w->Client()->size();
-            const QList<QPushButton*> buttons = w->Client()->findChildren<QPushButton*>();
-            QVERIFY(buttons.size() >= 8);
-            std::vector<QRect> before;
-            for (auto* b : buttons) before.push_back(b->geometry());
-            const QRect e0 = editor->geometry();
-            w->resize(w->size() + QSize(40, 30));
-            QTRY_COMPARE(w->Client()->size(), client + QSize(40, 30));
-            QCOMPARE(editor->geometry(), e0.adjusted(0, 0, 40, 30));
-            for (int i = 0; i < buttons.size(); ++i) {
-                const QRect g = before[size_t(i)];
-                const int dx = 2 * g.center().x() > client.width() ? 40 : 0;
-                const int dy = 2 * g.center().y() > client.height() ? 30 : 0;
-                QCOMPARE(buttons[i]->geometry(), g.translated(dx, dy));
+            const QRect frame = w->frameGeometry();
+            const QString where = name + ": " + QString::number(frame.width()) + "x" +
+                                  QString::number(frame.height()) + " on " +
+                                  QString::number(avail.width()) + "x" +
+                                  QString::number(avail.height());
+            QVERIFY2(avail.top() <= frame.top() && frame.bottom() <= avail.bottom(),
+                     qPrintable(where));
+            if (std::max(w->minimumWidth(), w->minimumSizeHint().width()) <= avail.width()) {
+                QVERIFY2(avail.left() <= frame.left() && frame.right() <= avail.right(),
+                         qPrintable(where));
+                QVERIFY2(qAbs(frame.center().x() - avail.center().x()) <= 1, qPrintable(where));
+            } else {
+                QCOMPARE(frame.left(), avail.left());
             }
+            QVERIFY2(qAbs(frame.center().y() - avail.center().y()) <= 1, qPrintable(where));
+            QVERIFY2(w->minimumSize() != w->maximumSize(), name);
+
+            auto* stretch = c.client->findChild<QWidget*>(QString::fromLatin1(c.stretch));
+            QVERIFY2(stretch, name);
+            // Every other control keeps its distance to the edges nearest to it.
+            const QSize client = c.client->size();
+            std::vector<std::pair<QWidget*, QRect>> before;
+            for (QObject* o : c.client->children())
+                if (auto* cw = qobject_cast<QWidget*>(o); cw && !cw->isWindow() && cw != stretch)
+                    before.emplace_back(cw, cw->geometry());
+            const QRect s0 = stretch->geometry();
+            w->resize(w->size() + QSize(40, 30));
+            QTRY_COMPARE(c.client->size(), client + QSize(40, 30));
+            QCOMPARE(stretch->geometry(), s0.adjusted(0, 0, 40, 30));
+            int nMoved = 0;
+            for (const auto& [cw, g] : before) {
+                if (g.contains(s0)) continue;  // the frame around the list
+                // Near the far edge it moves all the way, in the middle half of it.
+                auto shift = [](int nFrom, int nTo, int nWhole, int d) {
+                    if (qAbs(nFrom + nTo - nWhole) <= nWhole / 50) return d / 2;
+                    return nFrom + nTo > nWhole ? d : 0;
+                };
+                const int dx = shift(g.left(), g.right() + 1, client.width(), 40);
+                const int dy = shift(g.top(), g.bottom() + 1, client.height(), 30);
+                QVERIFY2(cw->geometry() == g.translated(dx, dy),
+                         qPrintable(name + " " + cw->objectName() + " " +
+                                    cw->metaObject()->className()));
+                nMoved += dx || dy;
+            }
+            QVERIFY2(nMoved > 0, name);  // something is below or right of the list
+            if (w == app->Bookmarks()) {
+                // The tabs and the list page beside them take it too.
+                QCOMPARE(app->Bookmarks()->TabBar()->height(), stretch->height());
+                QCOMPARE(app->Bookmarks()->ListPage()->geometry().bottomRight(),
+                         stretch->rect().bottomRight() - QPoint(2, 2));
+            }
+
+            // Hidden and shown again, it keeps its place and size.
+            const QRect kept = w->geometry();
+            w->hide();
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QCOMPARE(w->geometry(), kept);
             w->hide();
         }
+        delete pageList;
+        delete compose;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 

@@ -1,6 +1,7 @@
 #include "gui/bookmarks/bookmarks_dlg.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -142,18 +143,33 @@ void CBookmarksDlg::OnInitDialog() {
     tabColours.setColor(QPalette::Button, QColor(232, 229, 220));
     m_pTabs->setPalette(tabColours);
     for (int i = 0; i < kGroupCount; ++i) m_pTabs->addTab(QStringLiteral("Grp.%1").arg(i + 1));
-    const int tabWidth = m_pTabs->sizeHint().width();
-    m_pTabs->setGeometry(0, 0, tabWidth, tabArea->height());
     connect(m_pTabs, &QTabBar::currentChanged, this, [this](int index) {
         if (index >= 0) SelectGroup(index);
     });
 
     m_pPage = new CBookmarkListPage(m_book, *this, tabArea);
-    const int x = std::max(50, tabWidth + 2);
-    m_pPage->setGeometry(x, 2, tabArea->width() - x - 2, tabArea->height() - 4);
+    m_pTabArea = tabArea;
+    PlaceTabs();
     m_pPage->show();
+    tabArea->installEventFilter(this);
 
+    // Resizable: the frame and the tab control take the change; the buttons
+    // and the group list keep to the top-left corner.
+    SetResizable({frame, tabArea});
     RefreshWindow();
+}
+
+void CBookmarksDlg::PlaceTabs() {
+    // The tabs down the left side of the tab control, the list page beside them.
+    const int tabWidth = m_pTabs->sizeHint().width();
+    m_pTabs->setGeometry(0, 0, tabWidth, m_pTabArea->height());
+    const int x = std::max(50, tabWidth + 2);
+    m_pPage->setGeometry(x, 2, m_pTabArea->width() - x - 2, m_pTabArea->height() - 4);
+}
+
+bool CBookmarksDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pTabArea && event->type() == QEvent::Resize) PlaceTabs();
+    return CToolWindow::eventFilter(watched, event);
 }
 
 void CBookmarksDlg::RefreshWindow() {

@@ -68,12 +68,16 @@ public:
 protected:
     QString TitleSuffix() const override { return QStringLiteral(" - BOOKMARKS"); }
     void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ShowMessage(QMessageBox::Icon icon, const QString& text);
 
     ILauncher& m_launcher;
     std::function<std::string()> m_fnClipboardText;
+    void PlaceTabs();
+
+    QWidget* m_pTabArea = nullptr;
     QTabBar* m_pTabs = nullptr;
     QComboBox* m_pGroups = nullptr;
     CBookmarkListPage* m_pPage = nullptr;

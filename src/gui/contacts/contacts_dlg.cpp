@@ -265,6 +265,10 @@ void CContactsDlg::CreateControls() {
         auto* sc = new QShortcut(QKeySequence(key), this);
         connect(sc, &QShortcut::activated, this, [this] { hide(); });
     }
+
+    // Resizable: the frame and the list take the change; the buttons keep
+    // to the top corners.
+    SetResizable({frame, m_pList});
 }
 
 void CContactsDlg::OnInitDialog() {

@@ -5,10 +5,10 @@
 #include <QLayout>
 #include <QScreen>
 #include <algorithm>
-#include <cstdlib>
 #include <QMenu>
 
 #include "gui/kit/about_dlg.h"
+#include "gui/kit/edge_layout.h"
 #include "gui/kit/resources.h"
 
 namespace meru {
@@ -33,50 +33,11 @@ CMeruWindow::CMeruWindow(const Template& tpl, QWidget* parent)
 
 void CMeruWindow::SetResizable(const std::vector<QWidget*>& stretch) {
     m_bResizable = true;
-    m_aPlaced.clear();
-    QSize room = m_design;  // how far the window may shrink: the editor keeps some lines
-    for (QObject* o : m_pClient->children()) {
-        auto* w = qobject_cast<QWidget*>(o);
-        if (!w || w->isWindow()) continue;
-        const bool bStretch = std::find(stretch.begin(), stretch.end(), w) != stretch.end();
-        m_aPlaced.push_back({w, w->geometry(), bStretch});
-        if (bStretch) room = room.boundedTo(w->size() - QSize(m_du.X(60), m_du.Y(40)));
-    }
+    // The editor keeps some lines however low the window gets.
+    auto* edges = new CEdgeLayout(m_pClient, m_design, stretch, QSize(m_du.X(60), m_du.Y(40)));
     layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-    // Narrower, the controls of the top row would run into each other: only
-    // the height gives way (the screens too small are the low ones).
-    m_pClient->setMinimumSize(m_design.width(), m_design.height() - std::max(0, room.height()));
+    m_pClient->setMinimumSize(edges->MinimumSize());
     m_pClient->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    m_pClient->installEventFilter(this);
-}
-
-bool CMeruWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_pClient && event->type() == QEvent::Resize && m_bResizable) Relayout();
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void CMeruWindow::Relayout() {
-    const int dx = m_pClient->width() - m_design.width();
-    const int dy = m_pClient->height() - m_design.height();
-    // Which edge a control keeps its distance to: 0 the left (top) one, 2 the
-    // right (bottom) one, 1 neither (it stays in the middle).
-    auto side = [](int nFrom, int nTo, int nWhole) {
-        const int nMid2 = nFrom + nTo, nWhole2 = nWhole;
-        if (std::abs(nMid2 - nWhole2) <= nWhole / 50) return 1;
-        return nMid2 < nWhole2 ? 0 : 2;
-    };
-    for (const Placed& p : m_aPlaced) {
-        if (!p.w) continue;
-        QRect r = p.design;
-        if (p.stretch) {
-            r.setWidth(std::max(1, r.width() + dx));
-            r.setHeight(std::max(1, r.height() + dy));
-        } else {
-            r.translate(side(r.left(), r.right() + 1, m_design.width()) * dx / 2,
-                        side(r.top(), r.bottom() + 1, m_design.height()) * dy / 2);
-        }
-        p.w->setGeometry(r);
-    }
 }
 
 QMenu* CMeruWindow::BuildSystemMenu(QWidget* parent) {

@@ -58,21 +58,12 @@ protected:
     void SetResizable(const std::vector<QWidget*>& stretch);
 
     void contextMenuEvent(QContextMenuEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Relayout();
-
     QWidget* m_pClient;
     CDialogUnits m_du;
     QSize m_design;
     bool m_bResizable = false;
-    struct Placed {
-        QPointer<QWidget> w;
-        QRect design;
-        bool stretch;
-    };
-    std::vector<Placed> m_aPlaced;
 };
 
 // Moves top-level `w` so that its frame is centred in the free area of `screen` (null:

@@ -6,9 +6,9 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QKeyEvent>
-#include <algorithm>
 #include <QTimer>
 
+#include "gui/kit/edge_layout.h"
 #include "gui/kit/window_tray.h"
 
 namespace meru {
@@ -70,17 +70,13 @@ void CToolWindow::showEvent(QShowEvent* event) {
         m_bPlaced = true;
         const QScreen* screen = m_context.pFocusBack ? m_context.pFocusBack->screen()
                                                      : QGuiApplication::primaryScreen();
-        if (screen && IsResizable()) {
+        if (IsResizable()) {
             // Opened at its described size where that fits, else as large
             // as the screen's free area allows.
-            QSize extra = frameGeometry().size() - size();
-            if (extra.width() <= 0 && extra.height() <= 0) extra = QSize(8, 32);
             const QSize want(
                 DesignSize().width(),
                 DesignSize().height() + (menuBar() ? menuBar()->sizeHint().height() : 0));
-            resize((screen->availableGeometry().size() - extra)
-                       .boundedTo(want)
-                       .expandedTo(minimumSizeHint()));
+            resize(FittedSize(this, want, screen));
         }
         CentreOnScreen(this, screen);
     }

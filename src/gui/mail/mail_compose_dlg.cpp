@@ -19,6 +19,7 @@
 #include "core/mail/smtp_message.h"
 #include "gui/mail/mail_settings_dlg.h"
 #include "gui/kit/dialog_units.h"
+#include "gui/kit/edge_layout.h"
 
 namespace meru {
 
@@ -48,7 +49,6 @@ CMailComposeDlg::CMailComposeDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("MailTo"));
     setFont(CDialogUnits::TemplateFont("MS Sans Serif", 8));
     const CDialogUnits du(font());
-    setFixedSize(du.Size(442, 356));
 
     // Template order is the tab order.
     m_pBody = new QPlainTextEdit(this);
@@ -109,6 +109,10 @@ CMailComposeDlg::CMailComposeDlg(QWidget* pParent) : QDialog(pParent) {
     pPicture->setGeometry(rcPicture);
     const int side = std::min(rcPicture.width(), rcPicture.height());
     pPicture->setPixmap(res::Bitmap(141, QSize(side, side)));
+
+    // Resizable: the body takes the change; the address fields, the picture
+    // and Settings keep to the top, Send Mail and Cancel to the bottom.
+    MakeResizableDialog(this, du.Size(442, 356), {m_pBody}, du.Size(100, 40));
 }
 
 void CMailComposeDlg::BindSettings(MailSettings& settings) {

@@ -28,6 +28,7 @@
 #include "gui/kit/editor_text.h"
 #include "gui/kit/message_box.h"
 #include "gui/kit/resources.h"
+#include "gui/kit/step_loader.h"
 #include "gui/notes/confirm_dlg.h"
 #include "gui/notes/help_window.h"
 #include "gui/notes/page_list_dlg.h"
@@ -178,6 +179,7 @@ void CMeruDlg::OnInitDialog() {
     SetEditorColours(m_pEditor);
     m_pEditor->installEventFilter(this);
     m_pEditor->viewport()->installEventFilter(this);
+    m_pLoader = new CStepTextLoader(m_pEditor, [this](bool bSetting) { m_bLoading = bSetting; });
     // What is typed reaches the data shortly after the typing stops, not only
     // when the editor loses the focus: a process that ends without warning
     // (the display lost) then still saves it.
@@ -298,62 +300,16 @@ void CMeruDlg::CommitPage() {
 }
 
 void CMeruDlg::LoadEditor() {
-    QString text = ToQ(m_store.CurrentEditorText());
-    m_strPending.clear();
-    m_nPending = 0;
-    if (m_pLoader) m_pLoader->stop();
-    if (text.size() > 2 * kLoadChunk) {
-        // A long page: the first lines now, the rest in steps from the event
-        // loop, so the window shows the page at once and stays responsive.
-        qsizetype nCut = text.lastIndexOf(QLatin1Char('\n'), kLoadChunk);
-        if (nCut <= 0) nCut = kLoadChunk;
-        if (text[nCut - 1].isHighSurrogate()) --nCut;
-        m_strPending = text.mid(nCut);
-        text.truncate(nCut);
-    }
-    QTextDocument* pDoc = m_pEditor->document();
-    pDoc->setUndoRedoEnabled(false);  // also forgets the previous page's undo
-    m_bLoading = true;
-    m_pEditor->setPlainText(text);
-    m_bLoading = false;
+    // A long page: the first lines now, the rest in steps from the event
+    // loop, so the window shows the page at once and stays responsive.
+    m_pLoader->Load(m_store.CurrentText());
     m_bEdited = false;
-    if (m_strPending.isEmpty()) {
-        pDoc->setUndoRedoEnabled(true);
-    } else {
-        if (!m_pLoader) {
-            m_pLoader = new QTimer(this);
-            m_pLoader->setSingleShot(true);
-            m_pLoader->setInterval(0);
-            connect(m_pLoader, &QTimer::timeout, this, [this] { LoadStep(kLoadChunk); });
-        }
-        m_pLoader->start();
-    }
 }
 
-void CMeruDlg::LoadStep(qsizetype nMax) {
-    const qsizetype nLeft = m_strPending.size() - m_nPending;
-    if (nLeft <= 0) return;
-    qsizetype n = std::min(nMax, nLeft);
-    if (n < nLeft && m_strPending[m_nPending + n - 1].isHighSurrogate()) --n;
-    QTextCursor end(m_pEditor->document());
-    end.movePosition(QTextCursor::End);
-    m_bLoading = true;
-    end.insertText(m_strPending.mid(m_nPending, n));
-    m_bLoading = false;
-    m_nPending += n;
-    if (m_nPending >= m_strPending.size()) {
-        m_strPending.clear();
-        m_nPending = 0;
-        m_pEditor->document()->setUndoRedoEnabled(true);
-    } else {
-        m_pLoader->start();
-    }
-}
+bool CMeruDlg::Loading() const { return m_pLoader && m_pLoader->Loading(); }
 
 void CMeruDlg::FinishLoading() {
-    if (m_strPending.isEmpty()) return;
-    m_pLoader->stop();
-    LoadStep(m_strPending.size());
+    if (m_pLoader) m_pLoader->Finish();
 }
 
 int CMeruDlg::PageLabelRoom() const {

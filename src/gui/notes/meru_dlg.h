@@ -23,6 +23,7 @@ class QTimer;
 namespace meru {
 
 class CClockRow;
+class CStepTextLoader;
 class ILauncher;
 
 // The notes window (dialog 102): the paged notebook. One page is shown in the
@@ -78,7 +79,7 @@ public:
     // still being loaded is loaded completely first).
     QString EditorText();
     // A long page is put into the editor in steps; true until the last one.
-    bool Loading() const { return !m_strPending.isEmpty(); }
+    bool Loading() const;
     void FinishLoading();
 
     // Controls, by their template ids.
@@ -129,7 +130,6 @@ private:
     // The store's current page into the editor and the indicator; focus to the editor.
     void ShowCurrentPage();
     void LoadEditor();
-    void LoadStep(qsizetype nMax);
     void SelectStored(size_t nBegin, size_t nEnd);
 
     ILauncher& m_launcher;
@@ -143,13 +143,9 @@ private:
     std::vector<std::pair<int, QPushButton*>> m_aButtons;
     QPointer<CHelpWindow> m_pHelp;
 
-    // Loading a long page: what is not in the editor yet (from m_nPending on).
-    static constexpr qsizetype kLoadChunk = 128 * 1024;  // UTF-16 units a step
-    QString m_strPending;
-    qsizetype m_nPending = 0;
-    QTimer* m_pLoader = nullptr;
-    bool m_bLoading = false;  // our own changes to the editor, not the user's
-    bool m_bEdited = false;   // the user changed the editor since the last commit
+    CStepTextLoader* m_pLoader = nullptr;  // puts a long page into the editor in steps
+    bool m_bLoading = false;               // our own changes to the editor, not the user's
+    bool m_bEdited = false;                // the user changed the editor since the last commit
 };
 
 }  // namespace meru

@@ -6,6 +6,7 @@
 
 #include "core/notes/page_list.h"
 #include "gui/kit/dialog_units.h"
+#include "gui/kit/edge_layout.h"
 
 namespace meru {
 
@@ -41,11 +42,6 @@ CPageListDlg::CPageListDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("Page"));
     setFont(CDialogUnits::TemplateFont("MS Sans Serif", 8));
     const CDialogUnits du(font());
-    // Resizable: the list takes the change, OK and Cancel stay in the
-    // bottom-right corner.
-    m_design = du.Size(435, 332);
-    resize(m_design);
-    setMinimumSize(du.Size(200, 120));
 
     m_pModel = new CPageListModel(this);
     m_pList = new QListView(this);
@@ -61,14 +57,18 @@ CPageListDlg::CPageListDlg(QWidget* pParent) : QDialog(pParent) {
         if (index.isValid()) accept();
     });
 
-    auto* pOk = m_pOk = new QPushButton(QStringLiteral("OK"), this);
+    auto* pOk = new QPushButton(QStringLiteral("OK"), this);
     pOk->setGeometry(du.Rect(327, 311, 50, 14));
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &CPageListDlg::accept);
-    auto* pCancel = m_pCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* pCancel = new QPushButton(QStringLiteral("Cancel"), this);
     pCancel->setGeometry(du.Rect(378, 311, 50, 14));
     pCancel->setAutoDefault(false);
     connect(pCancel, &QPushButton::clicked, this, &CPageListDlg::reject);
+
+    // Resizable: the list takes the change, OK and Cancel stay in the
+    // bottom-right corner.
+    MakeResizableDialog(this, du.Size(435, 332), {m_pList}, du.Size(186, 83));
 }
 
 CPageListDlg::~CPageListDlg() = default;
@@ -91,16 +91,6 @@ void CPageListDlg::showEvent(QShowEvent* pEvent) {
         OnInitDialog();
     }
     QDialog::showEvent(pEvent);
-}
-
-void CPageListDlg::resizeEvent(QResizeEvent* pEvent) {
-    if (!m_pList || !m_pOk || !m_pCancel) return QDialog::resizeEvent(pEvent);
-    const CDialogUnits du(font());
-    const QSize d = size() - m_design;
-    m_pList->setGeometry(du.Rect(7, 7, 421, 295).adjusted(0, 0, d.width(), d.height()));
-    m_pOk->setGeometry(du.Rect(327, 311, 50, 14).translated(d.width(), d.height()));
-    m_pCancel->setGeometry(du.Rect(378, 311, 50, 14).translated(d.width(), d.height()));
-    QDialog::resizeEvent(pEvent);
 }
 
 void CPageListDlg::accept() {

@@ -32,16 +32,12 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
-    void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
     void OnInitDialog();
 
     bool m_bInitialised = false;
     QListView* m_pList = nullptr;
-    QPushButton* m_pOk = nullptr;
-    QPushButton* m_pCancel = nullptr;
-    QSize m_design;  // the template's size; the list takes any other
     CPageListModel* m_pModel = nullptr;
 };
 
