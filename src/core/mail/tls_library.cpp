@@ -33,7 +33,7 @@ const TlsLibrary* LoadTlsLibrary(const std::string& strName, std::string* pError
     auto [it, added] = loaded.try_emplace(strName);
     Loaded& entry = it->second;
     if (added) {
-        auto fail = [&](std::string why) {
+        auto fail = [&](const std::string& why) {
             entry.strError = "TLS support could not be loaded: " + why;
         };
         dlerror();
