@@ -320,11 +320,14 @@ class TlsServer(ServerTest):
                 self.assertEqual(sink.messages, [])
 
     def test_big_7bit_body_over_every_connection(self):
-        # Over a megabyte with leading dots and every kind of line break: the
-        # 7-bit body goes out in many slices, over TLS in joined batches.
+        # Two megabytes with leading dots: short lines with every kind of
+        # line break, then CR LF lines whose long unchanged runs go out as
+        # slices of the body itself (over TLS joined in batches).
         breaks = ("\n", "\r\n", "\r")
         body = "".join(("." if i % 3 == 0 else "") + "line %d of a long plain body%s" % (i, breaks[i % 4 % 3])
-                       for i in range(40000))
+                       for i in range(30000))
+        body += "".join(("." if i % 40 == 0 else "") + "line %d, with CR LF as the notes keep them\r\n" % i
+                        for i in range(25000))
         expected = body.replace("\r\n", "\n").replace("\r", "\n").replace("\n", "\r\n") + "\r\n"
         user = USER.replace("@", "%40")
         for kind in ("plain", "starttls", "smtps"):

@@ -464,21 +464,43 @@ bool CSmtpClient::Send() {
     if (!bQuoted) {
         // 7 bit: the header, the body's own bytes between the places that
         // change and the end mark go to the system as they are, in batches
-        // of slices, without a copy of the body.
+        // of slices, without a copy of the body. Short slices (the bytes
+        // put in, the lines of a text with LF breaks) are gathered in a
+        // staging buffer first, so a batch is never a crowd of tiny pieces.
         constexpr size_t kMaxSlices = 1024;  // IOV_MAX on Linux
+        constexpr size_t kShort = 1024;
+        constexpr size_t kStage = 256 * 1024;
         std::vector<std::string_view> slices;
         slices.reserve(kMaxSlices);
-        slices.emplace_back(*header);
-        const bool sent = ForEachWireSlice(body, scan.m_aEdits, [&](std::string_view slice) {
-            slices.push_back(slice);
-            if (slices.size() < kMaxSlices) return true;
+        std::string stage;
+        stage.reserve(kStage);  // never grows past this: the slices into it stay valid
+        size_t staged = 0;      // the start of the staged bytes not yet in slices
+        auto closeStage = [&] {
+            if (stage.size() > staged)
+                slices.emplace_back(stage.data() + staged, stage.size() - staged);
+            staged = stage.size();
+        };
+        auto flush = [&] {
+            closeStage();
             const bool written = WriteAll(slices);
             slices.clear();
+            stage.clear();
+            staged = 0;
             return written;
-        });
-        if (!sent) return false;
-        slices.push_back(kEndOfData);
-        if (!WriteAll(slices)) return false;
+        };
+        auto add = [&](std::string_view slice) {
+            if (slice.size() < kShort) {
+                if (stage.size() + slice.size() > kStage && !flush()) return false;
+                stage.append(slice);
+                return true;
+            }
+            closeStage();
+            slices.push_back(slice);
+            return slices.size() + 1 < kMaxSlices || flush();
+        };
+        slices.emplace_back(*header);
+        if (!ForEachWireSlice(body, scan.m_aEdits, add) || !add(kEndOfData) || !flush())
+            return false;
     } else {
         if (!WriteAll(*header)) return false;
         // Quoted-printable goes out in pieces cut after a line feed, each
