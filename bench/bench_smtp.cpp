@@ -21,21 +21,29 @@ namespace {
 
 constexpr size_t kBodySize = 10 * 1024 * 1024;
 
-std::string MakeBody() {
+std::string MakeBody(const char* lineBreak) {
     std::string body;
     body.reserve(kBodySize + 100);
     size_t line = 0;
     while (body.size() < kBodySize) {
         // ordinary text lines, now and then one starting with a dot
         if (line++ % 50 == 0) body += '.';
-        body += "The quick brown fox jumps over the lazy dog, and the dog does not mind.\r\n";
+        body += "The quick brown fox jumps over the lazy dog, and the dog does not mind.";
+        body += lineBreak;
     }
     body.resize(kBodySize);
     return body;
 }
 
+// CR LF line breaks, as the notes keep them.
 const std::string& Body() {
-    static const std::string body = MakeBody();
+    static const std::string body = MakeBody("\r\n");
+    return body;
+}
+
+// LF only: every line break changes on the wire.
+const std::string& UnixBody() {
+    static const std::string body = MakeBody("\n");
     return body;
 }
 
@@ -165,19 +173,24 @@ void BM_PlainSocket10MB(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainSocket10MB)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_SmtpSend10MB(benchmark::State& state) {
+void SmtpSend(benchmark::State& state, const std::string& body) {
     CSink sink(true);
     const MailSettings settings{"127.0.0.1:" + std::to_string(sink.Port()), "me@example.org"};
-    const ComposedMail mail{"to@example.org", "", "", "Ten megabytes", Body()};
+    const ComposedMail mail{"to@example.org", "", "", "Ten megabytes", body};
     for (auto _ : state) {
         CSmtpClient client;
         client.SetDiagnostics([](std::string_view) {});
         const MailSendResult r = SendComposedMail(client, settings, mail);
         if (r.m_outcome != MailSendOutcome::Sent) state.SkipWithError(r.m_strDetail.c_str());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Body().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }
+
+void BM_SmtpSend10MB(benchmark::State& state) { SmtpSend(state, Body()); }
 BENCHMARK(BM_SmtpSend10MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SmtpSend10MBLfLines(benchmark::State& state) { SmtpSend(state, UnixBody()); }
+BENCHMARK(BM_SmtpSend10MBLfLines)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -104,6 +104,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's X11 platform plugin, loaded at run time, comes with libqt6gui6, which
 # dpkg-shlibdeps finds anyway; the SVG pictures are drawn by libqt6svg6,
-# which the program links.
+# which the program links. libssl is loaded at run time for mail over TLS,
+# so dpkg-shlibdeps cannot see it: it is named here.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3 (>= 3.0.0)")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -503,12 +503,21 @@ TEST(SmtpClient, CancelEndsTheAttemptWithoutQuit) {
 }
 
 TEST(SmtpClient, BigBodiesGoOutInPiecesWithTheSameBytes) {
-    // Over the piece size (1 MiB), with dot lines and every kind of line break
-    // around the places where pieces are cut.
-    for (const bool unicode : {false, true}) {
-        SCOPED_TRACE(unicode ? "quoted-printable" : "7bit");
+    // Over two megabytes, so it goes out in several pieces or batches: short
+    // lines with every kind of line break (quoted-printable too), and CR LF
+    // lines with a leading dot now and then, whose long unchanged runs
+    // alternate with the bytes put in.
+    enum Kind { MixedBreaks, MixedBreaksUnicode, CrLfWithDots };
+    for (const Kind kind : {MixedBreaks, MixedBreaksUnicode, CrLfWithDots}) {
+        const bool unicode = kind == MixedBreaksUnicode;
+        SCOPED_TRACE(kind);
         std::string body;
-        for (int i = 0; body.size() < 2600 * 1024; ++i) {  // over two 1 MiB pieces
+        for (int i = 0; body.size() < 2600 * 1024; ++i) {
+            if (kind == CrLfWithDots) {
+                body += (i % 30 == 0) ? ".a line of forty-odd characters, number " : "a line ";
+                body += std::to_string(i) + " of forty-odd characters in all\r\n";
+                continue;
+            }
             body += (i % 3 == 0) ? "." : "";
             body += unicode && i % 5 == 0 ? "caff\xC3\xA8 " : "line ";
             body += std::to_string(i);

@@ -2,6 +2,7 @@
 // quoted-printable, encoded subject words, the date.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <regex>
 
 #include "core/mail/smtp_message.h"
@@ -82,6 +83,92 @@ TEST(SmtpMessage, LineBreaksBecomeCrLfAndLeadingDotsAreDoubled) {
         EXPECT_EQ(NormaliseLineBreaks(c.in), c.normalised);
         EXPECT_EQ(DotStuff(NormaliseLineBreaks(c.in)), c.stuffed);
         EXPECT_EQ(ToWireText(c.in), c.stuffed);
+    }
+}
+
+namespace {
+
+// The 7-bit wire form the scan's edits describe, joined.
+std::string WireFromScan(std::string_view body) {
+    const BodyScan scan = ScanBody(body);
+    std::string out;
+    ForEachWireSlice(body, scan.m_aEdits, [&](std::string_view slice) {
+        EXPECT_FALSE(slice.empty());
+        out.append(slice);
+        return true;
+    });
+    return out;
+}
+
+}  // namespace
+
+TEST(SmtpMessage, BodyScanDecidesQuotedPrintable) {
+    const std::string x998(998, 'x'), x999(999, 'x');
+    struct Case {
+        std::string body;
+        bool quoted;
+    };
+    const Case cases[] = {
+        {"", false},
+        {"plain\r\ntext\n", false},
+        {"Caff\xC3\xA8", true},
+        {"\x7F delete is ASCII", false},
+        // a byte above 127 on either side of a 16- and 32-byte block edge
+        {std::string(31, 'a') + "\x80", true},
+        {std::string(32, 'a') + "\x80", true},
+        {std::string(63, 'a') + "\xFF" + std::string(40, 'b'), true},
+        // lines of 998 bytes fit, 999 do not, however they end
+        {x998, false},
+        {x999, true},
+        {x998 + "\r\n" + x998 + "\n" + x998, false},
+        {x999 + "\r\nshort", true},
+        {"short\n" + x999 + "\nshort", true},
+        {"short\r\n" + x999, true},
+        // a lone CR does not end a line for this count (on the safe side)
+        {std::string(500, 'x') + "\r" + std::string(500, 'x'), true},
+        {x998 + "\r", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body.substr(0, 40) + " (" + std::to_string(c.body.size()) + " bytes)");
+        const BodyScan scan = ScanBody(c.body);
+        EXPECT_EQ(scan.m_bQuoted, c.quoted);
+        if (scan.m_bQuoted) {
+            EXPECT_TRUE(scan.m_aEdits.empty());
+        }
+    }
+}
+
+TEST(SmtpMessage, BodyScanSlicesGiveTheWireText) {
+    std::vector<std::string> bodies = {
+        "",
+        ".",
+        "..",
+        "\r",
+        "\n",
+        "\r\n",
+        "\n.",
+        "\r.",
+        "\r\n.",
+        "a\r\r\n.b\n\r.c",
+        "no change at all\r\nnone\r\n",
+    };
+    // A CR LF, a lone break or a dot at and around the 16- and 32-byte block
+    // edges, where the scan goes from one block to the next.
+    for (size_t at = 12; at < 36; ++at)
+        for (const char* mark : {"\r\n.", "\n.", "\r.", "\r\n"})
+            bodies.push_back(std::string(at, 'a') + mark + std::string(40, 'b'));
+    // And many random mixtures of those bytes (the seed is fixed).
+    std::mt19937 random(20261210);
+    const char alphabet[] = {'a', '.', '\r', '\n'};
+    for (int i = 0; i < 2000; ++i) {
+        std::string body(random() % 100, ' ');
+        for (char& c : body) c = alphabet[random() % 4];
+        bodies.push_back(std::move(body));
+    }
+    for (const std::string& body : bodies) {
+        SCOPED_TRACE(testing::PrintToString(body));
+        ASSERT_FALSE(ScanBody(body).m_bQuoted);
+        EXPECT_EQ(WireFromScan(body), ToWireText(body));
     }
 }
 

@@ -74,3 +74,23 @@ TEST(SmtpTransport, SilentServerTimesOut) {
     EXPECT_NE(client.Detail().find("did not answer within 300 ms"), std::string::npos)
         << client.Detail();
 }
+
+TEST(SmtpTransport, MissingTlsLibraryIsATlsFailureThatSaysSo) {
+    // A plain connection never needs the library; a TLS one fails with the
+    // reason, and nothing is sent.
+    CSilentServer server;
+    PosixTransportOptions options;
+    options.m_strTlsLibrary = "libmeru-no-such-ssl.so.3";
+    CSmtpClient client(MakePosixTransport(options));
+    std::string diag;
+    client.SetDiagnostics([&](std::string_view line) { diag += line; });
+    client.SetTimeouts({2000ms, 300ms});
+    EXPECT_FALSE(client.Connect(server.Setting(), 0));
+    EXPECT_EQ(client.Failure(), MailFailure::Broken);  // the silent server, not TLS
+    EXPECT_FALSE(client.Connect("smtps://" + server.Setting(), 0));
+    EXPECT_EQ(client.Failure(), MailFailure::Tls);
+    EXPECT_NE(client.Detail().find("TLS support could not be loaded: libmeru-no-such-ssl.so.3"),
+              std::string::npos)
+        << client.Detail();
+    EXPECT_NE(diag.find("TLS failed: TLS support could not be loaded"), std::string::npos) << diag;
+}

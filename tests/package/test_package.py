@@ -96,8 +96,9 @@ class Package(unittest.TestCase):
         # also brings the X11 platform plugin), each named once
         depends = [re.split(r"[\s(]", d.strip())[0] for d in self.field("Depends").split(",")]
         self.assertEqual(len(depends), len(set(depends)), depends)
+        # libssl3 is named by hand: the programs load it only for mail over TLS
         for pkg in ("libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                    "libqt6svg6", "libxcb1"):
+                    "libqt6svg6", "libxcb1", "libssl3"):
             self.assertIn(pkg, depends)
 
     def test_files_in_place(self):
@@ -118,6 +119,15 @@ class Package(unittest.TestCase):
         # the changelog's newest entry is this version
         with gzip.open(os.path.join(self.usr, "share/doc/meru/changelog.gz"), "rt") as f:
             self.assertRegex(f.readline(), r"^meru \(" + re.escape(VERSION) + r"\) ")
+
+    def test_openssl_loaded_not_linked(self):
+        # OpenSSL is opened at run time for mail over TLS only: the programs
+        # start without libssl and libcrypto
+        for rel in ("bin/meru", "bin/meru-file"):
+            r = run(["readelf", "-d", os.path.join(self.usr, rel)], check=True)
+            needed = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", r.stdout)
+            self.assertIn("libc.so.6", needed, rel)
+            self.assertEqual([n for n in needed if n.startswith(("libssl", "libcrypto"))], [], rel)
 
     def test_binaries_run(self):
         env = {"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}

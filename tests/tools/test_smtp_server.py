@@ -225,6 +225,35 @@ class MisbehavingServer(unittest.TestCase):
                 self.assertEqual(code, 2, detail)
                 self.assertIn("closed the connection", detail)
 
+    def test_openssl_is_mapped_only_for_tls(self):
+        # The client loads OpenSSL on its first TLS connection: a plain
+        # dialogue runs without libssl in the process.
+        for form, tls in (("%s:%d", False), ("smtps://%s:%d", True)):
+            with self.subTest(form=form):
+                listener = socket.socket()
+                self.addCleanup(listener.close)
+                listener.bind((HOST, 0))
+                listener.listen(1)
+                listener.settimeout(20)
+                p = subprocess.Popen([SMTP_SEND, "--server", form % (HOST, listener.getsockname()[1]),
+                                      "--sender", "me@example.org", "--to", "to@example.org",
+                                      "--connect-timeout-ms", "20000", "--reply-timeout-ms", "20000"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                self.addCleanup(p.wait)
+                self.addCleanup(p.kill)
+                conn, _ = listener.accept()
+                self.addCleanup(conn.close)
+                conn.settimeout(20)
+                if not tls:  # well into the dialogue: the client waits for the reply to HELO
+                    conn.sendall(b"220 hello\r\n")
+                    self.assertTrue(conn.recv(100).startswith(b"HELO "))
+                else:  # the TLS ClientHello
+                    self.assertEqual(conn.recv(1), b"\x16")
+                with open("/proc/%d/maps" % p.pid) as f:
+                    maps = f.read()
+                self.assertEqual("/libssl.so" in maps, tls)
+                self.assertEqual("/libcrypto.so" in maps, tls)
+
     def test_silent_tls_server_times_out(self):
         port = self.serve(b"", then_close=False)
         code, detail, _, took = send("smtps://%s:%d" % (HOST, port), connect_ms=700, reply_ms=700)
@@ -289,6 +318,35 @@ class TlsServer(ServerTest):
                 self.assertEqual(code, 2, detail)
                 self.assertIn(reason, detail.lower())
                 self.assertEqual(sink.messages, [])
+
+    def test_big_7bit_body_over_every_connection(self):
+        # Two megabytes with leading dots: short lines with every kind of
+        # line break, then CR LF lines whose long unchanged runs go out as
+        # slices of the body itself (over TLS joined in batches).
+        breaks = ("\n", "\r\n", "\r")
+        body = "".join(("." if i % 3 == 0 else "") + "line %d of a long plain body%s" % (i, breaks[i % 4 % 3])
+                       for i in range(30000))
+        body += "".join(("." if i % 40 == 0 else "") + "line %d, with CR LF as the notes keep them\r\n" % i
+                        for i in range(25000))
+        expected = body.replace("\r\n", "\n").replace("\r", "\n").replace("\n", "\r\n") + "\r\n"
+        user = USER.replace("@", "%40")
+        for kind in ("plain", "starttls", "smtps"):
+            with self.subTest(kind):
+                if kind == "plain":
+                    sink = Sink()
+                    server = "%s:%d" % (HOST, self.start(sink))
+                elif kind == "starttls":
+                    sink, port = self.starttls(self.certs.good)
+                    server = "smtp://%s@%s:%d" % (user, HOST, port)
+                else:
+                    sink, port = self.smtps(self.certs.good)
+                    server = "smtps://%s@%s:%d" % (user, HOST, port)
+                code, detail, _, _ = send(server, password=PASSWORD, cafile=self.certs.ca, body=body)
+                self.assertEqual(code, 0, detail)
+                self.assertEqual(len(sink.messages), 1)
+                raw = sink.messages[0][2]
+                self.assertIn(b"\r\nContent-Transfer-Encoding: 7bit\r\n", raw)
+                self.assertTrue(raw.split(b"\r\n\r\n", 1)[1] == expected.encode(), "body differs")
 
     def test_starttls_required(self):
         # A server without STARTTLS: the smtp:// form says nothing more.

@@ -54,7 +54,7 @@ MailSendResult SendComposedMail(IMailSender& client, const MailSettings& setting
     client.AddTo(mail.m_strTo, std::string());
     client.AddCc(mail.m_strCc, std::string());
     client.AddBcc(mail.m_strBcc, std::string());
-    client.SetBody(mail.m_strBody);
+    client.SetBodyView(mail.m_strBody);  // mail outlives the Send below
     if (client.IsConnected()) {
         if (!client.Send()) failed(MailSendOutcome::SendFailed);
         if (result.m_outcome != MailSendOutcome::Cancelled) client.Quit();

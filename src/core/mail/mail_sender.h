@@ -37,6 +37,9 @@ public:
     virtual void SetFrom(const std::string& strFrom) = 0;
     virtual void SetSubject(const std::string& strSubject) = 0;
     virtual void SetBody(const std::string& strBody) = 0;
+    // The body without a copy: the text must stay alive and unchanged until
+    // Send has returned. By default it is copied through SetBody.
+    virtual void SetBodyView(std::string_view body) { SetBody(std::string(body)); }
     // False, and nothing added, for an empty address.
     virtual bool AddTo(const std::string& strAddress, const std::string& strName) = 0;
     virtual bool AddCc(const std::string& strAddress, const std::string& strName) = 0;

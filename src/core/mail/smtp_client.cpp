@@ -107,8 +107,24 @@ std::string CSmtpClient::LocalName() const {
     return addr.empty() ? std::string("[127.0.0.1]") : AddressLiteral(addr);
 }
 
+void CSmtpClient::SetBody(const std::string& strBody) {
+    m_strBodyCopy = strBody;
+    m_body = m_strBodyCopy;
+}
+
+void CSmtpClient::SetBodyView(std::string_view body) {
+    m_strBodyCopy.clear();
+    m_body = body;
+}
+
 bool CSmtpClient::WriteAll(std::string_view bytes) {
-    const TransportStatus st = m_pTransport->Write(bytes, m_timeouts.m_reply);
+    return WriteAll(std::span<const std::string_view>(&bytes, 1));
+}
+
+bool CSmtpClient::WriteAll(std::span<const std::string_view> pieces) {
+    const TransportStatus st = pieces.size() == 1
+                                   ? m_pTransport->Write(pieces[0], m_timeouts.m_reply)
+                                   : m_pTransport->WriteV(pieces, m_timeouts.m_reply);
     if (st == TransportStatus::Ok) return true;
     if (st != TransportStatus::Cancelled)
         Diag("Socket send error: " + std::to_string(m_pTransport->ErrorCode()));
@@ -375,23 +391,7 @@ std::optional<std::string> CSmtpClient::CheckFields() const {
 }
 
 std::optional<std::string> CSmtpClient::BuildHeader() {
-    return BuildHeaderFor(NeedsQuoting(m_strBody.value_or(std::string())));
-}
-
-bool CSmtpClient::NeedsQuoting(std::string_view body) {
-    if (!IsAscii(body)) return true;
-    // Lines are measured between LFs; a lone CR only makes a line shorter
-    // once it becomes a line break, so this errs on the safe side.
-    size_t start = 0;
-    while (start < body.size()) {
-        size_t eol = body.find('\n', start);
-        if (eol == std::string_view::npos) eol = body.size();
-        size_t len = eol - start;
-        if (len > 0 && eol < body.size() && body[eol - 1] == '\r') --len;
-        if (len > 998) return true;
-        start = eol + 1;
-    }
-    return false;
+    return BuildHeaderFor(ScanBody(m_body).m_bQuoted);
 }
 
 std::optional<std::string> CSmtpClient::BuildHeaderFor(bool bQuoted) {
@@ -439,8 +439,11 @@ bool CSmtpClient::Send() {
         return Fail(MailFailure::InvalidMessage,
                     "The " + *field + " field holds a line break; nothing was sent.");
     }
-    const std::string_view body = m_strBody ? std::string_view(*m_strBody) : std::string_view();
-    const bool bQuoted = NeedsQuoting(body);
+    const std::string_view body = m_body;
+    // One pass decides the encoding and, for 7 bit, finds the few places
+    // where the wire form differs from the body.
+    const BodyScan scan = ScanBody(body);
+    const bool bQuoted = scan.m_bQuoted;
     const auto header = BuildHeaderFor(bQuoted);
     if (!header) {
         Diag("Failed to format message header");
@@ -457,30 +460,67 @@ bool CSmtpClient::Send() {
         for (const auto& p : *list)
             if (!Command("RCPT TO: <" + p->AddressPart(), {250, 251})) return false;
     if (!Command("DATA", {354})) return false;
-    if (!WriteAll(*header)) return false;
-    // The body goes out in pieces cut after a line feed, each put into wire
-    // form on its own (CR LF line breaks, quoted-printable when needed,
-    // leading dots doubled): no copy of a big body is held whole, and the
-    // server reads one piece while the next is formed.
-    constexpr size_t kPiece = 1024 * 1024;
-    std::string_view rest = body;
-    std::string piece;
-    while (!rest.empty()) {
-        size_t cut = rest.size();
-        if (rest.size() > kPiece) {
-            const size_t lf = rest.find('\n', kPiece);
-            if (lf != std::string_view::npos) cut = lf + 1;
+    constexpr std::string_view kEndOfData = "\r\n.\r\n";
+    if (!bQuoted) {
+        // 7 bit: the header, the body's own bytes between the places that
+        // change and the end mark go to the system as they are, in batches
+        // of slices, without a copy of the body. Short slices (the bytes
+        // put in, the lines of a text with LF breaks) are gathered in a
+        // staging buffer first, so a batch is never a crowd of tiny pieces.
+        constexpr size_t kMaxSlices = 1024;  // IOV_MAX on Linux
+        constexpr size_t kShort = 1024;
+        constexpr size_t kStage = 256 * 1024;
+        std::vector<std::string_view> slices;
+        slices.reserve(kMaxSlices);
+        std::string stage;
+        stage.reserve(kStage);  // never grows past this: the slices into it stay valid
+        size_t staged = 0;      // the start of the staged bytes not yet in slices
+        auto closeStage = [&] {
+            if (stage.size() > staged)
+                slices.emplace_back(stage.data() + staged, stage.size() - staged);
+            staged = stage.size();
+        };
+        auto flush = [&] {
+            closeStage();
+            const bool written = WriteAll(slices);
+            slices.clear();
+            stage.clear();
+            staged = 0;
+            return written;
+        };
+        auto add = [&](std::string_view slice) {
+            if (slice.size() < kShort) {
+                if (stage.size() + slice.size() > kStage && !flush()) return false;
+                stage.append(slice);
+                return true;
+            }
+            closeStage();
+            slices.push_back(slice);
+            return slices.size() + 1 < kMaxSlices || flush();
+        };
+        slices.emplace_back(*header);
+        if (!ForEachWireSlice(body, scan.m_aEdits, add) || !add(kEndOfData) || !flush())
+            return false;
+    } else {
+        if (!WriteAll(*header)) return false;
+        // Quoted-printable goes out in pieces cut after a line feed, each
+        // encoded on its own: no encoded copy of a big body is held whole,
+        // and the server reads one piece while the next is formed.
+        constexpr size_t kPiece = 1024 * 1024;
+        std::string_view rest = body;
+        std::string piece;
+        while (!rest.empty()) {
+            size_t cut = rest.size();
+            if (rest.size() > kPiece) {
+                const size_t lf = rest.find('\n', kPiece);
+                if (lf != std::string_view::npos) cut = lf + 1;
+            }
+            piece = DotStuff(QuotedPrintable(NormaliseLineBreaks(rest.substr(0, cut))));
+            if (!WriteAll(piece)) return false;
+            rest.remove_prefix(cut);
         }
-        const std::string_view text = rest.substr(0, cut);
-        piece.clear();
-        if (bQuoted)
-            piece = DotStuff(QuotedPrintable(NormaliseLineBreaks(text)));
-        else
-            AppendWireLines(piece, text, true);
-        if (!WriteAll(piece)) return false;
-        rest.remove_prefix(cut);
+        if (!WriteAll(kEndOfData)) return false;
     }
-    if (!WriteAll("\r\n.\r\n")) return false;
     Reply reply;
     if (!ReadReply(reply, "the message (end of data)")) return false;
     return Expect(reply, {250}, "the message");

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,7 +52,8 @@ public:
     void SetSender(const std::string& strSender) override { m_strSender = strSender; }
     void SetFrom(const std::string& strFrom) override { m_strFrom = strFrom; }
     void SetSubject(const std::string& strSubject) override { m_strSubject = strSubject; }
-    void SetBody(const std::string& strBody) override { m_strBody = strBody; }
+    void SetBody(const std::string& strBody) override;
+    void SetBodyView(std::string_view body) override;
     bool AddTo(const std::string& strAddress, const std::string& strName) override;
     bool AddCc(const std::string& strAddress, const std::string& strName) override;
     bool AddBcc(const std::string& strAddress, const std::string& strName) override;
@@ -88,13 +90,13 @@ private:
     bool Command(std::string_view line, std::initializer_list<int> expect,
                  std::string_view strShown = {});
     bool WriteAll(std::string_view bytes);
+    bool WriteAll(std::span<const std::string_view> pieces);
     bool ReadReply(Reply& reply, std::string_view what);
     bool Expect(const Reply& reply, std::initializer_list<int> expect, std::string_view what);
     bool Hello(bool bExtended);
     bool Authenticate();
     void Drop();
     std::string LocalName() const;
-    static bool NeedsQuoting(std::string_view body);
     std::optional<std::string> BuildHeaderFor(bool bQuoted);
     std::optional<std::string> CheckFields() const;
 
@@ -103,7 +105,8 @@ private:
     std::optional<std::string> m_strSender;
     std::optional<std::string> m_strFrom;
     std::optional<std::string> m_strSubject;
-    std::optional<std::string> m_strBody;
+    std::string m_strBodyCopy;  // the text of SetBody
+    std::string_view m_body;    // the body Send sends: m_strBodyCopy or the caller's
     std::vector<std::unique_ptr<CMailRecipient>> m_aTo;
     std::vector<std::unique_ptr<CMailRecipient>> m_aCc;
     std::vector<std::unique_ptr<CMailRecipient>> m_aBcc;

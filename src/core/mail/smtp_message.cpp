@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <random>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace meru {
 
 namespace {
@@ -200,6 +204,72 @@ void AppendWireLines(std::string& out, std::string_view text, bool bStuff) {
         out += "\r\n";
         p = (*brk == '\r' && brk + 1 < end && brk[1] == '\n') ? brk + 2 : brk + 1;
     }
+}
+
+BodyScan ScanBody(std::string_view body) {
+    // The longest line a 7-bit body may have, without its CR LF (RFC 5322).
+    constexpr size_t kMaxLine = 998;
+    BodyScan scan;
+    const char* const p = body.data();
+    const size_t n = body.size();
+    size_t lineStart = 0;                    // where the line being measured began
+    size_t crlfLf = std::string_view::npos;  // the LF of the CR LF just seen
+    if (n > 0 && p[0] == '.') scan.m_aEdits.push_back(0);
+    // One byte that is a CR, an LF or above 127; false: the body is quoted.
+    auto step = [&](size_t i) {
+        const char c = p[i];
+        size_t next = i + 1;  // where the line after a break starts
+        if (c == '\r') {
+            if (next < n && p[next] == '\n') {
+                if (i - lineStart > kMaxLine) return false;
+                crlfLf = next;
+                lineStart = ++next;
+            } else {
+                scan.m_aEdits.push_back(i);
+            }
+        } else if (c == '\n') {
+            if (i == crlfLf) return true;
+            if (i - lineStart > kMaxLine) return false;
+            lineStart = next;
+            scan.m_aEdits.push_back(i);
+        } else {
+            return false;  // above 127
+        }
+        if (next < n && p[next] == '.') scan.m_aEdits.push_back(next);
+        return true;
+    };
+    auto quoted = [&] {
+        scan.m_bQuoted = true;
+        scan.m_aEdits.clear();
+        return scan;
+    };
+    size_t i = 0;
+#if defined(__SSE2__)
+    // 32 bytes at a time: a mask of the bytes that are CR, LF or above 127
+    // (their top bit is set, as is every byte of a comparison that matched).
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    auto marks = [&](size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        const __m128i m =
+            _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+        return static_cast<uint32_t>(_mm_movemask_epi8(m));
+    };
+    for (; i + 32 <= n; i += 32) {
+        uint32_t mask = marks(i) | (marks(i + 16) << 16);
+        while (mask != 0) {
+            if (!step(i + static_cast<size_t>(__builtin_ctz(mask)))) return quoted();
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const char c = p[i];
+        if ((c == '\r' || c == '\n' || static_cast<unsigned char>(c) > 127) && !step(i))
+            return quoted();
+    }
+    if (n - lineStart > kMaxLine) return quoted();
+    return scan;
 }
 
 std::string NormaliseLineBreaks(std::string_view text) {

@@ -1,17 +1,18 @@
 // The real transport: non-blocking POSIX sockets, every wait a poll() on the
-// socket and a cancel eventfd, TLS through OpenSSL.
+// socket and a cancel eventfd, TLS through OpenSSL (loaded on the first
+// TLS connection).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <cerrno>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "core/mail/smtp_transport.h"
+#include "core/mail/tls_library.h"
 
 namespace meru {
 
@@ -29,11 +31,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string OpenSslErrors() {
+std::string OpenSslErrors(const TlsLibrary& tls) {
     std::string s;
-    while (unsigned long e = ERR_get_error()) {
+    while (unsigned long e = tls.pERR_get_error()) {
         char buf[256];
-        ERR_error_string_n(e, buf, sizeof buf);
+        tls.pERR_error_string_n(e, buf, sizeof buf);
         if (!s.empty()) s += "; ";
         s += buf;
     }
@@ -90,10 +92,10 @@ public:
             if (Cancelled()) return TransportStatus::Cancelled;
             ssize_t n;
             if (m_ssl) {
-                ERR_clear_error();
+                m_tls->pERR_clear_error();
                 errno = 0;
                 const int chunk = static_cast<int>(std::min<size_t>(bytes.size(), 1 << 20));
-                const int r = SSL_write(m_ssl, bytes.data(), chunk);
+                const int r = m_tls->pSSL_write(m_ssl, bytes.data(), chunk);
                 if (r <= 0) {
                     const TransportStatus w = WaitSsl(r, Clock::now() + timeout, "sending");
                     if (w != TransportStatus::Ok) return w;
@@ -103,19 +105,61 @@ public:
             } else {
                 n = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
                 if (n < 0) {
-                    if (errno == EINTR) continue;
-                    if (errno == EPIPE || errno == ECONNRESET)
-                        return Fail(std::string("the server closed the connection (") +
-                                        std::strerror(errno) + ")",
-                                    errno);
-                    if (errno != EAGAIN && errno != EWOULDBLOCK)
-                        return Fail(std::string("send: ") + std::strerror(errno), errno);
-                    const TransportStatus w = Wait(POLLOUT, Clock::now() + timeout, "sending");
+                    const TransportStatus w = AfterSendError(timeout);
                     if (w != TransportStatus::Ok) return w;
                     continue;
                 }
             }
             bytes.remove_prefix(static_cast<size_t>(n));
+        }
+        return TransportStatus::Ok;
+    }
+
+    TransportStatus WriteV(std::span<const std::string_view> pieces, Duration timeout) override {
+        if (m_fd < 0) return Fail("not connected", 0);
+        if (m_ssl) {
+            // TLS forms its own records from one buffer: the pieces are
+            // joined in batches.
+            constexpr size_t kBatch = 256 * 1024;
+            std::string batch;
+            for (const std::string_view piece : pieces) {
+                if (!batch.empty() && batch.size() + piece.size() > kBatch) {
+                    const TransportStatus st = Write(batch, timeout);
+                    if (st != TransportStatus::Ok) return st;
+                    batch.clear();
+                }
+                if (piece.size() >= kBatch) {
+                    const TransportStatus st = Write(piece, timeout);
+                    if (st != TransportStatus::Ok) return st;
+                } else {
+                    batch.append(piece);
+                }
+            }
+            return batch.empty() ? TransportStatus::Ok : Write(batch, timeout);
+        }
+        std::vector<iovec> iov;
+        iov.reserve(pieces.size());
+        for (const std::string_view piece : pieces)
+            if (!piece.empty()) iov.push_back({const_cast<char*>(piece.data()), piece.size()});
+        constexpr size_t kMaxIov = 1024;  // IOV_MAX
+        size_t first = 0;                 // the first piece not wholly sent
+        while (first < iov.size()) {
+            if (Cancelled()) return TransportStatus::Cancelled;
+            msghdr msg{};
+            msg.msg_iov = iov.data() + first;
+            msg.msg_iovlen = std::min(iov.size() - first, kMaxIov);
+            const ssize_t n = sendmsg(m_fd, &msg, MSG_NOSIGNAL);
+            if (n < 0) {
+                const TransportStatus w = AfterSendError(timeout);
+                if (w != TransportStatus::Ok) return w;
+                continue;
+            }
+            auto sent = static_cast<size_t>(n);
+            while (first < iov.size() && sent >= iov[first].iov_len) sent -= iov[first++].iov_len;
+            if (sent > 0) {
+                iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + sent;
+                iov[first].iov_len -= sent;
+            }
         }
         return TransportStatus::Ok;
     }
@@ -132,17 +176,18 @@ public:
                 return TransportStatus::Cancelled;
             }
             if (m_ssl) {
-                ERR_clear_error();
+                m_tls->pERR_clear_error();
                 errno = 0;
-                const int r =
-                    SSL_read(m_ssl, pOut->data(), static_cast<int>(std::min<size_t>(cap, 1 << 20)));
+                const int r = m_tls->pSSL_read(m_ssl, pOut->data(),
+                                               static_cast<int>(std::min<size_t>(cap, 1 << 20)));
                 if (r > 0) {
                     pOut->resize(static_cast<size_t>(r));
                     return TransportStatus::Ok;
                 }
-                const int e = SSL_get_error(m_ssl, r);
+                const int e = m_tls->pSSL_get_error(m_ssl, r);
                 if (e == SSL_ERROR_ZERO_RETURN ||
-                    (e == SSL_ERROR_SYSCALL && ERR_peek_error() == 0 && (r == 0 || errno == 0))) {
+                    (e == SSL_ERROR_SYSCALL && m_tls->pERR_peek_error() == 0 &&
+                     (r == 0 || errno == 0))) {
                     pOut->clear();
                     return TransportStatus::Closed;
                 }
@@ -184,44 +229,54 @@ public:
 
     TransportStatus StartTls(const std::string& host, Duration timeout) override {
         if (m_fd < 0) return Fail("not connected", 0);
-        ERR_clear_error();
-        m_ctx = SSL_CTX_new(TLS_client_method());
-        if (!m_ctx) return Fail("TLS: " + OpenSslErrors(), 0);
-        SSL_CTX_set_min_proto_version(m_ctx, TLS1_2_VERSION);
-        SSL_CTX_set_verify(m_ctx, SSL_VERIFY_PEER, nullptr);
-        if (SSL_CTX_set_default_verify_paths(m_ctx) != 1)
-            return Fail("TLS: no trusted certificates: " + OpenSslErrors(), 0);
+        if (!m_tls) {
+            std::string why;
+            m_tls = LoadTlsLibrary(m_options.m_strTlsLibrary.empty()
+                                       ? std::string(DefaultTlsLibraryName())
+                                       : m_options.m_strTlsLibrary,
+                                   &why);
+            if (!m_tls) return Fail(why, 0);
+        }
+        m_tls->pERR_clear_error();
+        m_ctx = m_tls->pSSL_CTX_new(m_tls->pTLS_client_method());
+        if (!m_ctx) return Fail("TLS: " + OpenSslErrors(*m_tls), 0);
+        m_tls->pSSL_CTX_ctrl(m_ctx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+        m_tls->pSSL_CTX_set_verify(m_ctx, SSL_VERIFY_PEER, nullptr);
+        if (m_tls->pSSL_CTX_set_default_verify_paths(m_ctx) != 1)
+            return Fail("TLS: no trusted certificates: " + OpenSslErrors(*m_tls), 0);
         if (!m_options.m_strCaFile.empty() &&
-            SSL_CTX_load_verify_locations(m_ctx, m_options.m_strCaFile.c_str(), nullptr) != 1)
+            m_tls->pSSL_CTX_load_verify_locations(m_ctx, m_options.m_strCaFile.c_str(), nullptr) !=
+                1)
             return Fail("TLS: cannot read the certificates of " + m_options.m_strCaFile + ": " +
-                            OpenSslErrors(),
+                            OpenSslErrors(*m_tls),
                         0);
-        m_ssl = SSL_new(m_ctx);
-        if (!m_ssl) return Fail("TLS: " + OpenSslErrors(), 0);
-        SSL_set_fd(m_ssl, m_fd);
-        X509_VERIFY_PARAM* param = SSL_get0_param(m_ssl);
+        m_ssl = m_tls->pSSL_new(m_ctx);
+        if (!m_ssl) return Fail("TLS: " + OpenSslErrors(*m_tls), 0);
+        m_tls->pSSL_set_fd(m_ssl, m_fd);
+        X509_VERIFY_PARAM* param = m_tls->pSSL_get0_param(m_ssl);
         in6_addr a6;
         in_addr a4;
         const bool isIp = inet_pton(AF_INET, host.c_str(), &a4) == 1 ||
                           inet_pton(AF_INET6, host.c_str(), &a6) == 1;
         if (isIp) {
-            X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
+            m_tls->pX509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
         } else {
-            X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-            X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
-            SSL_set_tlsext_host_name(m_ssl, host.c_str());
+            m_tls->pX509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            m_tls->pX509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
+            m_tls->pSSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                             const_cast<char*>(host.c_str()));
         }
         const auto deadline = Clock::now() + timeout;
         while (true) {
             if (Cancelled()) return TransportStatus::Cancelled;
-            ERR_clear_error();
+            m_tls->pERR_clear_error();
             errno = 0;
-            const int r = SSL_connect(m_ssl);
+            const int r = m_tls->pSSL_connect(m_ssl);
             if (r == 1) return TransportStatus::Ok;
-            const long verify = SSL_get_verify_result(m_ssl);
+            const long verify = m_tls->pSSL_get_verify_result(m_ssl);
             if (verify != X509_V_OK) {
                 return Fail(std::string("the server's certificate is not trusted: ") +
-                                X509_verify_cert_error_string(verify),
+                                m_tls->pX509_verify_cert_error_string(verify),
                             0);
             }
             const TransportStatus w = WaitSsl(r, deadline, "the TLS handshake");
@@ -239,11 +294,11 @@ public:
 
     void Close() override {
         if (m_ssl) {
-            SSL_free(m_ssl);
+            m_tls->pSSL_free(m_ssl);
             m_ssl = nullptr;
         }
         if (m_ctx) {
-            SSL_CTX_free(m_ctx);
+            m_tls->pSSL_CTX_free(m_ctx);
             m_ctx = nullptr;
         }
         if (m_fd >= 0) {
@@ -383,8 +438,21 @@ private:
         }
     }
 
+    // After a failed send on the plain socket: Ok to try again (interrupted,
+    // or there is room again), else why it failed.
+    TransportStatus AfterSendError(Duration timeout) {
+        const int e = errno;
+        if (e == EINTR) return TransportStatus::Ok;
+        if (e == EPIPE || e == ECONNRESET)
+            return Fail(std::string("the server closed the connection (") + std::strerror(e) + ")",
+                        e);
+        if (e != EAGAIN && e != EWOULDBLOCK)
+            return Fail(std::string("send: ") + std::strerror(e), e);
+        return Wait(POLLOUT, Clock::now() + timeout, "sending");
+    }
+
     TransportStatus WaitSsl(int r, Clock::time_point deadline, const char* what) {
-        const int e = SSL_get_error(m_ssl, r);
+        const int e = m_tls->pSSL_get_error(m_ssl, r);
         if (e == SSL_ERROR_WANT_READ) return Wait(POLLIN, deadline, what);
         if (e == SSL_ERROR_WANT_WRITE) return Wait(POLLOUT, deadline, what);
         if (e == SSL_ERROR_ZERO_RETURN) {
@@ -392,18 +460,19 @@ private:
             return TransportStatus::Closed;
         }
         if (e == SSL_ERROR_SYSCALL) {
-            const std::string ssl = OpenSslErrors();
+            const std::string ssl = OpenSslErrors(*m_tls);
             if (!ssl.empty()) return Fail("TLS: " + ssl, 0);
             if (errno != 0) return Fail(std::string("TLS: ") + std::strerror(errno), errno);
             m_strError = "the server closed the connection";
             return TransportStatus::Closed;
         }
-        return Fail("TLS: " + OpenSslErrors(), 0);
+        return Fail("TLS: " + OpenSslErrors(*m_tls), 0);
     }
 
     PosixTransportOptions m_options;
     int m_fd = -1;
     int m_cancelFd = -1;
+    const TlsLibrary* m_tls = nullptr;  // loaded by the first StartTls
     SSL_CTX* m_ctx = nullptr;
     SSL* m_ssl = nullptr;
     std::atomic<bool> m_bCancelled{false};
