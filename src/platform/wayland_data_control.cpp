@@ -1,5 +1,6 @@
 #include "platform/wayland_data_control.h"
 
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -68,8 +69,7 @@ ssize_t WriteNoSigpipe(int fd, const char* p, size_t n) {
     const int err = errno;
     if (r < 0 && err == EPIPE && !bWasPending) {
         const timespec zero{0, 0};
-        while (sigtimedwait(&pipeSet, nullptr, &zero) < 0 && errno == EINTR) {
-        }
+        while (sigtimedwait(&pipeSet, nullptr, &zero) < 0 && errno == EINTR) {}
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     errno = err;
@@ -134,8 +134,7 @@ void COfferReader::Start() {
     connect(m_pTimer, &QTimer::timeout, this, [this] { Finish(false); });
     m_pTimer->start(m_limits.msTimeout);
     const auto& f = m_result.formats;
-    Begin(std::find(f.begin(), f.end(), kPasswordHintType) != f.end() ? Stage::Hint
-                                                                         : Stage::Text);
+    Begin(std::find(f.begin(), f.end(), kPasswordHintType) != f.end() ? Stage::Hint : Stage::Text);
 }
 
 void COfferReader::Begin(Stage stage) {
@@ -344,7 +343,8 @@ namespace {
 unsigned OwnSerial(const std::vector<std::string>& types) {
     for (const std::string& t : types)
         if (t.starts_with(kOwnTypePrefix))
-            return static_cast<unsigned>(std::strtoul(t.c_str() + kOwnTypePrefix.size(), nullptr, 10));
+            return static_cast<unsigned>(
+                std::strtoul(t.c_str() + kOwnTypePrefix.size(), nullptr, 10));
     return 0;
 }
 
@@ -471,11 +471,10 @@ bool Impl::Roundtrip(int ms) {
     // wl_display_roundtrip without the risk of waiting for ever on a
     // compositor that does not answer.
     bool bDone = false;
-    static const wl_callback_listener kDone = {
-        [](void* data, wl_callback* cb, uint32_t) {
-            if (data) *static_cast<bool*>(data) = true;
-            wl_callback_destroy(cb);
-        }};
+    static const wl_callback_listener kDone = {[](void* data, wl_callback* cb, uint32_t) {
+        if (data) *static_cast<bool*>(data) = true;
+        wl_callback_destroy(cb);
+    }};
     wl_callback* cb = wl_display_sync(pDisplay);
     wl_callback_add_listener(cb, &kDone, &bDone);
     using Clock = std::chrono::steady_clock;
@@ -602,7 +601,8 @@ std::unique_ptr<CWaylandDataControlClipboard> CWaylandDataControlClipboard::Open
     if (!d.Roundtrip(kConnectMs)) return say("the Wayland compositor does not answer");
     if (!d.nManagerName) return say("the compositor offers no data-control");
     if (!d.nSeatName) return say("the compositor has no seat");
-    d.pSeat = static_cast<wl_seat*>(wl_registry_bind(d.pRegistry, d.nSeatName, &wl_seat_interface, 1));
+    d.pSeat =
+        static_cast<wl_seat*>(wl_registry_bind(d.pRegistry, d.nSeatName, &wl_seat_interface, 1));
     // Version 1 is all we use: version 2 adds PRIMARY, which MERU leaves alone.
     d.pManager = static_cast<zwlr_data_control_manager_v1*>(
         wl_registry_bind(d.pRegistry, d.nManagerName, &zwlr_data_control_manager_v1_interface, 1));
@@ -612,9 +612,11 @@ std::unique_ptr<CWaylandDataControlClipboard> CWaylandDataControlClipboard::Open
     // clipboard now, read at once so that the history can start with it.
     if (!d.Roundtrip(kConnectMs)) return say("the Wayland compositor does not answer");
     if (d.pReader) d.pReader->Wait(kStartupReadMs);
-    d.pNotifier = new QSocketNotifier(wl_display_get_fd(d.pDisplay), QSocketNotifier::Read, &d.anchor);
+    d.pNotifier =
+        new QSocketNotifier(wl_display_get_fd(d.pDisplay), QSocketNotifier::Read, &d.anchor);
     Impl* pd = &d;
-    QObject::connect(d.pNotifier, &QSocketNotifier::activated, &d.anchor, [pd] { pd->OnReadable(); });
+    QObject::connect(d.pNotifier, &QSocketNotifier::activated, &d.anchor,
+                     [pd] { pd->OnReadable(); });
     // Events read during the waits above are dispatched; the rest arrive
     // through the notifier.
     wl_display_dispatch_pending(d.pDisplay);
@@ -629,7 +631,8 @@ void CWaylandDataControlClipboard::SetText(const std::string& utf8) {
     d.CancelRead();
     if (!d.bBroken) {
         const unsigned serial = ++d.nSerial;
-        zwlr_data_control_source_v1* src = zwlr_data_control_manager_v1_create_data_source(d.pManager);
+        zwlr_data_control_source_v1* src =
+            zwlr_data_control_manager_v1_create_data_source(d.pManager);
         zwlr_data_control_source_v1_add_listener(src, &kSourceListener, &d);
         for (const std::string& t : TextTypes()) zwlr_data_control_source_v1_offer(src, t.c_str());
         const std::string own = std::string(kOwnTypePrefix) + std::to_string(serial);
@@ -685,14 +688,23 @@ std::unique_ptr<IClipboard> CreateDesktopClipboard(std::string* note) {
     std::string why = "MERU_CLIPBOARD=x11";
     if (bWayland && !bForceX11) {
         if (auto dc = CWaylandDataControlClipboard::Open(&why)) {
-            if (note) *note = "clipboard: Wayland data-control (copies are seen whichever window has the focus)";
+            if (note)
+                *note =
+                    "clipboard: Wayland data-control (copies are seen whichever window has the "
+                    "focus)";
             return dc;
         }
     }
-    if (bWayland && note)
-        *note = "clipboard: X11 through XWayland (" + why +
-                "); copies made in Wayland programs reach the history only while an X11 window "
-                "has the focus";
+    if (bWayland && note) {
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("xcb"))
+            *note = "clipboard: X11 through XWayland (" + why +
+                    "); copies made in Wayland programs reach the history only while an X11 "
+                    "window has the focus";
+        else
+            *note = "clipboard: Qt's own on the " + platform.toStdString() + " platform (" + why +
+                    "); copies made while MERU is not focused may not be seen";
+    }
     return std::make_unique<CQtClipboard>();
 }
 

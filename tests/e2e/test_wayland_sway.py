@@ -142,13 +142,15 @@ class WaylandSway(unittest.TestCase):
         missing = [p for p in NEEDED if not shutil.which(p)]
         if missing:
             raise unittest.SkipTest("not installed: " + ", ".join(missing))
-        cls.root = tempfile.mkdtemp(prefix="meru-sway-")
-        os.chmod(cls.root, 0o755)
         uid = os.getuid()
         if uid == 0:
             uid = NOBODY
             if not shutil.which("setpriv"):
                 raise unittest.SkipTest("running as root without setpriv")
+        # The session's folder where that user can reach it: the test's own
+        # temporary folder is private to the user running it.
+        cls.root = tempfile.mkdtemp(prefix="meru-sway-", dir="/tmp" if uid == NOBODY else None)
+        os.chmod(cls.root, 0o755)
         cls.session = SwaySession(cls.root, uid)
         # The binary where that user can run it (the build folder may be in
         # root's home).
@@ -264,7 +266,10 @@ class WaylandSway(unittest.TestCase):
             f = self.session.focused()
             return f is not None and f[0] is None
         xs.wait_for(meru_focused, timeout=15, interval=0.1, what="MERU's window focused")
-        self.assertEqual(self.session.run(["wl-copy", "--", "zeta"]).returncode, 0)
+        # wl-copy's child keeps its output open: never capture it
+        self.assertEqual(self.session.run(["wl-copy", "--", "zeta"], capture_output=False,
+                                          stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.DEVNULL).returncode, 0)
         self.select_gives(1, b"zeta")
 
 

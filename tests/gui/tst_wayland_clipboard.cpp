@@ -116,15 +116,20 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::newRow("GTK") << "text/plain;charset=utf-8|UTF8_STRING|TEXT|STRING"
                              << "text/plain;charset=utf-8";
-        QTest::newRow("charset spelt otherwise")
-            << "TEXT|text/plain; charset=UTF-8" << "text/plain; charset=UTF-8";
-        QTest::newRow("X11 program via XWayland") << "TARGETS|STRING|UTF8_STRING" << "UTF8_STRING";
-        QTest::newRow("plain before legacy") << "text/html|STRING|text/plain" << "text/plain";
-        QTest::newRow("another charset is not UTF-8")
-            << "text/plain;charset=iso-8859-1|TEXT" << "TEXT";
-        QTest::newRow("Latin-1 only") << "STRING" << "STRING";
-        QTest::newRow("picture") << "image/png|x-kde-passwordManagerHint" << "";
-        QTest::newRow("nothing") << "" << "";
+        QTest::newRow("charset spelt otherwise") << "TEXT|text/plain; charset=UTF-8"
+                                                 << "text/plain; charset=UTF-8";
+        QTest::newRow("X11 program via XWayland") << "TARGETS|STRING|UTF8_STRING"
+                                                  << "UTF8_STRING";
+        QTest::newRow("plain before legacy") << "text/html|STRING|text/plain"
+                                             << "text/plain";
+        QTest::newRow("another charset is not UTF-8") << "text/plain;charset=iso-8859-1|TEXT"
+                                                      << "TEXT";
+        QTest::newRow("Latin-1 only") << "STRING"
+                                      << "STRING";
+        QTest::newRow("picture") << "image/png|x-kde-passwordManagerHint"
+                                 << "";
+        QTest::newRow("nothing") << ""
+                                 << "";
     }
     void textTypeChoice() {
         QFETCH(QString, offered);
@@ -144,9 +149,9 @@ private slots:
         const QString utf8 = "text/plain;charset=utf-8";
         QTest::newRow("plain") << utf8 + "|UTF8_STRING" << QByteArray() << QByteArray("alpha")
                                << QByteArray("alpha") << false << utf8;
-        QTest::newRow("exact bytes") << utf8 << QByteArray()
-                                     << QByteArray("a\r\nb\n\xE2\x82\xAC\t ")
-                                     << QByteArray("a\r\nb\n\xE2\x82\xAC\t ") << false << utf8;
+        QTest::newRow("exact bytes")
+            << utf8 << QByteArray() << QByteArray("a\r\nb\n\xE2\x82\xAC\t ")
+            << QByteArray("a\r\nb\n\xE2\x82\xAC\t ") << false << utf8;
         QTest::newRow("secret: the text is never asked for")
             << utf8 + "|x-kde-passwordManagerHint" << QByteArray("secret") << QByteArray("pw")
             << QByteArray() << true << "x-kde-passwordManagerHint";
@@ -154,15 +159,14 @@ private slots:
             << "x-kde-passwordManagerHint|UTF8_STRING" << QByteArray("secret\0", 7)
             << QByteArray("pw") << QByteArray() << true << "x-kde-passwordManagerHint";
         QTest::newRow("hint other than secret")
-            << "UTF8_STRING|x-kde-passwordManagerHint" << QByteArray("public")
-            << QByteArray("beta") << QByteArray("beta") << false
-            << "x-kde-passwordManagerHint|UTF8_STRING";
+            << "UTF8_STRING|x-kde-passwordManagerHint" << QByteArray("public") << QByteArray("beta")
+            << QByteArray("beta") << false << "x-kde-passwordManagerHint|UTF8_STRING";
         QTest::newRow("Latin-1 made UTF-8") << "STRING" << QByteArray() << QByteArray("caff\xE8")
                                             << QByteArray("caff\xC3\xA8") << false << "STRING";
-        QTest::newRow("picture: nothing asked") << "image/png" << QByteArray() << QByteArray()
-                                                << QByteArray() << false << "";
-        QTest::newRow("empty text") << utf8 << QByteArray() << QByteArray() << QByteArray()
-                                    << false << utf8;
+        QTest::newRow("picture: nothing asked")
+            << "image/png" << QByteArray() << QByteArray() << QByteArray() << false << "";
+        QTest::newRow("empty text")
+            << utf8 << QByteArray() << QByteArray() << QByteArray() << false << utf8;
     }
     void offerRead() {
         QFETCH(QString, formats);
