@@ -31,9 +31,9 @@ PKGS=(
   x11-xkb-utils util-linux
   # the SMTP client's TLS, and the mail server and certificates its tests start
   libssl-dev openssl ca-certificates python3-aiosmtpd
-  # a headless Wayland session for the clipboard test: sway with XWayland, a
-  # native terminal, wl-copy and wl-paste
-  sway xwayland foot wl-clipboard
+  # headless Wayland sessions for the clipboard test: sway with XWayland, a
+  # native terminal, wl-copy and wl-paste; weston, which has no data-control
+  sway xwayland foot wl-clipboard weston
 )
 
 missing=()

@@ -1,12 +1,14 @@
-"""MERU in a headless sway session: with a native Wayland window focused
-(foot), every text copied with wl-copy reaches the clipboard history through
-the compositor's data-control; told to do without it, MERU falls back to the
-clipboard of XWayland and says so.
+"""MERU in headless Wayland sessions. In sway, with a native Wayland window
+focused (foot), every text copied with wl-copy reaches the clipboard history
+through the compositor's data-control; told to do without it, MERU falls back
+to the clipboard of XWayland, which sees copies while an X11 window has the
+focus, and says so. In weston, which offers no data-control, MERU falls back
+by itself and says why.
 
-sway refuses to run as root: as root the session (sway, foot, wl-copy and
+sway refuses to run as root: as root each session (compositor, clients and
 MERU) runs as `nobody` with a private runtime folder, else as the current
-user. Skipped, with the reason, where sway, foot or wl-clipboard is missing
-or sway cannot start.
+user. A class is skipped, with the reason, where its programs are missing or
+its compositor cannot start.
 
 Run through run-xsession (its X server is not used, MERU runs on sway's
 XWayland):
@@ -14,6 +16,7 @@ XWayland):
 """
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -26,79 +29,63 @@ import xsession as xs  # noqa: E402
 
 NOBODY = 65534
 WORDS = [b"alpha", b"beta", b"gamma", b"delta", b"epsilon"]
-NEEDED = ["sway", "swaymsg", "foot", "wl-copy", "wl-paste", "Xwayland"]
 
 
-class SwaySession:
-    """sway on the headless backend with XWayland, run as `uid`."""
+class Session:
+    """A headless compositor with XWayland and its clients, run as `uid`
+    (group `gid`) in `root`; start() says whether it came up."""
+    name = "session"
+    needs = []
 
-    def __init__(self, root, uid):
+    def __init__(self, root, uid, gid):
         self.root = root
         self.uid = uid
+        self.gid = gid
         self.home = os.path.join(root, "home")
         self.run_dir = os.path.join(root, "run")
         for d in (self.home, self.run_dir):
             os.mkdir(d, 0o700)
-            os.chown(d, uid, uid if uid != NOBODY else NOBODY)
-        self.env_file = os.path.join(self.home, "session-env")
-        self.log = os.path.join(root, "sway.log")
+            os.chown(d, uid, gid)
+        self.log = os.path.join(root, f"{self.name}.log")
         self.env = None
         self.proc = None
 
     def base_env(self):
-        env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": self.home,
-               "XDG_RUNTIME_DIR": self.run_dir, "LANG": "C.UTF-8"}
-        return env
+        return {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": self.home,
+                "XDG_RUNTIME_DIR": self.run_dir, "LANG": "C.UTF-8"}
 
     def argv(self, args):
         if os.getuid() == self.uid:
             return list(args)
-        return ["setpriv", f"--reuid={self.uid}", f"--regid={self.uid}", "--clear-groups",
+        return ["setpriv", f"--reuid={self.uid}", f"--regid={self.gid}", "--clear-groups",
                 *args]
 
-    def start(self, timeout=30.0):
-        config = os.path.join(self.root, "sway.config")
-        with open(config, "w") as f:
-            f.write("xwayland force\n"
-                    "output HEADLESS-1 resolution 1024x768\n"
-                    # what the programs of this session need to reach it
-                    f"exec printf '%s\\n%s\\n%s\\n' \"$WAYLAND_DISPLAY\" \"$DISPLAY\" "
-                    f"\"$SWAYSOCK\" > {self.env_file}.tmp && mv {self.env_file}.tmp "
-                    f"{self.env_file}\n")
-        env = dict(self.base_env(), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
-                   WLR_RENDERER="pixman")
+    def launch(self, args, env):
         with open(self.log, "wb") as log:
-            self.proc = subprocess.Popen(self.argv(["sway", "-c", config]), env=env,
-                                         cwd=self.home, stdin=subprocess.DEVNULL,
-                                         stdout=log, stderr=subprocess.STDOUT)
+            self.proc = subprocess.Popen(self.argv(args), env=env, cwd=self.home,
+                                         stdin=subprocess.DEVNULL, stdout=log,
+                                         stderr=subprocess.STDOUT)
+
+    def wait_started(self, ready, timeout):
+        """Waits for ready() (a true value) while the compositor runs."""
         try:
-            xs.wait_for(lambda: self.proc.poll() is not None or os.path.exists(self.env_file),
-                        timeout=timeout, interval=0.05, what="sway's start")
+            return xs.wait_for(lambda: self.proc.poll() is not None or ready(),
+                               timeout=timeout, interval=0.05,
+                               what=f"{self.name}'s start") and self.proc.poll() is None
         except TimeoutError:
             return False
-        if self.proc.poll() is not None:
-            return False
-        with open(self.env_file) as f:
-            wayland, display, sock = (f.read().splitlines() + ["", "", ""])[:3]
-        if not (wayland and display and sock):
-            return False
-        self.env = dict(self.base_env(), WAYLAND_DISPLAY=wayland, DISPLAY=display,
-                        SWAYSOCK=sock, XDG_SESSION_TYPE="wayland")
+
+    def wait_x_socket(self, display, timeout):
         x_socket = "/tmp/.X11-unix/X" + display.lstrip(":").split(".")[0]
-        try:
-            xs.wait_for(lambda: os.path.exists(x_socket), timeout=timeout, interval=0.05,
-                        what="XWayland's socket")
-        except TimeoutError:
-            return False
-        return True
+        return self.wait_started(lambda: os.path.exists(x_socket), timeout)
 
     def stop(self):
         if self.proc:
             xs.stop(self.proc)
 
-    def log_tail(self, n=15):
+    def log_text(self):
         try:
-            return "\n".join(xs.read_bytes(self.log).decode("utf-8", "replace").splitlines()[-n:])
+            return xs.read_bytes(self.log).decode("utf-8", "replace")
         except OSError:
             return ""
 
@@ -112,12 +99,40 @@ class SwaySession:
         kw.setdefault("capture_output", True)
         return subprocess.run(self.argv(args), env=env, cwd=self.home, timeout=timeout, **kw)
 
+
+class SwaySession(Session):
+    """sway on the headless backend, XWayland started at once."""
+    name = "sway"
+    needs = ["sway", "swaymsg", "foot", "wl-copy", "wl-paste", "Xwayland"]
+
+    def start(self, timeout=30.0):
+        env_file = os.path.join(self.home, "session-env")
+        config = os.path.join(self.root, "sway.config")
+        with open(config, "w") as f:
+            f.write("xwayland force\n"
+                    "output HEADLESS-1 resolution 1024x768\n"
+                    # what the programs of this session need to reach it
+                    f"exec printf '%s\\n%s\\n%s\\n' \"$WAYLAND_DISPLAY\" \"$DISPLAY\" "
+                    f"\"$SWAYSOCK\" > {env_file}.tmp && mv {env_file}.tmp {env_file}\n")
+        self.launch(["sway", "-c", config],
+                    dict(self.base_env(), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
+                         WLR_RENDERER="pixman"))
+        if not self.wait_started(lambda: os.path.exists(env_file), timeout):
+            return False
+        with open(env_file) as f:
+            wayland, display, sock = (f.read().splitlines() + ["", "", ""])[:3]
+        if not (wayland and display and sock):
+            return False
+        self.env = dict(self.base_env(), WAYLAND_DISPLAY=wayland, DISPLAY=display,
+                        SWAYSOCK=sock, XDG_SESSION_TYPE="wayland")
+        return self.wait_x_socket(display, timeout)
+
     def tree(self):
         r = self.run(["swaymsg", "-r", "-t", "get_tree"])
         return json.loads(r.stdout) if r.returncode == 0 else {}
 
     def focused(self):
-        """(app_id, window class) of the focused window, or None."""
+        """(app_id, X11 class) of the focused window, or None."""
         def walk(n):
             if n.get("focused") and n.get("type") in ("con", "floating_con"):
                 return (n.get("app_id"), (n.get("window_properties") or {}).get("class"))
@@ -128,57 +143,78 @@ class SwaySession:
             return None
         return walk(self.tree())
 
-    def wait_foot_focused(self, timeout=15.0):
+    def focus(self, criteria, is_focused, timeout=15.0):
         def look():
-            self.run(["swaymsg", '[app_id="foot"] focus'])
-            return self.focused() == ("foot", None)
-        xs.wait_for(look, timeout=timeout, interval=0.1, what="foot focused")
+            self.run(["swaymsg", f"{criteria} focus"])
+            f = self.focused()
+            return f is not None and is_focused(f)
+        xs.wait_for(look, timeout=timeout, interval=0.1, what=f"{criteria} focused")
 
 
-class WaylandSway(unittest.TestCase):
+class WestonSession(Session):
+    """weston on its headless backend: no data-control; XWayland on demand."""
+    name = "weston"
+    needs = ["weston", "Xwayland"]
+    SOCKET = "wayland-meru"
+
+    def start(self, timeout=30.0):
+        self.launch(["weston", "--backend=headless-backend.so", "--xwayland",
+                     f"--socket={self.SOCKET}", "--idle-time=0"], self.base_env())
+        rx = re.compile(r"xserver listening on display (:\d+)")
+        m = self.wait_started(lambda: rx.search(self.log_text()), timeout)
+        if not m:
+            return False
+        display = rx.search(self.log_text()).group(1)
+        self.env = dict(self.base_env(), WAYLAND_DISPLAY=self.SOCKET, DISPLAY=display,
+                        XDG_SESSION_TYPE="wayland")
+        return self.wait_x_socket(display, timeout)
+
+
+class MeruInSession(unittest.TestCase):
+    """One compositor session per class (`session_class`), MERU started in it
+    by the tests."""
+    session_class = None
 
     @classmethod
     def setUpClass(cls):
-        missing = [p for p in NEEDED if not shutil.which(p)]
+        missing = [p for p in cls.session_class.needs if not shutil.which(p)]
         if missing:
             raise unittest.SkipTest("not installed: " + ", ".join(missing))
-        uid = os.getuid()
+        uid, gid = os.getuid(), os.getgid()
         if uid == 0:
-            uid = NOBODY
+            uid = gid = NOBODY
             if not shutil.which("setpriv"):
                 raise unittest.SkipTest("running as root without setpriv")
         # The session's folder where that user can reach it: the test's own
         # temporary folder is private to the user running it.
-        cls.root = tempfile.mkdtemp(prefix="meru-sway-", dir="/tmp" if uid == NOBODY else None)
+        cls.root = tempfile.mkdtemp(prefix="meru-wl-", dir="/tmp" if uid == NOBODY else None)
         os.chmod(cls.root, 0o755)
-        cls.session = SwaySession(cls.root, uid)
+        cls.session = cls.session_class(cls.root, uid, gid)
         # The binary where that user can run it (the build folder may be in
         # root's home).
         cls.meru = os.path.join(cls.root, "meru")
         shutil.copy2(xs.Config.meru, cls.meru)
         os.chmod(cls.meru, 0o755)
         if not cls.session.start():
-            tail = cls.session.log_tail()
+            tail = "\n".join(cls.session.log_text().splitlines()[-15:])
             cls.session.stop()
             shutil.rmtree(cls.root, ignore_errors=True)
-            raise unittest.SkipTest("sway could not start here:\n" + tail)
-        cls.foot = cls.session.popen(["foot", "--", "sleep", "600"], stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+            raise unittest.SkipTest(f"{cls.session.name} could not start here:\n{tail}")
 
     @classmethod
     def tearDownClass(cls):
-        xs.stop(cls.foot)
         cls.session.stop()
         if xs.Config.artifacts:
-            shutil.copy(cls.session.log, os.path.join(xs.Config.artifacts, "sway.log"))
+            shutil.copy(cls.session.log,
+                        os.path.join(xs.Config.artifacts, f"{cls.session.name}.log"))
         shutil.rmtree(cls.root, ignore_errors=True)
 
     def start_meru(self, name, extra_env=None):
         """MERU on a fresh data file in the session; returns (process, stderr path)."""
         data_dir = os.path.join(self.session.home, name)
         os.mkdir(data_dir)
-        os.chown(data_dir, self.session.uid, self.session.uid)
-        err_path = os.path.join(xs.Config.artifacts, f"sway-{name}.err")
+        os.chown(data_dir, self.session.uid, self.session.gid)
+        err_path = os.path.join(xs.Config.artifacts, f"{self.session.name}-{name}.err")
         with open(err_path, "wb") as err:
             p = self.session.popen([self.meru, os.path.join(data_dir, "m.mer")],
                                    extra_env=extra_env, stdout=subprocess.DEVNULL, stderr=err)
@@ -205,6 +241,21 @@ class WaylandSway(unittest.TestCase):
     def wait_answering(self, timeout=20.0):
         xs.wait_for(lambda: self.session.run([self.meru, "--show", "main"]).returncode == 0,
                     timeout=timeout, interval=0.1, what="meru answering commands")
+
+
+class WaylandSway(MeruInSession):
+    session_class = SwaySession
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.foot = cls.session.popen(["foot", "--", "sleep", "600"], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        xs.stop(cls.foot)
+        super().tearDownClass()
 
     def copy_and_wait_read(self, word, timeout=10.0):
         """wl-copy that serves one paste and ends: its end shows MERU read it
@@ -244,7 +295,7 @@ class WaylandSway(unittest.TestCase):
         self.assertIn("Wayland data-control", lines[0])
         self.wait_answering()
         # MERU's main window (XWayland) took the focus: give it back to foot
-        self.session.wait_foot_focused()
+        self.session.focus('[app_id="foot"]', lambda f: f == ("foot", None))
         for w in WORDS:
             self.copy_and_wait_read(w)
         self.assertEqual(self.session.focused(), ("foot", None))
@@ -261,16 +312,27 @@ class WaylandSway(unittest.TestCase):
         self.wait_answering()
         # With an X11 window (MERU's own) focused, sway hands copies over to
         # XWayland, where Qt sees them.
-        def meru_focused():
-            self.session.run(["swaymsg", '[shell="xwayland"] focus'])
-            f = self.session.focused()
-            return f is not None and f[0] is None
-        xs.wait_for(meru_focused, timeout=15, interval=0.1, what="MERU's window focused")
+        self.session.focus('[shell="xwayland"]', lambda f: f[0] is None)
         # wl-copy's child keeps its output open: never capture it
         self.assertEqual(self.session.run(["wl-copy", "--", "zeta"], capture_output=False,
                                           stdout=subprocess.DEVNULL,
                                           stderr=subprocess.DEVNULL).returncode, 0)
         self.select_gives(1, b"zeta")
+
+
+class WaylandWithoutDataControl(MeruInSession):
+    """weston offers no data-control: MERU finds that out by itself."""
+    session_class = WestonSession
+
+    def test_falls_back_and_says_why(self):
+        p, err = self.start_meru("weston")
+        lines = self.wait_line(p, err, "clipboard:")
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn("XWayland", lines[0])
+        self.assertIn("no data-control", lines[0])
+        # and it runs there as usual
+        self.wait_answering()
+        self.assertIsNone(p.poll())
 
 
 if __name__ == "__main__":
