@@ -300,6 +300,11 @@ struct CWaylandDataControlClipboard::Impl {
     bool bSecret = false;
     bool bEmpty = true;
     COfferReader* pReader = nullptr;
+    // The offer being read (kept until the read ends, even when replaced)
+    // and the selection that came meanwhile (pCurrent, of these types).
+    zwlr_data_control_offer_v1* pReadOffer = nullptr;
+    bool bQueued = false;
+    std::vector<std::string> queuedTypes;
 
     // Our sources still alive (the selection or being replaced), by serial.
     struct Source {
@@ -327,10 +332,9 @@ struct CWaylandDataControlClipboard::Impl {
     }
     void OnReadable();
     void OnSelection(zwlr_data_control_offer_v1* offer);
-    void CancelRead() {
-        delete pReader;
-        pReader = nullptr;
-    }
+    void CancelRead();
+    void Release(zwlr_data_control_offer_v1* offer);
+    void TakeUp(std::vector<std::string> types);
     void StartSync();
     void OnRead(const COfferReader::Result& res);
     int Receive(zwlr_data_control_offer_v1* offer, const std::string& mime);
@@ -517,6 +521,20 @@ int Impl::Receive(zwlr_data_control_offer_v1* offer, const std::string& mime) {
     return fds[0];
 }
 
+void Impl::Release(zwlr_data_control_offer_v1* offer) {
+    if (offer && offer != pCurrent && offer != pReadOffer)
+        zwlr_data_control_offer_v1_destroy(offer);
+}
+
+void Impl::CancelRead() {
+    delete pReader;
+    pReader = nullptr;
+    zwlr_data_control_offer_v1* old = pReadOffer;
+    pReadOffer = nullptr;
+    Release(old);
+    bQueued = false;
+}
+
 void Impl::OnSelection(zwlr_data_control_offer_v1* offer) {
     std::vector<std::string> types;
     if (offer) {
@@ -526,9 +544,9 @@ void Impl::OnSelection(zwlr_data_control_offer_v1* offer) {
             mapNew.erase(it);
         }
     }
-    CancelRead();
-    if (pCurrent) zwlr_data_control_offer_v1_destroy(pCurrent);
+    zwlr_data_control_offer_v1* old = pCurrent;
     pCurrent = offer;
+    Release(old);
 
     if (const unsigned own = OwnSerial(types)) {
         // One of our writes coming back: its text is known, and the change
@@ -536,6 +554,7 @@ void Impl::OnSelection(zwlr_data_control_offer_v1* offer) {
         // on its way, changes nothing.
         if (nPendingSerial && own != nPendingSerial) return;
         nPendingSerial = 0;
+        CancelRead();
         auto src = std::find_if(sources.begin(), sources.end(),
                                 [own](const Source& s) { return s.serial == own; });
         if (src != sources.end() && src->text) text = *src->text;
@@ -551,7 +570,21 @@ void Impl::OnSelection(zwlr_data_control_offer_v1* offer) {
     }
     if (nPendingSerial || bPendingNull) return;  // replaced by our write already
 
-    if (!offer) {
+    if (pReader) {
+        // A copy still being read is not thrown away: its source has sent it
+        // (a program that serves one paste and ends, or ends right after
+        // copying, empties the clipboard at once). The newest selection is
+        // taken up when the read is over; those in between are gone anyway.
+        queuedTypes = std::move(types);
+        bQueued = true;
+        return;
+    }
+    TakeUp(std::move(types));
+}
+
+void Impl::TakeUp(std::vector<std::string> types) {
+    bQueued = false;
+    if (!pCurrent) {
         formats.clear();
         text.clear();
         bSecret = false;
@@ -559,16 +592,20 @@ void Impl::OnSelection(zwlr_data_control_offer_v1* offer) {
         Notify();
         return;
     }
+    pReadOffer = pCurrent;
     pReader = new COfferReader(
-        std::move(types), [this, offer](const std::string& mime) { return Receive(offer, mime); },
+        std::move(types), [this](const std::string& mime) { return Receive(pReadOffer, mime); },
         COfferReader::Limits{}, [this](const COfferReader::Result& res) { OnRead(res); }, &anchor);
     pReader->Start();  // may finish at once (no text on offer)
 }
 
 void Impl::OnRead(const COfferReader::Result& res) {
-    // Only the current reader reports: one replaced is deleted unfinished.
+    // Only the current reader reports: one cancelled is deleted unfinished.
     if (pReader) pReader->deleteLater();
     pReader = nullptr;
+    zwlr_data_control_offer_v1* old = pReadOffer;
+    pReadOffer = nullptr;
+    Release(old);
     formats = res.formats;
     text = res.text;
     bSecret = res.bSecret;
@@ -576,6 +613,8 @@ void Impl::OnRead(const COfferReader::Result& res) {
     if (!res.bComplete)
         fprintf(stderr, "clipboard: a copy could not be read (too long, or no answer in time)\n");
     Notify();
+    // What came meanwhile, unless the callback has written the clipboard.
+    if (bQueued && !pReader) TakeUp(std::move(queuedTypes));
 }
 
 // ------------------------------------------------------------------ the clipboard

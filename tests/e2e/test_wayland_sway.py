@@ -269,8 +269,15 @@ class WaylandSway(MeruInSession):
         except TimeoutError:
             xs.stop(p)
             self.fail(f"nobody read {word!r} from the clipboard within {timeout} s")
-        xs.wait_for(lambda: self.paste() == word, timeout=timeout, interval=0.05,
-                    what=f"{word!r} put back on the clipboard")
+        seen = []
+
+        def back():
+            seen.append(self.paste())
+            return seen[-1] == word
+        try:
+            xs.wait_for(back, timeout=timeout, interval=0.05, what="the copy put back")
+        except TimeoutError:
+            self.fail(f"{word!r} not put back on the clipboard: a paste gave {seen[-1]!r}")
 
     def paste(self):
         r = self.session.run(["wl-paste", "--no-newline"])
