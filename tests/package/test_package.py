@@ -97,7 +97,7 @@ class Package(unittest.TestCase):
         depends = [re.split(r"[\s(]", d.strip())[0] for d in self.field("Depends").split(",")]
         self.assertEqual(len(depends), len(set(depends)), depends)
         for pkg in ("libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                    "libqt6svg6", "libxcb1"):
+                    "libqt6svg6", "libxcb1", "libwayland-client0"):
             self.assertIn(pkg, depends)
 
     def test_files_in_place(self):
