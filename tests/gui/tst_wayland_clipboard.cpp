@@ -244,6 +244,56 @@ private slots:
         QVERIFY(b.bDone && !b.result.bComplete);
     }
 
+    // The choice at start-up where no compositor with data-control answers:
+    // Qt's clipboard, and a line saying why only in a Wayland session.
+    void choiceWithoutDataControl_data() {
+        QTest::addColumn<QByteArray>("waylandDisplay");
+        QTest::addColumn<QByteArray>("forced");
+        QTest::addColumn<QString>("note");  // "" = no line
+        QTest::newRow("X11 session") << QByteArray() << QByteArray() << "";
+        QTest::newRow("empty WAYLAND_DISPLAY") << QByteArray("") << QByteArray() << "";
+        QTest::newRow("compositor gone")
+            << QByteArray("wayland-meru-none") << QByteArray() << "cannot be reached";
+        QTest::newRow("chosen by the user")
+            << QByteArray("wayland-meru-none") << QByteArray("x11") << "MERU_CLIPBOARD=x11";
+    }
+    void choiceWithoutDataControl() {
+        QFETCH(QByteArray, waylandDisplay);
+        QFETCH(QByteArray, forced);
+        QFETCH(QString, note);
+        const QByteArray oldWd = qgetenv("WAYLAND_DISPLAY"), oldForced = qgetenv("MERU_CLIPBOARD");
+        const bool bHadWd = qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+        const bool bHadForced = qEnvironmentVariableIsSet("MERU_CLIPBOARD");
+        auto restore = qScopeGuard([&] {
+            if (bHadWd)
+                qputenv("WAYLAND_DISPLAY", oldWd);
+            else
+                qunsetenv("WAYLAND_DISPLAY");
+            if (bHadForced)
+                qputenv("MERU_CLIPBOARD", oldForced);
+            else
+                qunsetenv("MERU_CLIPBOARD");
+        });
+        if (waylandDisplay.isNull())
+            qunsetenv("WAYLAND_DISPLAY");
+        else
+            qputenv("WAYLAND_DISPLAY", waylandDisplay);
+        if (forced.isNull())
+            qunsetenv("MERU_CLIPBOARD");
+        else
+            qputenv("MERU_CLIPBOARD", forced);
+        std::string line = "unchanged";
+        std::unique_ptr<IClipboard> clip = CreateDesktopClipboard(&line);
+        QVERIFY(clip);
+        QVERIFY(!dynamic_cast<CWaylandDataControlClipboard*>(clip.get()));
+        if (note.isEmpty()) {
+            QCOMPARE(line, std::string("unchanged"));
+        } else {
+            QVERIFY2(QString::fromStdString(line).startsWith("clipboard: "), line.c_str());
+            QVERIFY2(QString::fromStdString(line).contains(note), line.c_str());
+        }
+    }
+
     // Our text written into a pipe far smaller than it, with the reader in
     // the same thread: a blocking write would hang here.
     void writerDoesNotBlock() {
