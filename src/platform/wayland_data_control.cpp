@@ -105,6 +105,34 @@ std::string TextFromOffer(const std::string& type, std::string data) {
     return out;
 }
 
+std::string TextForType(const std::string& type, const std::string& utf8) {
+    if (type != "STRING") return utf8;
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // The sequence's length from its lead byte; U+0080..U+00FF are the
+        // two-byte sequences led by C2 and C3.
+        const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        const bool bWhole = i + len <= utf8.size() &&
+                            std::all_of(utf8.begin() + i + 1, utf8.begin() + i + len, [](char t) {
+                                return (static_cast<unsigned char>(t) & 0xC0) == 0x80;
+                            });
+        if (len == 2 && bWhole && (c == 0xC2 || c == 0xC3))
+            out += static_cast<char>(((c & 0x03) << 6) |
+                                     (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+        else
+            out += '?';
+        i += bWhole ? len : 1;
+    }
+    return out;
+}
+
 // ------------------------------------------------------------------ reader
 
 COfferReader::COfferReader(std::vector<std::string> formats, Receive receive, Limits limits,
@@ -395,7 +423,10 @@ void SourceSend(void* data, zwlr_data_control_source_v1* src, const char* mime, 
         close(fd);  // the marker type carries nothing
         return;
     }
-    new CPipeWriter(fd, it->text, kSendTimeoutMs, {}, &d->anchor);
+    auto text = it->text;
+    if (mime && std::string_view(mime) == "STRING")
+        text = std::make_shared<const std::string>(TextForType(mime, *it->text));
+    new CPipeWriter(fd, std::move(text), kSendTimeoutMs, {}, &d->anchor);
 }
 void SourceCancelled(void* data, zwlr_data_control_source_v1* src) {
     auto* d = static_cast<Impl*>(data);

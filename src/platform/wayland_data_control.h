@@ -28,6 +28,9 @@ std::string ChooseTextType(const std::vector<std::string>& offered);
 
 // What an offer sent in `type`, as UTF-8: STRING is Latin-1, the rest UTF-8.
 std::string TextFromOffer(const std::string& type, std::string data);
+// Our UTF-8 text as sent for `type`: Latin-1 for STRING (a character beyond
+// it, or a broken sequence, becomes '?'), unchanged for the rest.
+std::string TextForType(const std::string& type, const std::string& utf8);
 
 // Reads one selection offer the way the history needs it: the password
 // manager's hint first (a secret text is never read), then the text. Each

@@ -137,6 +137,29 @@ private slots:
         QCOMPARE(QString::fromStdString(ChooseTextType(Split(offered))), chosen);
     }
 
+    // STRING is Latin-1 both ways; the UTF-8 types pass unchanged.
+    void latin1ForString_data() {
+        QTest::addColumn<QByteArray>("utf8");
+        QTest::addColumn<QByteArray>("latin1");
+        QTest::newRow("ascii") << QByteArray("plain\r\n") << QByteArray("plain\r\n");
+        QTest::newRow("accents") << QByteArray("caff\xC3\xA8 \xC2\xA3")
+                                 << QByteArray("caff\xE8 \xA3");
+        QTest::newRow("beyond Latin-1") << QByteArray(
+                                               "\xE2\x82\xAC"
+                                               "1 \xF0\x9F\x98\x80")
+                                        << QByteArray("?1 ?");
+        QTest::newRow("broken sequence") << QByteArray("a\xC3") << QByteArray("a?");
+    }
+    void latin1ForString() {
+        QFETCH(QByteArray, utf8);
+        QFETCH(QByteArray, latin1);
+        QCOMPARE(QByteArray::fromStdString(TextForType("STRING", utf8.toStdString())), latin1);
+        QCOMPARE(QByteArray::fromStdString(TextForType("UTF8_STRING", utf8.toStdString())), utf8);
+        if (!latin1.contains('?'))
+            QCOMPARE(QByteArray::fromStdString(TextFromOffer("STRING", latin1.toStdString())),
+                     utf8);
+    }
+
     // An offer read through to its end: the hint decides whether the text is
     // asked for at all.
     void offerRead_data() {
