@@ -9,6 +9,8 @@ PKGS=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   libx11-dev libxcb1-dev libx11-xcb-dev
+  # the Wayland clipboard (data-control): libwayland-client and wayland-scanner
+  libwayland-dev
   nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing, and the formatting and clang-tidy checks of make test
   clang libclang-rt-dev clang-format clang-tidy
@@ -32,6 +34,9 @@ PKGS=(
   x11-xkb-utils util-linux
   # the SMTP client's TLS, and the mail server and certificates its tests start
   libssl-dev openssl ca-certificates python3-aiosmtpd
+  # headless Wayland sessions for the clipboard test: sway with XWayland, a
+  # native terminal, wl-copy and wl-paste; weston, which has no data-control
+  sway xwayland foot wl-clipboard weston
 )
 
 missing=()

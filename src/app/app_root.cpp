@@ -30,6 +30,7 @@
 #include "gui/tray/system_tray.h"
 #include "platform/clipboard.h"
 #include "platform/launcher.h"
+#include "platform/wayland_data_control.h"
 #include "platform/x11_hotkeys.h"
 
 namespace meru {
@@ -77,7 +78,10 @@ bool CAppRoot::Create(bool bDeferToolWindows) {
     // The clipboard history starts with what the clipboard holds now.
     IClipboard* clip = m_services.clipboard;
     if (!clip) {
-        m_pOwnClipboard = std::make_unique<CQtClipboard>();
+        // In a Wayland session the compositor's data-control when it has it.
+        std::string note;
+        m_pOwnClipboard = CreateDesktopClipboard(&note);
+        if (!note.empty()) std::fprintf(stderr, "%s\n", note.c_str());
         clip = m_pOwnClipboard.get();
     }
     m_pClipLink = std::make_unique<CClipboardLink>(*clip, m_clipHistory);

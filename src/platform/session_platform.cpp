@@ -29,12 +29,13 @@ PlatformChoice ChoosePlatform(const char* qpa, const char* waylandDisplay,
 std::string PlatformNote(const PlatformChoice& c) {
     if (!c.bWaylandSession) return {};
     if (c.bOnXcb)
-        return "meru: Wayland session: MERU runs through XWayland. Copies reach the clipboard "
-               "history and Ctrl+1..5 work only while an XWayland window has the focus; bind "
-               "\"meru --select N\" to the desktop's own shortcuts to use them everywhere "
-               "(see the README).\n";
-    return "meru: Wayland session on the Qt platform set in QT_QPA_PLATFORM: copies made while "
-           "MERU is not focused are not captured and Ctrl+1..5 do nothing; unset QT_QPA_PLATFORM "
+        return "meru: Wayland session: MERU runs through XWayland. Ctrl+1..5 work only while "
+               "an XWayland window has the focus; bind \"meru --select N\" to the desktop's own "
+               "shortcuts to use them everywhere (see the README). The clipboard line says "
+               "how copies are seen.\n";
+    return "meru: Wayland session on the Qt platform set in QT_QPA_PLATFORM: Ctrl+1..5 do "
+           "nothing, and copies made while MERU is not focused are seen only through the "
+           "compositor's data-control (the clipboard line says); unset QT_QPA_PLATFORM "
            "to run through XWayland, and bind \"meru --select N\" to the desktop's own "
            "shortcuts.\n";
 }

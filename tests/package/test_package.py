@@ -98,7 +98,7 @@ class Package(unittest.TestCase):
         self.assertEqual(len(depends), len(set(depends)), depends)
         # libssl3 is named by hand: the programs load it only for mail over TLS
         for pkg in ("libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                    "libqt6svg6", "libxcb1", "libssl3"):
+                    "libqt6svg6", "libxcb1", "libssl3", "libwayland-client0"):
             self.assertIn(pkg, depends)
 
     def test_files_in_place(self):
