@@ -309,3 +309,43 @@ TEST(DataFileFastPaths, ReadingWhileDecodingNoticesAChangedFileOrAFailedRead) {
         EXPECT_TRUE(got == CMeruData{});
     }
 }
+
+TEST(DataFileFastPaths, LargeAddressBookReadsBackWholeWithAndWithoutPassword) {
+    // Over a megabyte of contacts and of pages, so both are split between
+    // two threads; names hold wide characters so records differ in form.
+    CMeruData d;
+    d.m_aPages.clear();
+    for (int i = 0; i < 500; ++i) d.m_aPages.push_back(std::string(9000, 'p') + std::to_string(i));
+    for (int i = 0; i < 40000; ++i) {
+        const std::string n = std::to_string(i);
+        d.m_aContacts.push_back({(i % 5 == 0 ? "Zoë 😀 " : "Nicolò ") + n, n + "@example.org",
+                                 "02 " + n, "", "1/1/70", i % 3 ? "nota\r\n" + n : ""});
+    }
+    const std::string key = *Utf8ToCp1252("Pàssword42");
+    struct Case {
+        std::string password;
+        std::optional<std::string> answer;
+        bool plain;  // the texts come back as they were
+    };
+    for (const Case& c : {Case{"", std::nullopt, true}, Case{"Pàssword42", "Pàssword42", true},
+                          Case{"Pàssword42", "wrong", false}}) {
+        SCOPED_TRACE(c.password + " / " + c.answer.value_or("-"));
+        d.m_strPassword = c.password;
+        CMeruData back;
+        ASSERT_EQ(ReadData(SerializeData(d), back, [&] { return c.answer; }).status,
+                  LoadStatus::Loaded);
+        ASSERT_EQ(back.m_aContacts.size(), d.m_aContacts.size());
+        if (c.plain) {
+            EXPECT_TRUE(back == d);
+            continue;
+        }
+        // Locked: every 8-bit text is its scrambled bytes, in both halves.
+        for (size_t i = 1; i < d.m_aContacts.size(); i += 997) {
+            const std::string& note = d.m_aContacts[i].m_strNote;
+            ASSERT_EQ(back.m_aContacts[i].m_strNote,
+                      Cp1252ToUtf8(ScrambleText(*Utf8ToCp1252(note), key)))
+                << "contact " << i;
+        }
+        EXPECT_EQ(back.m_aPages.back(), Cp1252ToUtf8(ScrambleText(d.m_aPages.back(), key)));
+    }
+}

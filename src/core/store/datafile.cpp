@@ -22,6 +22,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/store/file_io.h"
@@ -227,11 +228,11 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
     if (!r.I32(contacts)) return false;
     if (contacts > 0) {
         if (static_cast<uint64_t>(contacts) * kFieldCount < CContact >> r.Left()) return false;
-        sink.Contacts(static_cast<uint32_t>(contacts));
+        sink.Contacts(static_cast<uint32_t>(contacts), r.Pos());
         for (int32_t i = 0; i < contacts; ++i) {
             Texts<CContact> fields;
             if (!ReadRecord(r, fields)) return false;
-            sink.Contact(fields);
+            sink.Contact(fields, r.Pos());
         }
     }
 
@@ -272,8 +273,13 @@ struct CheckSink {
     }
     void Page(const TextRef&) {}
     void PagesEnd(size_t at) { pagesEnd = at; }
-    void Contacts(uint32_t) {}
-    void Contact(const Texts<CContact>&) {}
+    uint32_t contacts = 0;
+    size_t contactsBegin = 0, contactsEnd = 0;  // where the contacts lie in the file
+    void Contacts(uint32_t n, size_t at) {
+        contacts = n;
+        contactsBegin = contactsEnd = at;
+    }
+    void Contact(const Texts<CContact>&, size_t end) { contactsEnd = end; }
     void Mail(const Texts<MailSettings>&) {}
     void Group(size_t, const TextRef&, uint32_t) {}
     void Bookmark(size_t, const Texts<CBookmark>&) {}
@@ -305,14 +311,25 @@ struct DecodeSink {
     // Pages from index `split` on are decoded elsewhere (another thread).
     uint32_t split = UINT32_MAX;
     uint32_t page = 0;
-    void Pages(uint32_t n, size_t) { data.m_aPages.resize(n); }
+    void Pages(uint32_t n, size_t) {
+        if (data.m_aPages.size() != n) data.m_aPages.resize(n);
+    }
     void Page(const TextRef& t) {
         if (page < split) data.m_aPages[page] = Covered(t);
         ++page;
     }
     void PagesEnd(size_t) {}
-    void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
-    void Contact(const Texts<CContact>& f) { Fill(data.m_aContacts.emplace_back(), f); }
+    // Contacts from index `contactSplit` on are decoded elsewhere.
+    uint32_t contactSplit = UINT32_MAX;
+    uint32_t contact = 0;
+    // (Already sized when a second thread decodes part of them.)
+    void Contacts(uint32_t n, size_t) {
+        if (data.m_aContacts.size() != n) data.m_aContacts.resize(n);
+    }
+    void Contact(const Texts<CContact>& f, size_t) {
+        if (contact < contactSplit) Fill(data.m_aContacts[contact], f);
+        ++contact;
+    }
     void Mail(const Texts<MailSettings>& f) { Fill(data.m_mail, f); }
     void Group(size_t g, const TextRef& name, uint32_t marks) {
         data.m_aGroups[g].m_strName = Covered(name);
@@ -534,8 +551,9 @@ namespace {
 // Files from this size on are decoded while they are read.
 constexpr size_t kPipelinedFileBytes = size_t{1} << 20;
 
-// Below this many bytes of pages one thread decodes everything.
+// Below this many bytes of pages (of contacts) one thread decodes them all.
 constexpr size_t kParallelPageBytes = size_t{4} << 20;
+constexpr size_t kParallelContactBytes = size_t{1} << 20;
 
 // Decodes the pages [first, end) whose stored texts start at `at`.
 void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
@@ -548,6 +566,33 @@ void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
         if (!r.Text(t)) return;  // cannot happen: the check walked these bytes
         pages[i] = DecodeText(t, key, scratch);
     }
+}
+
+// Decodes the contacts [first, end) whose records start at `at`.
+void DecodeContacts(std::string_view file, size_t at, uint32_t first, uint32_t end,
+                    std::string_view key, CMeruData& data) {
+    Reader r(file);
+    r.Seek(at);
+    DecodeSink sink(data, key);
+    for (uint32_t i = first; i < end; ++i) {
+        Texts<CContact> fields;
+        if (!ReadRecord(r, fields)) return;  // cannot happen: the check walked these bytes
+        sink.Fill(data.m_aContacts[i], fields);
+    }
+}
+
+// Where the second half of `count` records of a region [begin, end) starts
+// by bytes: the index of its first record and its position.
+template <class R>
+std::pair<uint32_t, size_t> SplitRecords(std::string_view file, size_t begin, size_t end,
+                                         uint32_t count) {
+    Reader walk(file);
+    walk.Seek(begin);
+    const size_t half = begin + (end - begin) / 2;
+    uint32_t split = 0;
+    Texts<R> fields;
+    while (split < count && walk.Pos() < half && ReadRecord(walk, fields)) ++split;
+    return {split, walk.Pos()};
 }
 
 // The pages decoded while the file was still arriving, unscrambled with
@@ -795,17 +840,17 @@ LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const Password
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
-        std::thread second;
-        std::exception_ptr secondFailed;
+        // A large notebook or address book is decoded by two threads: the
+        // second takes the pages, and the contacts, from the middle of their
+        // bytes on.
+        const bool two = std::thread::hardware_concurrency() > 1;
+        std::function<void()> secondWork;
         if (ahead && ahead->complete && ahead->begin == check.pagesBegin &&
             ahead->pages.size() == check.pages && ahead->key == with) {
             // Decoded while the file was read, with the same key.
             data.m_aPages = std::move(ahead->pages);
             sink.split = 0;
-        } else if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes &&
-                   std::thread::hardware_concurrency() > 1) {
-            // A large notebook is decoded by two threads: the second takes
-            // the pages from the middle of their bytes on.
+        } else if (two && check.pagesEnd - check.pagesBegin >= kParallelPageBytes) {
             Reader walk(bytes);
             walk.Seek(check.pagesBegin);
             const size_t half = check.pagesBegin + (check.pagesEnd - check.pagesBegin) / 2;
@@ -814,9 +859,26 @@ LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const Password
             while (split < check.pages && walk.Pos() < half && walk.Text(t)) ++split;
             sink.split = split;
             data.m_aPages.resize(check.pages);
-            second = std::thread([&, split, at = walk.Pos()] {
+            secondWork = [&, split, at = walk.Pos()] {
+                DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
+            };
+        }
+        if (two && check.contactsEnd - check.contactsBegin >= kParallelContactBytes) {
+            const auto [split, at] = SplitRecords<CContact>(bytes, check.contactsBegin,
+                                                            check.contactsEnd, check.contacts);
+            sink.contactSplit = split;
+            data.m_aContacts.resize(check.contacts);
+            secondWork = [&, pages = std::move(secondWork), split = split, at = at] {
+                if (pages) pages();
+                DecodeContacts(bytes, at, split, check.contacts, with, data);
+            };
+        }
+        std::thread second;
+        std::exception_ptr secondFailed;
+        if (secondWork) {
+            second = std::thread([&] {
                 try {
-                    DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
+                    secondWork();
                 } catch (...) {
                     secondFailed = std::current_exception();
                 }
