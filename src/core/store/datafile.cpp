@@ -658,6 +658,7 @@ public:
 
 private:
     static constexpr size_t kPiece = size_t{1} << 20;
+    static constexpr size_t kMinPageBytes = 64;
     static constexpr uint32_t kSlotsPerBlock = 1024;
 
     struct Slot {
@@ -719,9 +720,12 @@ private:
             uint32_t pages = 0;
             if (!r.Text(tag) || !r.I32(version) || !r.Text(password) || !r.Count(pages)) return;
             if (tag.wide || tag.bytes != kTag ||
-                (version != kFormatVersion && version != kOldFormatVersion) ||
-                pages > m_size - r.Pos())
+                (version != kFormatVersion && version != kOldFormatVersion))
                 return;  // left to the check, which says what is wrong
+            // Pages are decoded before the whole file is checked, so what
+            // that costs is bounded by the file's size: tiny pages (or a
+            // damaged count) are left to the decoding after the check.
+            if (pages > m_size / kMinPageBytes) return;
             std::optional<std::string> key = StoredKey(password);
             if (!key) return;
             m_key = std::move(*key);
