@@ -613,7 +613,7 @@ struct PagesAhead {
 // exactly as ReadData refuses it.
 class ArrivingFile {
 public:
-    ArrivingFile(size_t size, const ReadBytes& read)
+    ArrivingFile(size_t size, const ReadPiece& read)
         : m_size(size), m_read(read), m_buf(AllocateFileBytes(size + 1)) {}
 
     // Reads the whole file, decoding pages meanwhile.
@@ -770,7 +770,7 @@ private:
     }
 
     const size_t m_size;
-    const ReadBytes& m_read;
+    const ReadPiece& m_read;
     FileBytes m_buf;
     size_t m_have = 0;  // bytes read (reader thread)
     int m_err = 0;
@@ -923,7 +923,7 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     return ReadDataImpl(bytes, data, prompt, nullptr);
 }
 
-std::optional<LoadOutcome> ReadDataAsItArrives(size_t size, const ReadBytes& read, CMeruData& data,
+std::optional<LoadOutcome> ReadDataAsItArrives(size_t size, const ReadPiece& read, CMeruData& data,
                                                const PasswordPrompt& prompt) {
     data = CMeruData{};
     ArrivingFile file(size, read);

@@ -69,7 +69,7 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
 // Where ReadDataAsItArrives gets the bytes of a file: called like ::read on
 // it (up to `max` bytes into `into`; the count, 0 at its end, -1 with errno
 // set on failure).
-using ReadBytes = std::function<std::ptrdiff_t(char* into, size_t max)>;
+using ReadPiece = std::function<std::ptrdiff_t(char* into, size_t max)>;
 
 // ReadData over a file of `size` bytes read through `read`: the notes pages
 // are decoded on a second thread while the rest of the file still arrives, so
@@ -78,7 +78,7 @@ using ReadBytes = std::function<std::ptrdiff_t(char* into, size_t max)>;
 // read gives CannotOpen with the system's reason (errno). Nothing (and no
 // password asked for) when the file turned out longer or shorter than `size`:
 // it changed while it was read.
-std::optional<LoadOutcome> ReadDataAsItArrives(size_t size, const ReadBytes& read, CMeruData& data,
+std::optional<LoadOutcome> ReadDataAsItArrives(size_t size, const ReadPiece& read, CMeruData& data,
                                                const PasswordPrompt& prompt);
 
 // The bytes SaveData writes for `data` (format version 22; texts scrambled
