@@ -356,6 +356,31 @@ TEST(ClipLabel, Table) {
     EXPECT_EQ(h.Labels(), (Strings{"1 - x", "2 - y  z"}));
 }
 
+// A label is formed from the beginning of a huge entry only: the prefix of
+// kClipLabelSourceBytes gives the label of the whole text, and no shorter one
+// does for a text of 4-byte characters.
+TEST(ClipLabel, BeginningDecidesTheLabel) {
+    const std::string smile = "\xF0\x9F\x98\x80", e = "\xC3\xA8";
+    std::string smiles, mixed;
+    for (int i = 0; i < 40; ++i) smiles += smile;
+    for (int i = 0; i < 40; ++i) mixed += (i % 3 == 0 ? e : i % 3 == 1 ? smile : "\r\n");
+    const std::string texts[] = {
+        "",
+        "short",
+        std::string(29, 'x') + "\r\n" + std::string(1000, 'y'),
+        std::string(200, 'a'),
+        smiles,
+        mixed,
+        std::string(29, 'x') + smile + std::string(10, 'z'),
+    };
+    for (const std::string& text : texts) {
+        const std::string head = text.substr(0, kClipLabelSourceBytes);
+        EXPECT_EQ(MakeClipLabel(7, head), MakeClipLabel(7, text)) << text;
+    }
+    EXPECT_NE(MakeClipLabel(1, smiles.substr(0, kClipLabelSourceBytes - 1)),
+              MakeClipLabel(1, smiles));
+}
+
 TEST(ClipTray, IconForIndex) {
     const std::pair<int, int> cases[] = {{-1, 152}, {0, 189}, {1, 190}, {2, 191},
                                          {3, 192},  {4, 193}, {5, 152}, {99, 152}};

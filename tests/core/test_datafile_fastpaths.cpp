@@ -6,6 +6,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -164,4 +168,184 @@ TEST(DataFileFastPaths, StreamedSaveWritesTheSerialisedImage) {
         EXPECT_TRUE(back == d);
     }
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+// A file handed over as ::read hands it over: at most `piece` bytes a call.
+// Reads from byte `fail` on fail with errno EIO; an EINTR comes first each
+// time, as a signal would cause.
+struct PieceSource {
+    std::string bytes;
+    size_t piece;
+    size_t fail = SIZE_MAX;
+    size_t at = 0;
+    bool interrupted = false;
+
+    std::ptrdiff_t operator()(char* into, size_t max) {
+        if (!interrupted) {
+            interrupted = true;
+            errno = EINTR;
+            return -1;
+        }
+        interrupted = false;
+        if (at >= fail) {
+            errno = EIO;
+            return -1;
+        }
+        const size_t n = std::min({piece, max, bytes.size() - at});
+        std::memcpy(into, bytes.data() + at, n);
+        at += n;
+        return static_cast<std::ptrdiff_t>(n);
+    }
+};
+
+struct Prompted {
+    std::optional<std::string> answer;
+    int asked = 0;
+    PasswordPrompt Prompt() {
+        return [this] {
+            ++asked;
+            return answer;
+        };
+    }
+};
+
+}  // namespace
+
+TEST(DataFileFastPaths, ReadingWhileDecodingGivesWhatReadDataGives) {
+    std::mt19937 rng(4);
+    CMeruData notes;
+    notes.m_aPages.clear();
+    // Many pages of every size class (8-bit, wide, empty, long prefixes), so
+    // both threads decode and pages straddle the pieces.
+    for (int i = 0; i < 600; ++i) {
+        std::string page = Cp1252ToUtf8(RandomBytes(rng, static_cast<size_t>(i * 37 % 5000)));
+        if (i % 7 == 0) page += "😀";
+        notes.m_aPages.push_back(i % 11 == 0 ? std::string() : page);
+    }
+    notes.m_aContacts = {{"Rossi", "r@example.org", "06", "333", "1/2/70", "nota"}};
+    notes.m_aGroups[3].m_aBookmarks = {{"Wiki", "https://it.wikipedia.org/"}};
+    CMeruData locked = notes;
+    locked.m_strPassword = "Pàssword42";
+    const std::string plain = SerializeData(notes), scrambled = SerializeData(locked);
+    std::string old = plain;  // version 21 stops after the mail settings
+    old[4] = 21;
+    std::string foreign = plain;
+    foreign[1] = 'm';
+    // A password that is not Windows-1252 in a wide stored form.
+    std::string widePassword = plain;
+    widePassword.replace(8, 1, std::string("\xFF\xFE\xFF\x01\x00\x01", 6));
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::optional<std::string> answer;
+    };
+    const Case cases[] = {
+        {"no password", plain, std::nullopt},
+        {"right password", scrambled, "Pàssword42"},
+        {"wrong password", scrambled, "Password42"},
+        {"no answer", scrambled, std::nullopt},
+        {"version 21", old, std::nullopt},
+        {"foreign", foreign, std::nullopt},
+        {"cut inside the header", plain.substr(0, 9), std::nullopt},
+        {"cut inside the pages", scrambled.substr(0, scrambled.size() / 2), "Pàssword42"},
+        {"cut after the pages", plain.substr(0, plain.size() - 300), std::nullopt},
+        {"page count beyond the file", plain.substr(0, 9) + "\xFF\xFF\xFF\xFF\x7F", std::nullopt},
+        {"password outside Windows-1252", widePassword, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Prompted expectedPrompt{c.answer};
+        CMeruData expected;
+        const LoadOutcome want = ReadData(c.bytes, expected, expectedPrompt.Prompt());
+        for (size_t piece : {size_t{1}, size_t{7}, size_t{4096}, c.bytes.size() + 1}) {
+            SCOPED_TRACE(std::string(c.what) + ", pieces of " + std::to_string(piece));
+            Prompted prompt{c.answer};
+            CMeruData got;
+            got.m_aPages = {"left over"};
+            const std::optional<LoadOutcome> out = ReadDataAsItArrives(
+                c.bytes.size(), PieceSource{c.bytes, piece}, got, prompt.Prompt());
+            ASSERT_TRUE(out);
+            EXPECT_EQ(out->status, want.status);
+            EXPECT_EQ(out->password, want.password);
+            EXPECT_EQ(out->version, want.version);
+            EXPECT_EQ(out->message, want.message);
+            EXPECT_EQ(prompt.asked, expectedPrompt.asked);
+            EXPECT_TRUE(got == expected);
+        }
+    }
+}
+
+TEST(DataFileFastPaths, ReadingWhileDecodingNoticesAChangedFileOrAFailedRead) {
+    CMeruData d;
+    d.m_strPassword = "segreto";
+    for (int i = 0; i < 300; ++i) d.m_aPages.push_back(std::string(1000, 'a'));
+    const std::string bytes = SerializeData(d);
+
+    // Shorter or longer than its size said when opened: nothing decided, no
+    // password asked for (the caller reads it again).
+    for (std::ptrdiff_t delta : {-1, 1, -1000, 1000}) {
+        SCOPED_TRACE(delta);
+        Prompted prompt{"segreto"};
+        CMeruData got;
+        const size_t size = bytes.size() + static_cast<size_t>(delta);
+        EXPECT_FALSE(ReadDataAsItArrives(size, PieceSource{bytes, 4096}, got, prompt.Prompt()));
+        EXPECT_EQ(prompt.asked, 0);
+        EXPECT_TRUE(got == CMeruData{});
+    }
+
+    // A read that fails part way: the file cannot be read, default data.
+    for (size_t failAt : {size_t{0}, size_t{5000}, bytes.size() - 1}) {
+        SCOPED_TRACE(failAt);
+        Prompted prompt{"segreto"};
+        CMeruData got;
+        const auto out = ReadDataAsItArrives(bytes.size(), PieceSource{bytes, 1000, failAt}, got,
+                                             prompt.Prompt());
+        ASSERT_TRUE(out);
+        EXPECT_EQ(out->status, LoadStatus::CannotOpen);
+        EXPECT_EQ(out->reason, std::strerror(EIO));
+        EXPECT_EQ(prompt.asked, 0);
+        EXPECT_TRUE(got == CMeruData{});
+    }
+}
+
+TEST(DataFileFastPaths, LargeAddressBookReadsBackWholeWithAndWithoutPassword) {
+    // Over a megabyte of contacts and of pages, so both are split between
+    // two threads; names hold wide characters so records differ in form.
+    CMeruData d;
+    d.m_aPages.clear();
+    for (int i = 0; i < 500; ++i) d.m_aPages.push_back(std::string(9000, 'p') + std::to_string(i));
+    for (int i = 0; i < 40000; ++i) {
+        const std::string n = std::to_string(i);
+        d.m_aContacts.push_back({(i % 5 == 0 ? "Zoë 😀 " : "Nicolò ") + n, n + "@example.org",
+                                 "02 " + n, "", "1/1/70", i % 3 ? "nota\r\n" + n : ""});
+    }
+    const std::string key = *Utf8ToCp1252("Pàssword42");
+    struct Case {
+        std::string password;
+        std::optional<std::string> answer;
+        bool plain;  // the texts come back as they were
+    };
+    for (const Case& c : {Case{"", std::nullopt, true}, Case{"Pàssword42", "Pàssword42", true},
+                          Case{"Pàssword42", "wrong", false}}) {
+        SCOPED_TRACE(c.password + " / " + c.answer.value_or("-"));
+        d.m_strPassword = c.password;
+        CMeruData back;
+        ASSERT_EQ(ReadData(SerializeData(d), back, [&] { return c.answer; }).status,
+                  LoadStatus::Loaded);
+        ASSERT_EQ(back.m_aContacts.size(), d.m_aContacts.size());
+        if (c.plain) {
+            EXPECT_TRUE(back == d);
+            continue;
+        }
+        // Locked: every 8-bit text is its scrambled bytes, in both halves.
+        for (size_t i = 1; i < d.m_aContacts.size(); i += 997) {
+            const std::string& note = d.m_aContacts[i].m_strNote;
+            ASSERT_EQ(back.m_aContacts[i].m_strNote,
+                      Cp1252ToUtf8(ScrambleText(*Utf8ToCp1252(note), key)))
+                << "contact " << i;
+        }
+        EXPECT_EQ(back.m_aPages.back(), Cp1252ToUtf8(ScrambleText(d.m_aPages.back(), key)));
+    }
 }

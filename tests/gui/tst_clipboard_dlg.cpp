@@ -410,6 +410,9 @@ private slots:
         ed->moveCursor(QTextCursor::Start);
         QTest::keyClicks(ed, QStringLiteral("Z"));
         QCOMPARE(EditorText(ed), "Z" + whole);
+        // Its label comes from the beginning only, and is the whole text's.
+        const int cur = f.history().Current();
+        QCOMPARE(f.dlg().EntryList()->itemText(cur), Q(MakeClipLabel(cur + 1, U(EditorText(ed)))));
     }
 
     // ------------------------------------------------------------ search

@@ -49,6 +49,10 @@ namespace meru {
 inline constexpr int kClipTrayIconPlain = 152;   // history empty, or entry 6 and above
 inline constexpr int kClipTrayIconDigit1 = 189;  // entries 1..5: 189..193
 inline constexpr int kClipLabelChars = 30;       // characters of an entry in its label
+// Bytes of an entry's beginning that decide its label: a UTF-8 character
+// takes at most 4 bytes, so MakeClipLabel of this prefix is the label of the
+// whole text, however long.
+inline constexpr size_t kClipLabelSourceBytes = 4 * kClipLabelChars;
 
 enum class ClipboardAction {
     Keep,   // the clipboard already holds what it should (or nothing of ours is to be removed)

@@ -35,6 +35,22 @@ namespace {
 
 constexpr CMeruWindow::Template kTemplate182{447, 292, "System", 10};
 
+// The beginning of the editor's text (as EditorText gives it) that decides
+// the entry's label: a label shows kClipLabelChars characters, each at most
+// two UTF-16 units. Taken from the document a character at a time, so a key
+// typed into a huge entry costs no copy of the whole text.
+QString LabelSource(const QPlainTextEdit* editor) {
+    const QTextDocument* doc = editor->document();
+    const int n = std::min(doc->characterCount() - 1, 2 * kClipLabelChars);
+    QString head;
+    head.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        const QChar c = doc->characterAt(i);
+        head.append(c == QChar::ParagraphSeparator ? QChar(u'\n') : c);
+    }
+    return head;
+}
+
 }  // namespace
 
 CClipboardDlg::CClipboardDlg(const ToolWindowContext& context, CClipHistory& history,
@@ -248,7 +264,7 @@ void CClipboardDlg::OnEditorChanged() {
     // The user changed the shown entry: its list item shows the new text at
     // once; the history gets it when the editor loses the focus.
     const int nCur = std::max(0, m_history.Current());
-    const std::string label = MakeClipLabel(nCur + 1, ToUtf8(EditorText(m_pEditor)));
+    const std::string label = MakeClipLabel(nCur + 1, ToUtf8(LabelSource(m_pEditor)));
     const QSignalBlocker block(m_pList);
     if (nCur < m_pList->count()) m_pList->removeItem(nCur);
     const int at = std::min(nCur, m_pList->count());
