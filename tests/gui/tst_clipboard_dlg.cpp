@@ -400,19 +400,46 @@ private slots:
         QVERIFY(ed->document()->isUndoRedoEnabled());
         QVERIFY(!f.dlg().m_bEdited);  // loading is no edit
 
-        // Typing while a slice is pending loads the rest first.
+        // Typing while slices are pending goes into the part shown, and the
+        // rest keeps loading after it; a caret at the end of the shown part
+        // stays there while slices arrive.
         f.clip.Copy("small");
         QTRY_COMPARE(EditorText(ed), QStringLiteral("small"));
-        f.dlg().NextEntry();
-        if (EditorText(ed) == QStringLiteral("small")) f.dlg().PreviousEntry();
-        QVERIFY(ed->document()->characterCount() < whole.size() / 4);
+        const auto showBig = [&] {
+            f.dlg().NextEntry();
+            if (EditorText(ed) == QStringLiteral("small")) f.dlg().PreviousEntry();
+            QVERIFY(ed->document()->characterCount() < whole.size() / 4);
+        };
+        showBig();
         ed->setFocus();
         ed->moveCursor(QTextCursor::Start);
         QTest::keyClicks(ed, QStringLiteral("Z"));
-        QCOMPARE(EditorText(ed), "Z" + whole);
+        ed->moveCursor(QTextCursor::End);
+        const int shownEnd = ed->textCursor().position();
+        QTest::keyClicks(ed, QStringLiteral("Y"));
+        QVERIFY(ed->document()->characterCount() < whole.size() / 4);  // still loading
+        QTRY_COMPARE_WITH_TIMEOUT(ed->document()->characterCount(), int(whole.size()) + 3, 30000);
+        QCOMPARE(ed->textCursor().position(), shownEnd + 1);
+        QString expected = "Z" + whole;
+        expected.insert(shownEnd, u'Y');
+        QCOMPARE(EditorText(ed), expected);
         // Its label comes from the beginning only, and is the whole text's.
         const int cur = f.history().Current();
         QCOMPARE(f.dlg().EntryList()->itemText(cur), Q(MakeClipLabel(cur + 1, U(EditorText(ed)))));
+
+        // Leaving the editor while slices are pending stores the whole entry
+        // as the editor would hold it, the part not shown yet included.
+        showBig();
+        ed->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(ed, QStringLiteral("X"));
+        QVERIFY(ed->document()->characterCount() < whole.size() / 4);
+        f.dlg().StoreEdited();
+        QCOMPARE(Q(f.history().Entry(f.history().Current())), "X" + whole);
+
+        // Select All reaches the whole entry: the rest is loaded first.
+        showBig();
+        QTest::keyClick(ed, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(ed->textCursor().selectedText().size(), whole.size() + 1);
     }
 
     // ------------------------------------------------------------ search

@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -49,6 +51,13 @@ QString LabelSource(const QPlainTextEdit* editor) {
         head.append(c == QChar::ParagraphSeparator ? QChar(u'\n') : c);
     }
     return head;
+}
+
+// Keys that reach the end of the text or all of it.
+bool NeedsWholeText(const QKeyEvent* key) {
+    return key->matches(QKeySequence::SelectAll) ||
+           key->matches(QKeySequence::MoveToEndOfDocument) ||
+           key->matches(QKeySequence::SelectEndOfDocument);
 }
 
 }  // namespace
@@ -275,16 +284,22 @@ void CClipboardDlg::OnEditorChanged() {
 
 void CClipboardDlg::StoreEdited() {
     if (!m_bEdited) return;
-    m_pLoader->Finish();
-    Apply(m_history.StoreEdited(ToUtf8(EditorText(m_pEditor))));
+    // The part of a huge entry still loading is taken as stored, so leaving
+    // the editor does not wait for the rest to be shown.
+    std::string text = ToUtf8(EditorText(m_pEditor));
+    if (m_pLoader->Loading()) text += StoredToEditorText(m_pLoader->Pending());
+    Apply(m_history.StoreEdited(std::move(text)));
 }
 
 bool CClipboardDlg::eventFilter(QObject* watched, QEvent* event) {
-    // Typing, the editor's own menu (Select All, Copy ...), a drop and a
-    // middle-click paste work on the whole entry: load the rest first.
+    // Typing works on the part already shown while the rest loads; the keys
+    // that reach the end of the entry or all of it, the editor's own menu
+    // (Select All, Copy ...), a drop and a middle-click paste work on the
+    // whole entry: load the rest first.
     if (m_pLoader && m_pLoader->Loading()) {
         const QEvent::Type type = event->type();
-        if ((watched == m_pEditor && type == QEvent::KeyPress) ||
+        if ((watched == m_pEditor && type == QEvent::KeyPress &&
+             NeedsWholeText(static_cast<QKeyEvent*>(event))) ||
             (watched == m_pEditor->viewport() &&
              (type == QEvent::ContextMenu || type == QEvent::Drop ||
               (type == QEvent::MouseButtonPress &&

@@ -61,8 +61,20 @@ void CStepTextLoader::Step(size_t nMax) {
         FromUtf8(StoredToEditorText(std::string_view(m_strPending).substr(m_nDone, end - m_nDone)));
     QTextCursor at(m_pEditor->document());
     at.movePosition(QTextCursor::End);
+    // Text inserted at the caret would carry it along: a caret left at the
+    // end of the shown part stays before the new slice.
+    const int nAnchor = m_pEditor->textCursor().anchor();
+    const int nPos = m_pEditor->textCursor().position();
+    const int nOldEnd = at.position();
+    const bool bKeep = nPos == nOldEnd || nAnchor == nOldEnd;
     m_fnSetting(true);
     at.insertText(slice);
+    if (bKeep) {
+        QTextCursor back(m_pEditor->document());
+        back.setPosition(nAnchor);
+        back.setPosition(nPos, QTextCursor::KeepAnchor);
+        m_pEditor->setTextCursor(back);
+    }
     m_fnSetting(false);
     m_nDone = end;
     if (Loading()) {
