@@ -207,8 +207,8 @@ void TestContactsDlg::newContactFromClipboard() {
             noteEmpty = d->NoteEdit()->toPlainText().isEmpty();
             // The focus starts on OK; on a busy machine the dialog's activation
             // may come a little after it is shown.
-            focusOnOk = QTest::qWaitFor(
-                [&] { return QApplication::focusWidget() == d->OkButton(); }, 5000);
+            focusOnOk =
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == d->OkButton(); }, 5000);
             d->Edit(1054)->setText("1 aprile");
             QTest::mouseClick(d->OkButton(), Qt::LeftButton);
         });
