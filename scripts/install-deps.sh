@@ -29,6 +29,8 @@ PKGS=(
   x11-xkb-utils util-linux
   # the SMTP client's TLS, and the mail server and certificates its tests start
   libssl-dev openssl ca-certificates python3-aiosmtpd
+  # the fake desktop portal of the global shortcuts test, on its own bus
+  python3-dbus-next dbus-daemon
 )
 
 missing=()
