@@ -107,6 +107,7 @@ void CPortalGlobalShortcuts::Stop() {
                          SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
         m_bListeningActivated = false;
     }
+    StopWatchingSession();
     if (!m_strSession.isEmpty() && QCoreApplication::instance() && m_bus.isConnected()) {
         // No answer is awaited: the session ends with our connection anyway.
         m_bus.send(QDBusMessage::createMethodCall(kService, m_strSession, kSession,
@@ -139,6 +140,9 @@ void CPortalGlobalShortcuts::Probe() {
             if (err == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
                 err == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
                 Fail("none runs on the session bus");
+            else if (err == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+                     err == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+                Fail("it did not answer");
             else
                 Fail("it offers no global shortcuts");
             return;
@@ -249,6 +253,11 @@ void CPortalGlobalShortcuts::OnResponse(uint response, const QVariantMap& result
         m_bListeningActivated =
             m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
                           SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        // The desktop may end the session later (the user withdrew the
+        // keys, the portal restarted): then the keys are dead and the grab
+        // must take over.
+        m_bus.connect(kService, m_strSession, kSession, QStringLiteral("Closed"), this,
+                      SLOT(OnSessionClosed(QVariantMap)));
         BindShortcuts();
         return;
     }
@@ -284,6 +293,19 @@ void CPortalGlobalShortcuts::OnActivated(const QDBusObjectPath& session, const Q
     if (m_step != Step::Bound || session.path() != m_strSession) return;
     const int n = NumberOf(id);
     if (n && m_fn) m_fn(n);
+}
+
+void CPortalGlobalShortcuts::StopWatchingSession() {
+    if (m_strSession.isEmpty()) return;
+    m_bus.disconnect(kService, m_strSession, kSession, QStringLiteral("Closed"), this,
+                     SLOT(OnSessionClosed(QVariantMap)));
+}
+
+void CPortalGlobalShortcuts::OnSessionClosed(const QVariantMap&) {
+    if (m_strSession.isEmpty()) return;
+    StopWatchingSession();
+    m_strSession.clear();  // gone already: nothing to close
+    Fail("it ended the shortcuts session");
 }
 
 void CPortalGlobalShortcuts::Fail(const std::string& why) {

@@ -57,6 +57,7 @@ private slots:
     void OnResponse(uint response, const QVariantMap& results);
     void OnActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
                      const QVariantMap& options);
+    void OnSessionClosed(const QVariantMap& details);
 
 private:
     enum class Step { Idle, Probing, Creating, Binding, Bound, Failed };
@@ -69,6 +70,7 @@ private:
     void Request(const QString& method, const QList<QVariant>& args, const QString& token);
     void ListenForResponse(const QString& path);
     void StopListening();
+    void StopWatchingSession();
     void Fail(const std::string& why);
     QString NewToken();
 

@@ -12,6 +12,7 @@ once it owns the name.
 Lines on standard input drive it; it ends at end of input:
   activate ID [SESSION]   emit Activated for shortcut ID, in the last
                           session made (or in SESSION, an object path)
+  close-session [SESSION] the desktop ends the last session made (or SESSION)
 
 Options:
   --create-response N     CreateSession answers with response N (default 0)
@@ -135,6 +136,12 @@ class FakePortal:
             self.record(event="Activated", id=words[1], session=session)
             self.bus.send(Message.new_signal(PATH, IFACE, "Activated", "osta{sv}",
                                              [session, words[1], int(time.time() * 1000), {}]))
+        elif words[0] == "close-session" and len(words) in (1, 2):
+            session = words[1] if len(words) == 2 else (self.sessions[-1] if self.sessions else PATH)
+            if session in self.sessions:
+                self.sessions.remove(session)
+            self.record(event="Closed", session=session)
+            self.bus.send(Message.new_signal(session, SESSION, "Closed", "a{sv}", [{}]))
         else:
             self.record(event="unknown command", line=line)
 
