@@ -10,7 +10,8 @@
 // later as the Request's Response signal. The GUI thread never waits, not
 // even while the user looks at the confirmation dialog. Start() therefore
 // returns nothing at first; what came of it arrives through the outcome
-// callback, once: the numbers the desktop bound, or none and why not.
+// callback: the numbers the desktop bound, or none and why not; and once
+// more, with none, should the desktop end the session later.
 //
 //   CPortalGlobalShortcuts keys(QDBusConnection::sessionBus());
 //   keys.SetCallback([&](int n) { /* make entry n current */ });
