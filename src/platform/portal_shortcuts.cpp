@@ -103,7 +103,7 @@ void CPortalGlobalShortcuts::Stop() {
     ++m_nGeneration;
     StopListening();
     if (m_bListeningActivated) {
-        m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
+        m_bus.disconnect(QString(), kPath, kInterface, QStringLiteral("Activated"), this,
                          SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
         m_bListeningActivated = false;
     }
@@ -223,16 +223,19 @@ void CPortalGlobalShortcuts::Request(const QString& method, const QList<QVariant
     });
 }
 
+// The portal's signals are matched by path, not by sender: the paths name
+// our connection and our session, and a match on the well-known name would
+// depend on Qt having learnt the name's owner before the first answer.
 void CPortalGlobalShortcuts::ListenForResponse(const QString& path) {
     StopListening();
-    if (m_bus.connect(kService, path, kRequest, QStringLiteral("Response"), this,
+    if (m_bus.connect(QString(), path, kRequest, QStringLiteral("Response"), this,
                       SLOT(OnResponse(uint, QVariantMap))))
         m_strRequestPath = path;
 }
 
 void CPortalGlobalShortcuts::StopListening() {
     if (m_strRequestPath.isEmpty()) return;
-    m_bus.disconnect(kService, m_strRequestPath, kRequest, QStringLiteral("Response"), this,
+    m_bus.disconnect(QString(), m_strRequestPath, kRequest, QStringLiteral("Response"), this,
                      SLOT(OnResponse(uint, QVariantMap)));
     m_strRequestPath.clear();
 }
@@ -251,12 +254,12 @@ void CPortalGlobalShortcuts::OnResponse(uint response, const QVariantMap& result
         }
         m_strSession = session;
         m_bListeningActivated =
-            m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
+            m_bus.connect(QString(), kPath, kInterface, QStringLiteral("Activated"), this,
                           SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
         // The desktop may end the session later (the user withdrew the
         // keys, the portal restarted): then the keys are dead and the grab
         // must take over.
-        m_bus.connect(kService, m_strSession, kSession, QStringLiteral("Closed"), this,
+        m_bus.connect(QString(), m_strSession, kSession, QStringLiteral("Closed"), this,
                       SLOT(OnSessionClosed(QVariantMap)));
         BindShortcuts();
         return;
@@ -297,7 +300,7 @@ void CPortalGlobalShortcuts::OnActivated(const QDBusObjectPath& session, const Q
 
 void CPortalGlobalShortcuts::StopWatchingSession() {
     if (m_strSession.isEmpty()) return;
-    m_bus.disconnect(kService, m_strSession, kSession, QStringLiteral("Closed"), this,
+    m_bus.disconnect(QString(), m_strSession, kSession, QStringLiteral("Closed"), this,
                      SLOT(OnSessionClosed(QVariantMap)));
 }
 

@@ -92,6 +92,7 @@ class FakePortal:
              *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err)
         err.close()
         test.addCleanup(self.close)
+        test.portals.append(self)
         status = read_line(self.proc, 30, "the fake portal")
         if status != "ready":
             raise RuntimeError(f"the fake portal said {status!r}")
@@ -119,6 +120,7 @@ class PortalCase(xs.MeruTestCase):
 
     def setUp(self):
         super().setUp()
+        self.portals = []
         # Another X11 program has the focus when the grab is tried.
         self.other = subprocess.Popen(["xlogo", "-geometry", "200x200+20+20"],
                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -160,7 +162,12 @@ class PortalCase(xs.MeruTestCase):
             text = xs.read_bytes(err_path).decode("utf-8", "replace")
             lines[:] = [ln for ln in text.splitlines() if "global keys:" in ln]
             return len(lines) >= count
-        xs.wait_for(look, timeout=timeout, interval=0.05, what=f"global keys note {count}")
+        try:
+            xs.wait_for(look, timeout=timeout, interval=0.05, what=f"global keys note {count}")
+        except TimeoutError:
+            calls = [r for f in self.portals for r in f.records()]
+            self.fail(f"no global keys note {count} within {timeout} s; stderr: "
+                      f"{xs.read_bytes(err_path)!r}; portal: {calls}")
         self.assertEqual(len(lines), count, lines)
         return lines[-1]
 
