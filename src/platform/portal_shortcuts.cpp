@@ -73,9 +73,30 @@ QString PathOf(const QVariant& v) {
 CPortalGlobalShortcuts::CPortalGlobalShortcuts(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), m_bus(bus) {
     RegisterTypes();
+    // Listened to once, for the object's life, and told apart by path: the
+    // paths name our connection, our requests and our session, and nothing
+    // is connected or disconnected while an answer may be on its way.
+    if (m_bus.isConnected()) {
+        m_bus.connect(QString(), QString(), kRequest, QStringLiteral("Response"), this,
+                      SLOT(OnResponse(uint, QVariantMap, QDBusMessage)));
+        m_bus.connect(QString(), kPath, kInterface, QStringLiteral("Activated"), this,
+                      SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        m_bus.connect(QString(), QString(), kSession, QStringLiteral("Closed"), this,
+                      SLOT(OnSessionClosed(QVariantMap, QDBusMessage)));
+    }
 }
 
-CPortalGlobalShortcuts::~CPortalGlobalShortcuts() { Stop(); }
+CPortalGlobalShortcuts::~CPortalGlobalShortcuts() {
+    Stop();
+    if (QCoreApplication::instance() && m_bus.isConnected()) {
+        m_bus.disconnect(QString(), QString(), kRequest, QStringLiteral("Response"), this,
+                         SLOT(OnResponse(uint, QVariantMap, QDBusMessage)));
+        m_bus.disconnect(QString(), kPath, kInterface, QStringLiteral("Activated"), this,
+                         SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        m_bus.disconnect(QString(), QString(), kSession, QStringLiteral("Closed"), this,
+                         SLOT(OnSessionClosed(QVariantMap, QDBusMessage)));
+    }
+}
 
 void CPortalGlobalShortcuts::SetCallback(std::function<void(int)> fn) { m_fn = std::move(fn); }
 void CPortalGlobalShortcuts::SetOutcomeCallback(Outcome fn) { m_outcome = std::move(fn); }
@@ -101,13 +122,7 @@ std::vector<int> CPortalGlobalShortcuts::Start() {
 
 void CPortalGlobalShortcuts::Stop() {
     ++m_nGeneration;
-    StopListening();
-    if (m_bListeningActivated) {
-        m_bus.disconnect(QString(), kPath, kInterface, QStringLiteral("Activated"), this,
-                         SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-        m_bListeningActivated = false;
-    }
-    StopWatchingSession();
+    m_strRequestPath.clear();
     if (!m_strSession.isEmpty() && QCoreApplication::instance() && m_bus.isConnected()) {
         // No answer is awaited: the session ends with our connection anyway.
         m_bus.send(QDBusMessage::createMethodCall(kService, m_strSession, kSession,
@@ -203,7 +218,7 @@ void CPortalGlobalShortcuts::Request(const QString& method, const QList<QVariant
     QString sender = m_bus.baseService();
     if (sender.startsWith(QLatin1Char(':'))) sender.remove(0, 1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    ListenForResponse(kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token);
+    m_strRequestPath = kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
 
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     call.setArguments(args);
@@ -219,29 +234,14 @@ void CPortalGlobalShortcuts::Request(const QString& method, const QList<QVariant
         }
         // Older portals name the Request differently: follow the one given.
         const QString handle = PathOf(reply.arguments().value(0));
-        if (!handle.isEmpty() && handle != m_strRequestPath) ListenForResponse(handle);
+        if (!handle.isEmpty() && !m_strRequestPath.isEmpty()) m_strRequestPath = handle;
     });
 }
 
-// The portal's signals are matched by path, not by sender: the paths name
-// our connection and our session, and a match on the well-known name would
-// depend on Qt having learnt the name's owner before the first answer.
-void CPortalGlobalShortcuts::ListenForResponse(const QString& path) {
-    StopListening();
-    if (m_bus.connect(QString(), path, kRequest, QStringLiteral("Response"), this,
-                      SLOT(OnResponse(uint, QVariantMap))))
-        m_strRequestPath = path;
-}
-
-void CPortalGlobalShortcuts::StopListening() {
-    if (m_strRequestPath.isEmpty()) return;
-    m_bus.disconnect(QString(), m_strRequestPath, kRequest, QStringLiteral("Response"), this,
-                     SLOT(OnResponse(uint, QVariantMap)));
+void CPortalGlobalShortcuts::OnResponse(uint response, const QVariantMap& results,
+                                        const QDBusMessage& msg) {
+    if (m_strRequestPath.isEmpty() || msg.path() != m_strRequestPath) return;
     m_strRequestPath.clear();
-}
-
-void CPortalGlobalShortcuts::OnResponse(uint response, const QVariantMap& results) {
-    StopListening();
     if (m_step == Step::Creating) {
         if (response != 0) {
             Fail("it refused a shortcuts session");
@@ -253,14 +253,6 @@ void CPortalGlobalShortcuts::OnResponse(uint response, const QVariantMap& result
             return;
         }
         m_strSession = session;
-        m_bListeningActivated =
-            m_bus.connect(QString(), kPath, kInterface, QStringLiteral("Activated"), this,
-                          SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-        // The desktop may end the session later (the user withdrew the
-        // keys, the portal restarted): then the keys are dead and the grab
-        // must take over.
-        m_bus.connect(QString(), m_strSession, kSession, QStringLiteral("Closed"), this,
-                      SLOT(OnSessionClosed(QVariantMap)));
         BindShortcuts();
         return;
     }
@@ -298,15 +290,10 @@ void CPortalGlobalShortcuts::OnActivated(const QDBusObjectPath& session, const Q
     if (n && m_fn) m_fn(n);
 }
 
-void CPortalGlobalShortcuts::StopWatchingSession() {
-    if (m_strSession.isEmpty()) return;
-    m_bus.disconnect(QString(), m_strSession, kSession, QStringLiteral("Closed"), this,
-                     SLOT(OnSessionClosed(QVariantMap)));
-}
-
-void CPortalGlobalShortcuts::OnSessionClosed(const QVariantMap&) {
-    if (m_strSession.isEmpty()) return;
-    StopWatchingSession();
+// The desktop may end the session later (the user withdrew the keys, the
+// portal restarted): then the keys are dead and the grab must take over.
+void CPortalGlobalShortcuts::OnSessionClosed(const QVariantMap&, const QDBusMessage& msg) {
+    if (m_strSession.isEmpty() || msg.path() != m_strSession) return;
     m_strSession.clear();  // gone already: nothing to close
     Fail("it ended the shortcuts session");
 }

@@ -18,6 +18,7 @@
 //   keys.SetOutcomeCallback([&](const std::vector<int>& bound, const std::string& why) {...});
 //   keys.Start();
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
@@ -55,10 +56,10 @@ public:
     static int NumberOf(const QString& id);
 
 private slots:
-    void OnResponse(uint response, const QVariantMap& results);
+    void OnResponse(uint response, const QVariantMap& results, const QDBusMessage& msg);
     void OnActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
                      const QVariantMap& options);
-    void OnSessionClosed(const QVariantMap& details);
+    void OnSessionClosed(const QVariantMap& details, const QDBusMessage& msg);
 
 private:
     enum class Step { Idle, Probing, Creating, Binding, Bound, Failed };
@@ -69,9 +70,6 @@ private:
     // Calls `method` of the portal with `args` (whose options carry
     // `token` as handle_token) and waits for the Request's Response.
     void Request(const QString& method, const QList<QVariant>& args, const QString& token);
-    void ListenForResponse(const QString& path);
-    void StopListening();
-    void StopWatchingSession();
     void Fail(const std::string& why);
     QString NewToken();
 
@@ -82,7 +80,6 @@ private:
     unsigned m_nTokens = 0;
     QString m_strRequestPath;  // the Request whose Response we wait for
     QString m_strSession;      // the session handle, once created
-    bool m_bListeningActivated = false;
     std::vector<int> m_aBound;
     std::function<void(int)> m_fn;
     Outcome m_outcome;

@@ -65,7 +65,10 @@ class FakePortal:
 
     def later(self, msg):
         # after the method's return has gone out, as a real dialog would
-        asyncio.get_running_loop().call_soon(self.bus.send, msg)
+        def send():
+            self.record(event=msg.member, path=msg.path, body=plain(msg.body))
+            self.bus.send(msg)
+        asyncio.get_running_loop().call_soon(send)
 
     @staticmethod
     def request_path(msg, options):
