@@ -37,6 +37,8 @@ PKGS=(
   # headless Wayland sessions for the clipboard test: sway with XWayland, a
   # native terminal, wl-copy and wl-paste; weston, which has no data-control
   sway xwayland foot wl-clipboard weston
+  # the fake desktop portal of the global shortcuts test, on its own bus
+  python3-dbus-next
 )
 
 missing=()

@@ -30,6 +30,7 @@
 #include "gui/tray/system_tray.h"
 #include "platform/clipboard.h"
 #include "platform/launcher.h"
+#include "platform/portal_shortcuts.h"
 #include "platform/wayland_data_control.h"
 #include "platform/x11_hotkeys.h"
 
@@ -92,7 +93,8 @@ bool CAppRoot::Create(bool bDeferToolWindows) {
     m_bClipSeeded = m_pClipLink->Seed();
     m_pHotkeys = m_services.hotkeys;
     if (!m_pHotkeys) {
-        m_pOwnHotkeys = CreateGlobalHotkeys();
+        // The X11 grab, or in a Wayland session the desktop's portal first.
+        m_pOwnHotkeys = CreateDesktopHotkeys();
         m_pHotkeys = m_pOwnHotkeys.get();
     }
 

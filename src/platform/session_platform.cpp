@@ -29,15 +29,15 @@ PlatformChoice ChoosePlatform(const char* qpa, const char* waylandDisplay,
 std::string PlatformNote(const PlatformChoice& c) {
     if (!c.bWaylandSession) return {};
     if (c.bOnXcb)
-        return "meru: Wayland session: MERU runs through XWayland. Ctrl+1..5 work only while "
-               "an XWayland window has the focus; bind \"meru --select N\" to the desktop's own "
-               "shortcuts to use them everywhere (see the README). The clipboard line says "
-               "how copies are seen.\n";
-    return "meru: Wayland session on the Qt platform set in QT_QPA_PLATFORM: Ctrl+1..5 do "
-           "nothing, and copies made while MERU is not focused are seen only through the "
-           "compositor's data-control (the clipboard line says); unset QT_QPA_PLATFORM "
-           "to run through XWayland, and bind \"meru --select N\" to the desktop's own "
-           "shortcuts.\n";
+        return "meru: Wayland session: MERU runs through XWayland. The \"global keys\" line "
+               "says how Ctrl+1..5 are taken and the \"clipboard\" line how copies are seen; "
+               "where Ctrl+1..5 do not reach MERU, bind \"meru --select N\" to the desktop's "
+               "own shortcuts (see the README).\n";
+    return "meru: Wayland session on the Qt platform set in QT_QPA_PLATFORM: Ctrl+1..5 work "
+           "only through the desktop's shortcut portal (the \"global keys\" line says), and "
+           "copies made while MERU is not focused are seen only through the compositor's "
+           "data-control (the \"clipboard\" line says); unset QT_QPA_PLATFORM to run through "
+           "XWayland, or bind \"meru --select N\" to the desktop's own shortcuts.\n";
 }
 
 PlatformChoice ApplyPlatformChoice(bool bTell) {
