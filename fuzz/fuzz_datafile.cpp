@@ -1,15 +1,10 @@
 // Feeds arbitrary bytes to the data file reader. Whatever loads must survive a
 // save and a second load unchanged: the data read back equal the data first
-// read, and saving them again gives the same bytes. The reader that decodes
-// while the file arrives, fed the same bytes in small pieces, must come to
-// the same outcome and data.
+// read, and saving them again gives the same bytes.
 
 #include <cstdint>
-#include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,26 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CMeruData first;
     const LoadOutcome out = ReadData(bytes, first, TypePassword);
-
-    // Pieces of 1 to 64 bytes, chosen by the input's last byte.
-    const size_t piece = size > 0 ? 1 + data[size - 1] % 64 : 1;
-    size_t at = 0;
-    CMeruData arrived;
-    const std::optional<LoadOutcome> piped = ReadDataAsItArrives(
-        size,
-        [&](char* into, size_t max) {
-            const size_t n = std::min({piece, max, size - at});
-            if (n > 0) std::memcpy(into, data + at, n);
-            at += n;
-            return static_cast<std::ptrdiff_t>(n);
-        },
-        arrived, TypePassword);
-    if (!piped) Mismatch("the arriving file was taken for a changed one");
-    if (piped->status != out.status || piped->password != out.password ||
-        piped->version != out.version || piped->message != out.message)
-        Mismatch("the arriving file has another outcome");
-    if (!(arrived == first)) Mismatch("the arriving file gives other data");
-
     if (out.status != LoadStatus::Loaded) return 0;
     // A locked file keeps its texts as stored (scrambled); the program never
     // saves those, so there is nothing to round-trip.

@@ -7,22 +7,17 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "core/store/file_io.h"
@@ -228,11 +223,11 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
     if (!r.I32(contacts)) return false;
     if (contacts > 0) {
         if (static_cast<uint64_t>(contacts) * kFieldCount < CContact >> r.Left()) return false;
-        sink.Contacts(static_cast<uint32_t>(contacts), r.Pos());
+        sink.Contacts(static_cast<uint32_t>(contacts));
         for (int32_t i = 0; i < contacts; ++i) {
             Texts<CContact> fields;
             if (!ReadRecord(r, fields)) return false;
-            sink.Contact(fields, r.Pos());
+            sink.Contact(fields);
         }
     }
 
@@ -273,13 +268,8 @@ struct CheckSink {
     }
     void Page(const TextRef&) {}
     void PagesEnd(size_t at) { pagesEnd = at; }
-    uint32_t contacts = 0;
-    size_t contactsBegin = 0, contactsEnd = 0;  // where the contacts lie in the file
-    void Contacts(uint32_t n, size_t at) {
-        contacts = n;
-        contactsBegin = contactsEnd = at;
-    }
-    void Contact(const Texts<CContact>&, size_t end) { contactsEnd = end; }
+    void Contacts(uint32_t) {}
+    void Contact(const Texts<CContact>&) {}
     void Mail(const Texts<MailSettings>&) {}
     void Group(size_t, const TextRef&, uint32_t) {}
     void Bookmark(size_t, const Texts<CBookmark>&) {}
@@ -311,25 +301,14 @@ struct DecodeSink {
     // Pages from index `split` on are decoded elsewhere (another thread).
     uint32_t split = UINT32_MAX;
     uint32_t page = 0;
-    void Pages(uint32_t n, size_t) {
-        if (data.m_aPages.size() != n) data.m_aPages.resize(n);
-    }
+    void Pages(uint32_t n, size_t) { data.m_aPages.resize(n); }
     void Page(const TextRef& t) {
         if (page < split) data.m_aPages[page] = Covered(t);
         ++page;
     }
     void PagesEnd(size_t) {}
-    // Contacts from index `contactSplit` on are decoded elsewhere.
-    uint32_t contactSplit = UINT32_MAX;
-    uint32_t contact = 0;
-    // (Already sized when a second thread decodes part of them.)
-    void Contacts(uint32_t n, size_t) {
-        if (data.m_aContacts.size() != n) data.m_aContacts.resize(n);
-    }
-    void Contact(const Texts<CContact>& f, size_t) {
-        if (contact < contactSplit) Fill(data.m_aContacts[contact], f);
-        ++contact;
-    }
+    void Contacts(uint32_t n) { data.m_aContacts.reserve(n); }
+    void Contact(const Texts<CContact>& f) { Fill(data.m_aContacts.emplace_back(), f); }
     void Mail(const Texts<MailSettings>& f) { Fill(data.m_mail, f); }
     void Group(size_t g, const TextRef& name, uint32_t marks) {
         data.m_aGroups[g].m_strName = Covered(name);
@@ -346,19 +325,6 @@ std::string KeyOf(std::string_view password) {
     auto bytes = Utf8ToCp1252(password);
     if (!bytes) throw std::invalid_argument("password outside Windows-1252");
     return std::move(*bytes);
-}
-
-// The key of a stored password: its bytes in Windows-1252, decoded. Nothing
-// when a wide password holds characters outside Windows-1252 (damage).
-std::optional<std::string> StoredKey(const TextRef& stored) {
-    std::string key(stored.bytes);
-    if (stored.wide) {
-        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(stored.bytes));
-        if (!narrow) return std::nullopt;
-        key = std::move(*narrow);
-    }
-    DecodePassword(key);
-    return key;
 }
 
 // ---------------------------------------------------------------- writing
@@ -548,12 +514,8 @@ size_t EstimateSize(const CMeruData& d) {
 
 namespace {
 
-// Files from this size on are decoded while they are read.
-constexpr size_t kPipelinedFileBytes = size_t{1} << 20;
-
-// Below this many bytes of pages (of contacts) one thread decodes them all.
+// Below this many bytes of pages one thread decodes everything.
 constexpr size_t kParallelPageBytes = size_t{4} << 20;
-constexpr size_t kParallelContactBytes = size_t{1} << 20;
 
 // Decodes the pages [first, end) whose stored texts start at `at`.
 void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
@@ -568,234 +530,9 @@ void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
     }
 }
 
-// Decodes the contacts [first, end) whose records start at `at`.
-void DecodeContacts(std::string_view file, size_t at, uint32_t first, uint32_t end,
-                    std::string_view key, CMeruData& data) {
-    Reader r(file);
-    r.Seek(at);
-    DecodeSink sink(data, key);
-    for (uint32_t i = first; i < end; ++i) {
-        Texts<CContact> fields;
-        if (!ReadRecord(r, fields)) return;  // cannot happen: the check walked these bytes
-        sink.Fill(data.m_aContacts[i], fields);
-    }
-}
+}  // namespace
 
-// Where the second half of `count` records of a region [begin, end) starts
-// by bytes: the index of its first record and its position.
-template <class R>
-std::pair<uint32_t, size_t> SplitRecords(std::string_view file, size_t begin, size_t end,
-                                         uint32_t count) {
-    Reader walk(file);
-    walk.Seek(begin);
-    const size_t half = begin + (end - begin) / 2;
-    uint32_t split = 0;
-    Texts<R> fields;
-    while (split < count && walk.Pos() < half && ReadRecord(walk, fields)) ++split;
-    return {split, walk.Pos()};
-}
-
-// The pages decoded while the file was still arriving, unscrambled with
-// `key` (the stored password's, which the right answer to the prompt gives).
-struct PagesAhead {
-    bool complete = false;  // every page was decoded
-    size_t begin = 0;       // where the pages start in the file
-    std::string key;
-    std::vector<std::string> pages;
-};
-
-// Reads a file piece by piece on a second thread; after every piece that
-// thread walks the pages that have arrived whole, and both threads decode
-// them as they become known: the caller's from the start of the read, the
-// reader's once the last piece is in. Only the walk's own checks are made
-// here (a page must lie inside the bytes); everything is checked again over
-// the whole image before the pages are used, so a damaged file is refused
-// exactly as ReadData refuses it.
-class ArrivingFile {
-public:
-    ArrivingFile(size_t size, const ReadPiece& read)
-        : m_size(size), m_read(read), m_buf(AllocateFileBytes(size + 1)) {}
-
-    // Reads the whole file, decoding pages meanwhile.
-    void Run() {
-        std::thread reader([this] {
-            try {
-                ReadAll();
-                DecodeClaimed();
-            } catch (...) {
-                m_failure = std::current_exception();
-                Stop();
-            }
-        });
-        try {
-            if (WaitFor([this] { return m_ready.load(std::memory_order_acquire); }))
-                DecodeClaimed();
-        } catch (...) {
-            Stop();
-            reader.join();
-            throw;
-        }
-        reader.join();
-        if (m_failure) std::rethrow_exception(m_failure);
-    }
-
-    int Error() const { return m_err; }
-    // The file had exactly the size it was read for.
-    bool Whole() const { return m_err == 0 && m_have == m_size; }
-    std::string_view Bytes() const { return {m_buf.data.get(), m_size}; }
-
-    PagesAhead TakePages() {
-        PagesAhead ahead;
-        ahead.complete =
-            m_ready && !m_stop && m_walked == m_pageCount && m_decoded.load() == m_pageCount;
-        if (!ahead.complete) return ahead;
-        ahead.begin = m_pagesBegin;
-        ahead.key = std::move(m_key);
-        ahead.pages.resize(m_pageCount);
-        for (uint32_t i = 0; i < m_pageCount; ++i) ahead.pages[i] = std::move(SlotOf(i).text);
-        return ahead;
-    }
-
-private:
-    static constexpr size_t kPiece = size_t{1} << 20;
-    static constexpr size_t kMinPageBytes = 64;
-    static constexpr uint32_t kSlotsPerBlock = 1024;
-
-    struct Slot {
-        TextRef stored;
-        std::string text;
-    };
-
-    Slot& SlotOf(uint32_t i) { return m_blocks[i / kSlotsPerBlock][i % kSlotsPerBlock]; }
-
-    // Waits until `ready` holds or the reader has finished (or stopped);
-    // the value of `ready` then.
-    template <class Pred>
-    bool WaitFor(Pred ready) {
-        if (ready()) return true;
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return ready() || m_readDone || m_stop; });
-        return ready() && !m_stop;
-    }
-
-    void Publish(const std::function<void()>& change) {
-        {
-            const std::lock_guard lock(m_mutex);
-            change();
-        }
-        m_cv.notify_all();
-    }
-
-    void Stop() {
-        Publish([this] { m_stop = true; });
-    }
-
-    // The reader thread: the file a piece at a time, one byte more than its
-    // size asked for so that a file that grew shows.
-    void ReadAll() {
-        char* const buf = m_buf.data.get();
-        while (!m_stop && m_have <= m_size) {
-            const size_t want = std::min(kPiece, m_size + 1 - m_have);
-            const std::ptrdiff_t n = m_read(buf + m_have, want);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                m_err = errno != 0 ? errno : EIO;
-                break;
-            }
-            if (n == 0) break;
-            m_have += std::min(static_cast<size_t>(n), want);
-            if (m_have <= m_size) Walk();
-        }
-        Publish([this] { m_readDone = true; });
-    }
-
-    // Walks the header and then the pages as far as the bytes in allow.
-    void Walk() {
-        const std::string_view in(m_buf.data.get(), m_have);
-        const bool all = m_have == m_size;
-        if (!m_ready) {
-            Reader r(in);
-            TextRef tag, password;
-            int32_t version = 0;
-            uint32_t pages = 0;
-            if (!r.Text(tag) || !r.I32(version) || !r.Text(password) || !r.Count(pages)) return;
-            if (tag.wide || tag.bytes != kTag ||
-                (version != kFormatVersion && version != kOldFormatVersion))
-                return;  // left to the check, which says what is wrong
-            // Pages are decoded before the whole file is checked, so what
-            // that costs is bounded by the file's size: tiny pages (or a
-            // damaged count) are left to the decoding after the check.
-            if (pages > m_size / kMinPageBytes) return;
-            std::optional<std::string> key = StoredKey(password);
-            if (!key) return;
-            m_key = std::move(*key);
-            m_keyStream = KeyStream(m_key);
-            m_pageCount = pages;
-            m_pagesBegin = m_walkAt = r.Pos();
-            // One pointer per block of pages; the blocks themselves are made
-            // as pages are found, so a damaged count costs no memory.
-            m_blocks.resize((size_t{pages} + kSlotsPerBlock - 1) / kSlotsPerBlock);
-            Publish([this] { m_ready.store(true, std::memory_order_release); });
-        }
-        uint32_t walked = m_walked.load(std::memory_order_relaxed);
-        const uint32_t before = walked;
-        Reader r(in);
-        r.Seek(m_walkAt);
-        while (walked < m_pageCount) {
-            TextRef t;
-            if (!r.Text(t)) break;  // not all here yet (or, at the end, damage)
-            auto& block = m_blocks[walked / kSlotsPerBlock];
-            if (!block) block = std::make_unique<Slot[]>(kSlotsPerBlock);
-            block[walked % kSlotsPerBlock].stored = t;
-            m_walkAt = r.Pos();
-            ++walked;
-        }
-        if (walked != before || all)
-            Publish([&] { m_walked.store(walked, std::memory_order_release); });
-    }
-
-    // Decodes pages in order of a shared count until none is left, or the
-    // next one will never be known.
-    void DecodeClaimed() {
-        if (!m_ready.load(std::memory_order_acquire)) return;
-        std::string scratch;
-        for (;;) {
-            const uint32_t i = m_next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= m_pageCount) return;
-            if (!WaitFor([&] { return m_walked.load(std::memory_order_acquire) > i; })) return;
-            Slot& slot = SlotOf(i);
-            slot.text = DecodeText(slot.stored, m_keyStream, scratch);
-            m_decoded.fetch_add(1, std::memory_order_relaxed);
-        }
-    }
-
-    const size_t m_size;
-    const ReadPiece& m_read;
-    FileBytes m_buf;
-    size_t m_have = 0;  // bytes read (reader thread)
-    int m_err = 0;
-
-    // Known once m_ready is set; not changed after.
-    std::string m_key;
-    KeyStream m_keyStream{std::string_view()};
-    uint32_t m_pageCount = 0;
-    size_t m_pagesBegin = 0;
-    std::vector<std::unique_ptr<Slot[]>> m_blocks;
-
-    size_t m_walkAt = 0;  // where the next page starts (reader thread)
-    std::atomic<uint32_t> m_walked{0};
-    std::atomic<uint32_t> m_next{0};
-    std::atomic<uint32_t> m_decoded{0};
-    std::atomic<bool> m_ready{false};
-    std::atomic<bool> m_readDone{false};
-    std::atomic<bool> m_stop{false};
-    std::exception_ptr m_failure;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-};
-
-LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
-                         PagesAhead* ahead) {
+LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
     data = CMeruData{};
     LoadOutcome out;
     Reader r(bytes);
@@ -830,13 +567,17 @@ LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const Password
     }
 
     // The stored password, decoded; its bytes are the key.
-    std::optional<std::string> stored = StoredKey(check.password);
-    if (!stored) {
-        out.status = LoadStatus::ReadError;
-        out.message = kMsgReadError;
-        return out;
+    std::string key(check.password.bytes);
+    if (check.password.wide) {
+        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(check.password.bytes));
+        if (!narrow) {
+            out.status = LoadStatus::ReadError;
+            out.message = kMsgReadError;
+            return out;
+        }
+        key = std::move(*narrow);
     }
-    const std::string key = std::move(*stored);
+    DecodePassword(key);
     const std::string password = Cp1252ToUtf8(key);
     data.m_strPassword = password;
 
@@ -844,17 +585,12 @@ LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const Password
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
-        // A large notebook or address book is decoded by two threads: the
-        // second takes the pages, and the contacts, from the middle of their
-        // bytes on.
-        const bool two = std::thread::hardware_concurrency() > 1;
-        std::function<void()> secondWork;
-        if (ahead && ahead->complete && ahead->begin == check.pagesBegin &&
-            ahead->pages.size() == check.pages && ahead->key == with) {
-            // Decoded while the file was read, with the same key.
-            data.m_aPages = std::move(ahead->pages);
-            sink.split = 0;
-        } else if (two && check.pagesEnd - check.pagesBegin >= kParallelPageBytes) {
+        // A large notebook is decoded by two threads: the second takes the
+        // pages from the middle of their bytes on.
+        std::thread second;
+        std::exception_ptr secondFailed;
+        if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes &&
+            std::thread::hardware_concurrency() > 1) {
             Reader walk(bytes);
             walk.Seek(check.pagesBegin);
             const size_t half = check.pagesBegin + (check.pagesEnd - check.pagesBegin) / 2;
@@ -863,26 +599,9 @@ LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const Password
             while (split < check.pages && walk.Pos() < half && walk.Text(t)) ++split;
             sink.split = split;
             data.m_aPages.resize(check.pages);
-            secondWork = [&, split, at = walk.Pos()] {
-                DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
-            };
-        }
-        if (two && check.contactsEnd - check.contactsBegin >= kParallelContactBytes) {
-            const auto [split, at] = SplitRecords<CContact>(bytes, check.contactsBegin,
-                                                            check.contactsEnd, check.contacts);
-            sink.contactSplit = split;
-            data.m_aContacts.resize(check.contacts);
-            secondWork = [&, pages = std::move(secondWork), split = split, at = at] {
-                if (pages) pages();
-                DecodeContacts(bytes, at, split, check.contacts, with, data);
-            };
-        }
-        std::thread second;
-        std::exception_ptr secondFailed;
-        if (secondWork) {
-            second = std::thread([&] {
+            second = std::thread([&, split, at = walk.Pos()] {
                 try {
-                    secondWork();
+                    DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
                 } catch (...) {
                     secondFailed = std::current_exception();
                 }
@@ -915,28 +634,6 @@ LoadOutcome ReadDataImpl(std::string_view bytes, CMeruData& data, const Password
     out.message = typed ? kMsgPasswordWrong : kMsgPasswordRequired;
     decode({});  // the run shows the texts as stored
     return out;
-}
-
-}  // namespace
-
-LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
-    return ReadDataImpl(bytes, data, prompt, nullptr);
-}
-
-std::optional<LoadOutcome> ReadDataAsItArrives(size_t size, const ReadPiece& read, CMeruData& data,
-                                               const PasswordPrompt& prompt) {
-    data = CMeruData{};
-    ArrivingFile file(size, read);
-    file.Run();
-    if (file.Error() != 0) {
-        LoadOutcome out;
-        out.status = LoadStatus::CannotOpen;
-        out.reason = std::strerror(file.Error());
-        return out;
-    }
-    if (!file.Whole()) return std::nullopt;
-    PagesAhead ahead = file.TakePages();
-    return ReadDataImpl(file.Bytes(), data, prompt, &ahead);
 }
 
 namespace {
@@ -982,44 +679,18 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     LoadOutcome out;
     // Saves killed on an earlier run may have left temporaries behind.
     RemoveStaleTemporaries(m_strPath);
-    std::optional<LoadOutcome> piped;
-    {
-        const OpenedFile opened = OpenedFile::Open(m_strPath);
-        if (opened.status == ReadStatus::Missing) {
-            out.status = LoadStatus::NoFile;
-            m_bMaySave = true;
-            return out;
-        }
-        if (opened.status == ReadStatus::Failed) {
-            out.status = LoadStatus::CannotOpen;
-            out.reason = opened.reason;
-            return out;
-        }
-        // A large file is decoded while it is read.
-        if (opened.size >= kPipelinedFileBytes && std::thread::hardware_concurrency() > 1) {
-            const int fd = opened.fd;
-            piped = ReadDataAsItArrives(
-                opened.size, [fd](char* into, size_t max) { return ::read(fd, into, max); }, data,
-                prompt);
-        }
+    ReadResult file = ReadWholeFile(m_strPath);
+    if (file.status == ReadStatus::Missing) {
+        out.status = LoadStatus::NoFile;
+        m_bMaySave = true;
+        return out;
     }
-    if (piped) {
-        out = std::move(*piped);
-    } else {
-        // Small, or it changed while it was read: read it whole, then decode.
-        ReadResult file = ReadWholeFile(m_strPath);
-        if (file.status == ReadStatus::Missing) {
-            out.status = LoadStatus::NoFile;
-            m_bMaySave = true;
-            return out;
-        }
-        if (file.status == ReadStatus::Failed) {
-            out.status = LoadStatus::CannotOpen;
-            out.reason = file.reason;
-            return out;
-        }
-        out = ReadData(file.bytes.View(), data, prompt);
+    if (file.status == ReadStatus::Failed) {
+        out.status = LoadStatus::CannotOpen;
+        out.reason = file.reason;
+        return out;
     }
+    out = ReadData(file.bytes.View(), data, prompt);
     m_bMaySave = out.status == LoadStatus::Loaded &&
                  (out.password == PasswordState::None || out.password == PasswordState::Accepted);
     return out;

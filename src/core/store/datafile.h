@@ -1,5 +1,4 @@
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -65,21 +64,6 @@ using PasswordPrompt = std::function<std::optional<std::string>()>;
 // Decodes a whole data file image into `data`. `data` is reset to the default
 // data first. Used by LoadData and directly by tests and fuzzers.
 LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt);
-
-// Where ReadDataAsItArrives gets the bytes of a file: called like ::read on
-// it (up to `max` bytes into `into`; the count, 0 at its end, -1 with errno
-// set on failure).
-using ReadPiece = std::function<std::ptrdiff_t(char* into, size_t max)>;
-
-// ReadData over a file of `size` bytes read through `read`: the notes pages
-// are decoded on a second thread while the rest of the file still arrives, so
-// a large file costs about its read or its decoding instead of both. The
-// outcome and the data are those of ReadData on the whole image; a failed
-// read gives CannotOpen with the system's reason (errno). Nothing (and no
-// password asked for) when the file turned out longer or shorter than `size`:
-// it changed while it was read.
-std::optional<LoadOutcome> ReadDataAsItArrives(size_t size, const ReadPiece& read, CMeruData& data,
-                                               const PasswordPrompt& prompt);
 
 // The bytes SaveData writes for `data` (format version 22; texts scrambled
 // with data.m_strPassword when it is not empty). `data` is not changed.

@@ -35,12 +35,10 @@ std::string BaseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace
-
-// A large buffer asks for transparent huge pages: where the kernel maps fresh
-// memory 4 KB at a time slowly (virtual machines), faulting in the buffer
-// costs more than reading the file.
-FileBytes AllocateFileBytes(size_t size) {
+// A buffer for a whole data file. A large one asks for transparent huge
+// pages: where the kernel maps fresh memory 4 KB at a time slowly (virtual
+// machines), faulting in the buffer costs more than reading the file.
+FileBytes Allocate(size_t size) {
     constexpr size_t kHuge = size_t{2} << 20;
     void* p = nullptr;
     if (size >= 2 * kHuge) {
@@ -56,8 +54,6 @@ FileBytes AllocateFileBytes(size_t size) {
     b.data.reset(static_cast<char*>(p));
     return b;
 }
-
-namespace {
 
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
     if (name.size() != prefix.size() + kTmpRandom || !name.starts_with(prefix)) return false;
@@ -109,79 +105,58 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-OpenedFile OpenedFile::Open(const std::string& path) {
-    OpenedFile f;
+ReadResult ReadWholeFile(const std::string& path) {
+    ReadResult out;
     // Non-blocking, so that a FIFO at the path cannot hang the caller.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
-        f.status = err == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
-        f.reason = Reason(err);
-        return f;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        f.reason = Reason(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        f.reason = Reason(EISDIR);
-    } else if (!S_ISREG(st.st_mode)) {
-        // A device or a pipe has no end to check counts against (/dev/zero
-        // would be read until memory runs out).
-        f.reason = "not a regular file";
-    } else {
-        f.fd = fd;
-        f.size = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
-        return f;
-    }
-    ::close(fd);
-    f.status = ReadStatus::Failed;
-    return f;
-}
-
-OpenedFile::OpenedFile(OpenedFile&& other) noexcept
-    : status(other.status), reason(std::move(other.reason)), fd(other.fd), size(other.size) {
-    other.fd = -1;
-}
-
-OpenedFile::~OpenedFile() {
-    if (fd >= 0) ::close(fd);
-}
-
-ReadResult ReadWholeFile(const std::string& path) {
-    ReadResult out;
-    OpenedFile file = OpenedFile::Open(path);
-    if (file.status != ReadStatus::Ok) {
-        out.status = file.status;
-        out.reason = file.reason;
-        return out;
-    }
-    int err = 0;
-    size_t cap = file.size > 0 ? file.size + 1 : size_t{1} << 16;
-    FileBytes buf = AllocateFileBytes(cap);
-    size_t size = 0;
-    for (;;) {
-        if (size == cap) {  // the file grew while being read
-            FileBytes bigger = AllocateFileBytes(cap * 2);
-            std::memcpy(bigger.data.get(), buf.data.get(), size);
-            buf = std::move(bigger);
-            cap *= 2;
-        }
-        const ssize_t n = ::read(file.fd, buf.data.get() + size, cap - size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        if (n == 0) break;
-        size += static_cast<size_t>(n);
-    }
-    if (err != 0) {
-        out.status = ReadStatus::Failed;
+        out.status = err == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
         out.reason = Reason(err);
         return out;
     }
-    buf.size = size;
-    out.bytes = std::move(buf);
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd, &st) != 0) {
+        err = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        err = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        // A device or a pipe has no end to check counts against (/dev/zero
+        // would be read until memory runs out).
+        ::close(fd);
+        out.status = ReadStatus::Failed;
+        out.reason = "not a regular file";
+        return out;
+    } else {
+        size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
+        FileBytes buf = Allocate(cap);
+        size_t size = 0;
+        for (;;) {
+            if (size == cap) {  // the file grew while being read
+                FileBytes bigger = Allocate(cap * 2);
+                std::memcpy(bigger.data.get(), buf.data.get(), size);
+                buf = std::move(bigger);
+                cap *= 2;
+            }
+            const ssize_t n = ::read(fd, buf.data.get() + size, cap - size);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                err = errno;
+                break;
+            }
+            if (n == 0) break;
+            size += static_cast<size_t>(n);
+        }
+        buf.size = size;
+        out.bytes = std::move(buf);
+    }
+    ::close(fd);
+    if (err != 0) {
+        out.status = ReadStatus::Failed;
+        out.reason = Reason(err);
+        out.bytes = {};
+    }
     return out;
 }
 

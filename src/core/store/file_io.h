@@ -37,29 +37,6 @@ struct ReadResult {
 // has no end to check counts against, and a FIFO must not hang the caller.
 ReadResult ReadWholeFile(const std::string& path);
 
-// A regular file opened for reading, with its size when it was opened; the
-// descriptor is closed with the object. Refuses what ReadWholeFile refuses,
-// with the same status and reason.
-class OpenedFile {
-public:
-    static OpenedFile Open(const std::string& path);
-    OpenedFile(OpenedFile&& other) noexcept;
-    OpenedFile& operator=(OpenedFile&&) = delete;
-    ~OpenedFile();
-
-    ReadStatus status = ReadStatus::Ok;
-    std::string reason;  // the system's reason when it failed
-    int fd = -1;
-    size_t size = 0;
-
-private:
-    OpenedFile() = default;
-};
-
-// A buffer for `size` bytes of a file, not zero-filled; a large one is backed
-// by transparent huge pages where the kernel offers them.
-FileBytes AllocateFileBytes(size_t size);
-
 // The file a path names after following every symbolic link, also when the
 // last link points at nothing yet: the save writes there and the links stay.
 // Nothing (errno in `err`) when the links loop.
