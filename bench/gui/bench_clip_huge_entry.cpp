@@ -6,8 +6,8 @@
 //   key      one key typed at its start once it is all there (the entry's
 //            label follows the edit)
 // Apart from these, key_while_loading_ms is one key typed before the editor
-// holds it all: the window then loads the rest at once (typing works on the
-// whole entry), so this one is as long as the whole load.
+// holds it all: it goes into the part shown and the rest keeps arriving after
+// it (counted in longest_ms too).
 // The goal is no single one over 100 ms (longest_ms; x_goal = longest / 100
 // ms). Each is timed on the wall clock and as the CPU time of the GUI thread
 // (*_cpu_ms): on a shared machine the wall time includes waiting for a core.
@@ -193,8 +193,12 @@ void BM_HugeEntrySteps(benchmark::State& state) {
     QApplication::sendEvent(ed, &press);
     state.counters["key_while_loading_ms"] = Ms(t);
     state.counters["key_while_loading_cpu_ms"] = ThreadCpuMs() - c0;
-    if (ed->document()->characterCount() != expectedChars + 1)
-        state.SkipWithError("the key did not go into the whole entry");
+    const double keyWhileLoading = Ms(t);
+    if (ed->document()->characterAt(0) != QChar(u'z') ||
+        ed->document()->characterCount() >= expectedChars + 1)
+        state.SkipWithError("the key did not go into the part shown");
+    SpinUntil([&] { return ed->document()->characterCount() == expectedChars + 1; });
+    longest = std::max(longest, keyWhileLoading);
 
     state.counters["select_ms"] = select;
     state.counters["longest_step_ms"] = longestStep;
