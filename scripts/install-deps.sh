@@ -7,7 +7,7 @@ set -euo pipefail
 PKGS=(
   # build
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libx11-dev libxcb1-dev libx11-xcb-dev
   # the Wayland clipboard (data-control): libwayland-client and wayland-scanner
   libwayland-dev
