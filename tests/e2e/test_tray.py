@@ -46,9 +46,10 @@ class Tray(xs.MeruTestCase):
                     xs.xdotool("windowminimize", win)
                 self.assert_in_tray(m, win)
                 xs.click(*centre, repeat=2)
-                xs.wait_for(lambda: self.d.map_state(win) == xs.IS_VIEWABLE, timeout=10,
-                            what="main window back after the double-click")
-                self.assertEqual(xs.wm_state(self.d, win), xs.NORMAL)
+                # mapped first, then the window manager marks it normal
+                xs.wait_for(lambda: (self.d.map_state(win) == xs.IS_VIEWABLE
+                                     and xs.wm_state(self.d, win) == xs.NORMAL),
+                            timeout=10, what="main window back and normal after the double-click")
         # the icon stays for the whole run
         self.assertTrue(xs.tray_icons(self.d, "meru"))
 

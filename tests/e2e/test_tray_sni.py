@@ -111,9 +111,10 @@ class SniTray(xs.MeruTestCase):
         self.assertTrue(m.alive())
 
     def wait_restored(self, win, how):
-        xs.wait_for(lambda: self.d.map_state(win) == xs.IS_VIEWABLE, timeout=10,
-                    what=f"main window back after {how}")
-        self.assertEqual(xs.wm_state(self.d, win), xs.NORMAL)
+        # mapped first, then the window manager marks it normal: wait for both
+        xs.wait_for(lambda: (self.d.map_state(win) == xs.IS_VIEWABLE
+                             and xs.wm_state(self.d, win) == xs.NORMAL),
+                    timeout=10, what=f"main window back and normal after {how}")
 
     def menu_layout(self, item):
         name, path = item
