@@ -39,29 +39,14 @@
 #include "gui/kit/step_loader.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
+#include "bench_organiser.h"
 #include "support/fakes.h"
 
 using namespace meru;
 
 namespace {
 
-struct Organiser {
-    QTemporaryDir dir;
-    CFakeClipboard clip;
-    CFakeGlobalHotkeys keys;
-    std::unique_ptr<CAppRoot> main;
-
-    Organiser() {
-        AppServices s;
-        s.clipboard = &clip;
-        s.hotkeys = &keys;
-        s.showMessage = [](QMessageBox::Icon, const QString&) {};
-        s.exitProcess = [](int) {};
-        main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"),
-                                          dir.filePath(QStringLiteral("bench.mer")), s);
-        main->Create();
-    }
-};
+using bench::Organiser;
 
 // Lines of about 80 characters of mixed Italian text, CR LF between them.
 std::string HugeText(size_t bytes) {

@@ -16,31 +16,14 @@
 #include "gui/clipboard/clipboard_dlg.h"
 #include "platform/clipboard.h"
 #include "platform/x11_hotkeys.h"
+#include "bench_organiser.h"
 #include "support/fakes.h"
 
 using namespace meru;
 
 namespace {
 
-// The application (with its clipboard window) on a new data file, its
-// clipboard and shortcuts faked.
-struct Organiser {
-    QTemporaryDir dir;
-    CFakeClipboard clip;
-    CFakeGlobalHotkeys keys;
-    std::unique_ptr<CAppRoot> main;
-
-    Organiser() {
-        AppServices s;
-        s.clipboard = &clip;
-        s.hotkeys = &keys;
-        s.showMessage = [](QMessageBox::Icon, const QString&) {};
-        s.exitProcess = [](int) {};
-        main = std::make_unique<CAppRoot>(QStringLiteral("MERU version 2.2"),
-                                          dir.filePath(QStringLiteral("bench.mer")), s);
-        main->Create();
-    }
-};
+using bench::Organiser;
 
 std::string Text(size_t bytes, const std::string& tag) {
     std::string t = tag + " ";
