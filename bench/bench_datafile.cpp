@@ -26,9 +26,11 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "io_floor.h"
 #include "core/store/datafile.h"
+#include "core/text/text_codec.h"
 
 using namespace meru;
 namespace fs = std::filesystem;
@@ -233,6 +235,24 @@ void BM_Decode(benchmark::State& state, const std::string& name) {
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
 }
 
+// The Windows-1252 -> UTF-8 conversion alone, one thread, over the stored
+// bytes of every notes page; the portable conversion runs in the same binary
+// as its peer.
+void BM_Cp1252Decode(benchmark::State& state, bool portable) {
+    static const std::vector<std::string> stored = [] {
+        std::vector<std::string> v;
+        for (const std::string& page : Get("notes").data.m_aPages) v.push_back(*Utf8ToCp1252(page));
+        return v;
+    }();
+    size_t bytes = 0;
+    for (const std::string& page : stored) bytes += page.size();
+    for (auto _ : state) {
+        for (const std::string& page : stored)
+            benchmark::DoNotOptimize(portable ? Cp1252ToUtf8Portable(page) : Cp1252ToUtf8(page));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+}
+
 void BM_Encode(benchmark::State& state, const std::string& name) {
     Dataset& s = Get(name);
     for (auto _ : state) benchmark::DoNotOptimize(SerializeData(s.data));
@@ -240,6 +260,12 @@ void BM_Encode(benchmark::State& state, const std::string& name) {
 }
 
 void Register() {
+    benchmark::RegisterBenchmark("Cp1252ToUtf8/notes", BM_Cp1252Decode, false)
+        ->Iterations(10)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Cp1252ToUtf8/notes/portable", BM_Cp1252Decode, true)
+        ->Iterations(10)
+        ->Unit(benchmark::kMillisecond);
     for (const char* name : {"notes", "notes+pw", "contacts", "contacts+pw"}) {
         const std::string n = name;
         const int iters = n.starts_with("notes") ? 5 : 10;
