@@ -93,7 +93,8 @@ TEST(TextCodec, BlockConversionsAgreeWithTheMappingCharacterByCharacter) {
         SCOPED_TRACE(::testing::PrintToString(bytes));
         const std::string utf8 = Cp1252ToUtf8(bytes);
         ASSERT_EQ(utf8, ReferenceDecode(bytes));
-        ASSERT_EQ(Cp1252ToUtf8Portable(bytes), utf8);
+        for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+            ASSERT_EQ(Cp1252ToUtf8Variant(k, bytes), utf8) << "variant " << k;
         EXPECT_EQ(Utf8Length(utf8), bytes.size());
         EXPECT_EQ(IsAscii(bytes), utf8.size() == bytes.size());
         const auto back = Utf8ToCp1252(utf8);
@@ -121,7 +122,9 @@ TEST(TextCodec, EveryByteAtEveryPositionDecodesAsTheMappingSays) {
                 bytes[pos] = static_cast<char>(b);
                 const std::string want = ReferenceDecode(bytes);
                 ASSERT_EQ(Cp1252ToUtf8(bytes), want) << "len " << len << " pos " << pos;
-                ASSERT_EQ(Cp1252ToUtf8Portable(bytes), want) << "len " << len << " pos " << pos;
+                for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+                    ASSERT_EQ(Cp1252ToUtf8Variant(k, bytes), want)
+                        << "variant " << k << " len " << len << " pos " << pos;
             }
         }
     }
@@ -135,7 +138,9 @@ TEST(TextCodec, EveryByteAtEveryPositionDecodesAsTheMappingSays) {
                                                        : rng() % 256);
             const std::string want = ReferenceDecode(bytes);
             ASSERT_EQ(Cp1252ToUtf8(bytes), want) << "len " << len << " kind " << kind;
-            ASSERT_EQ(Cp1252ToUtf8Portable(bytes), want) << "len " << len << " kind " << kind;
+            for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+                ASSERT_EQ(Cp1252ToUtf8Variant(k, bytes), want)
+                    << "variant " << k << " len " << len << " kind " << kind;
         }
     }
 }

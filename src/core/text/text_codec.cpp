@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -235,38 +236,39 @@ constexpr ExpandTable kExpand = MakeExpandTable();
 
 // Each Latin-1 byte b (0xA0..0xFF) becomes 0xC2/0xC3 (0xC0 | b >> 6) and
 // 0x80 | (b & 0x3F), ASCII bytes stay one byte: a block is widened in
-// registers to [lead, trail] pairs and each half packed by its shuffle. The
-// few blocks holding any of 0x80..0x9F go through the table instead. No
-// branch depends on where the accented letters fall.
+// registers to [lead, trail] pairs and each half of 8 characters packed by
+// the shuffle of its high bits. Halves holding any of 0x80..0x9F go through
+// the table instead. No branch depends on where the accented letters fall.
+
+// The UTF-8 of 8 characters from their [lead, trail] pairs; m: their high bits.
+__attribute__((target("ssse3"))) inline char* PutHalf(char* o, __m128i pairs, unsigned m) {
+    const __m128i s = _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.shuffle[m].data()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(pairs, s));
+    return o + kExpand.len[m];
+}
+
+// One block of 16 bytes.
+__attribute__((target("ssse3"))) inline char* DecodeBlockSsse3(const Cp1252Table& t, const char* p,
+                                                               char* o) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed compares: 0x80..0x9F lie below 0xA0, 0xC0..0xFF above 0xBF.
+    const auto c1 = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(-96))));
+    const auto m = static_cast<unsigned>(_mm_movemask_epi8(v));
+    const __m128i high = _mm_cmplt_epi8(v, _mm_setzero_si128());
+    const __m128i trail = _mm_andnot_si128(_mm_and_si128(high, _mm_set1_epi8(0x40)), v);
+    const __m128i lead =
+        _mm_sub_epi8(_mm_set1_epi8(static_cast<char>(0xC2)), _mm_cmpgt_epi8(v, _mm_set1_epi8(-65)));
+    const __m128i lo = _mm_unpacklo_epi8(lead, trail), hi = _mm_unpackhi_epi8(lead, trail);
+    if (!c1) [[likely]]
+        return PutHalf(PutHalf(o, lo, m & 0xFF), hi, m >> 8);
+    o = (c1 & 0xFF) ? DecodeBytes(t, p, 8, o) : PutHalf(o, lo, m & 0xFF);
+    return (c1 >> 8) ? DecodeBytes(t, p + 8, 8, o) : PutHalf(o, hi, m >> 8);
+}
+
 __attribute__((target("ssse3"))) char* DecodeSsse3(const char* p, size_t n, char* o) {
     const Cp1252Table& t = Table();
-    const __m128i c1Below = _mm_set1_epi8(-96);  // signed: 0x80..0x9F lie below 0xA0
-    const __m128i c3From = _mm_set1_epi8(-65);   // signed: 0xC0..0xFF lie above 0xBF
-    const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
-    const __m128i bit6 = _mm_set1_epi8(0x40);
     size_t i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        if (_mm_movemask_epi8(_mm_cmplt_epi8(v, c1Below))) [[unlikely]] {
-            o = DecodeBytes(t, p + i, kBlock, o);
-            continue;
-        }
-        const auto m = static_cast<unsigned>(_mm_movemask_epi8(v));
-        const __m128i high = _mm_cmplt_epi8(v, _mm_setzero_si128());
-        const __m128i trail = _mm_andnot_si128(_mm_and_si128(high, bit6), v);
-        const __m128i lead = _mm_sub_epi8(leadC2, _mm_cmpgt_epi8(v, c3From));
-        const unsigned mLow = m & 0xFF, mHigh = m >> 8;
-        const __m128i sLow =
-            _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.shuffle[mLow].data()));
-        const __m128i sHigh =
-            _mm_load_si128(reinterpret_cast<const __m128i*>(kExpand.shuffle[mHigh].data()));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
-                         _mm_shuffle_epi8(_mm_unpacklo_epi8(lead, trail), sLow));
-        o += kExpand.len[mLow];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
-                         _mm_shuffle_epi8(_mm_unpackhi_epi8(lead, trail), sHigh));
-        o += kExpand.len[mHigh];
-    }
+    for (; i + kBlock <= n; i += kBlock) o = DecodeBlockSsse3(t, p + i, o);
     return DecodeBytes(t, p + i, n - i, o);
 }
 
@@ -324,13 +326,20 @@ struct Cp1252Decoder {
     DecodeFn decode;
 };
 
-// The fastest conversion this processor runs, chosen once.
-Cp1252Decoder PickDecoder() {
+// Every conversion this processor runs, the portable one first and the
+// fastest last.
+std::vector<Cp1252Decoder> Decoders() {
+    std::vector<Cp1252Decoder> d{{Utf8SizeOf, DecodeBlocks}};
 #ifdef MERU_CP1252_SSSE3
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("ssse3")) return {Utf8SizeSsse3, DecodeSsse3};
+    if (__builtin_cpu_supports("ssse3")) d.push_back({Utf8SizeSsse3, DecodeSsse3});
 #endif
-    return {Utf8SizeOf, DecodeBlocks};
+    return d;
+}
+
+const std::vector<Cp1252Decoder>& AllDecoders() {
+    static const std::vector<Cp1252Decoder> all = Decoders();
+    return all;
 }
 
 // Texts up to this size are converted on the stack and copied out once at
@@ -356,12 +365,14 @@ std::string Decode(std::string_view bytes, const Cp1252Decoder& d) {
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
-    static const Cp1252Decoder decoder = PickDecoder();
-    return Decode(bytes, decoder);
+    static const Cp1252Decoder fastest = AllDecoders().back();
+    return Decode(bytes, fastest);
 }
 
-std::string Cp1252ToUtf8Portable(std::string_view bytes) {
-    return Decode(bytes, {Utf8SizeOf, DecodeBlocks});
+size_t Cp1252ToUtf8Variants() { return AllDecoders().size(); }
+
+std::string Cp1252ToUtf8Variant(size_t k, std::string_view bytes) {
+    return Decode(bytes, AllDecoders().at(k));
 }
 
 std::optional<size_t> Utf8ToCp1252(std::string_view s, char* const out) {
