@@ -109,7 +109,8 @@ TEST(TextCodec, BlockConversionsAgreeWithTheMappingCharacterByCharacter) {
 
 // Every byte value at every position of texts up to 70 bytes (so at both ends
 // of the first blocks of 16 and 32), among plain ASCII or among bytes of every
-// kind; and long texts, whose size is measured before they are converted.
+// kind; and longer texts of each kind, up to ones whose size is measured
+// before they are converted.
 TEST(TextCodec, EveryByteAtEveryPositionDecodesAsTheMappingSays) {
     std::mt19937 rng(8859);
     for (size_t len = 1; len <= 70; ++len) {
@@ -129,7 +130,7 @@ TEST(TextCodec, EveryByteAtEveryPositionDecodesAsTheMappingSays) {
         }
     }
     EXPECT_EQ(Cp1252ToUtf8(""), "");
-    for (size_t len : {16383u, 16384u, 16385u, 49157u, 200000u}) {
+    for (size_t len : {511u, 512u, 513u, 16383u, 16384u, 16385u, 49157u, 200000u}) {
         for (int kind = 0; kind < 3; ++kind) {  // ASCII, Latin-1 letters, any byte
             std::string bytes;
             for (size_t i = 0; i < len; ++i)

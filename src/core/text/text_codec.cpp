@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #ifdef __SSE2__
@@ -342,15 +343,24 @@ const std::vector<Cp1252Decoder>& AllDecoders() {
     return all;
 }
 
-// Texts up to this size are converted on the stack and copied out once at
-// their final size; longer ones are measured first and converted in place.
-constexpr size_t kStackText = 16 * 1024;
+// Texts up to kScratchText bytes are converted into a scratch buffer and
+// copied out once at their final size; longer ones are measured first and
+// converted in place. Short texts use the stack, the others a buffer of the
+// thread's own (a frame of 48 KB could step over the stack's guard page).
+constexpr size_t kShortText = 512;
+constexpr size_t kScratchText = 16 * 1024;
 
 std::string Decode(std::string_view bytes, const Cp1252Decoder& d) {
     const char* p = bytes.data();
     const size_t n = bytes.size();
-    if (n <= kStackText) {
-        char buf[3 * kStackText + kDecodeSlack];
+    if (n <= kShortText) {
+        char buf[3 * kShortText + kDecodeSlack];
+        return std::string(buf, static_cast<size_t>(d.decode(p, n, buf) - buf));
+    }
+    if (n <= kScratchText) {
+        thread_local const std::unique_ptr<char[]> scratch(
+            new char[3 * kScratchText + kDecodeSlack]);
+        char* buf = scratch.get();
         return std::string(buf, static_cast<size_t>(d.decode(p, n, buf) - buf));
     }
     const size_t size = d.size(p, n);
