@@ -26,9 +26,11 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "io_floor.h"
 #include "core/store/datafile.h"
+#include "core/text/text_codec.h"
 
 using namespace meru;
 namespace fs = std::filesystem;
@@ -233,6 +235,24 @@ void BM_Decode(benchmark::State& state, const std::string& name) {
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
 }
 
+// The Windows-1252 -> UTF-8 conversion alone, one thread, over the stored
+// bytes of every notes page: each conversion the processor runs (0: the
+// portable one), so they are compared in the same run.
+void BM_Cp1252Decode(benchmark::State& state, size_t variant) {
+    static const std::vector<std::string> stored = [] {
+        std::vector<std::string> v;
+        for (const std::string& page : Get("notes").data.m_aPages) v.push_back(*Utf8ToCp1252(page));
+        return v;
+    }();
+    size_t bytes = 0;
+    for (const std::string& page : stored) bytes += page.size();
+    for (auto _ : state) {
+        for (const std::string& page : stored)
+            benchmark::DoNotOptimize(Cp1252ToUtf8Variant(variant, page));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+}
+
 void BM_Encode(benchmark::State& state, const std::string& name) {
     Dataset& s = Get(name);
     for (auto _ : state) benchmark::DoNotOptimize(SerializeData(s.data));
@@ -240,6 +260,11 @@ void BM_Encode(benchmark::State& state, const std::string& name) {
 }
 
 void Register() {
+    for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+        benchmark::RegisterBenchmark(("Cp1252ToUtf8/notes/variant:" + std::to_string(k)).c_str(),
+                                     BM_Cp1252Decode, k)
+            ->Iterations(10)
+            ->Unit(benchmark::kMillisecond);
     for (const char* name : {"notes", "notes+pw", "contacts", "contacts+pw"}) {
         const std::string n = name;
         const int iters = n.starts_with("notes") ? 5 : 10;

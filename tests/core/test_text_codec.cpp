@@ -88,11 +88,13 @@ TEST(TextCodec, BlockConversionsAgreeWithTheMappingCharacterByCharacter) {
         std::string bytes;
         for (size_t i = 0; i < len; ++i) {
             const bool high = density > 0 && rng() % 4 < static_cast<unsigned>(density);
-            bytes += static_cast<char>(high ? 0x80 + rng() % 128 : 0x20 + rng() % 95);
+            bytes += static_cast<char>(high ? 0x80 + rng() % 128 : rng() % 128);
         }
         SCOPED_TRACE(::testing::PrintToString(bytes));
         const std::string utf8 = Cp1252ToUtf8(bytes);
         ASSERT_EQ(utf8, ReferenceDecode(bytes));
+        for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+            ASSERT_EQ(Cp1252ToUtf8Variant(k, bytes), utf8) << "variant " << k;
         EXPECT_EQ(Utf8Length(utf8), bytes.size());
         EXPECT_EQ(IsAscii(bytes), utf8.size() == bytes.size());
         const auto back = Utf8ToCp1252(utf8);
@@ -102,5 +104,44 @@ TEST(TextCodec, BlockConversionsAgreeWithTheMappingCharacterByCharacter) {
         std::string foreign = utf8;
         foreign.insert(rng() % (foreign.size() + 1), "\xE2\x82\xAD");  // U+20AD
         EXPECT_FALSE(Utf8ToCp1252(foreign).has_value());
+    }
+}
+
+// Every byte value at every position of texts up to 70 bytes (so at both ends
+// of the first blocks of 16 and 32), among plain ASCII or among bytes of every
+// kind; and longer texts of each kind, up to ones whose size is measured
+// before they are converted.
+TEST(TextCodec, EveryByteAtEveryPositionDecodesAsTheMappingSays) {
+    std::mt19937 rng(8859);
+    for (size_t len = 1; len <= 70; ++len) {
+        for (size_t pos = 0; pos < len; ++pos) {
+            const bool mixed = (len + pos) % 2 == 0;
+            std::string bytes;
+            for (size_t i = 0; i < len; ++i)
+                bytes += static_cast<char>(mixed ? rng() % 256 : 0x20 + rng() % 95);
+            for (int b = 0; b < 256; ++b) {
+                bytes[pos] = static_cast<char>(b);
+                const std::string want = ReferenceDecode(bytes);
+                ASSERT_EQ(Cp1252ToUtf8(bytes), want) << "len " << len << " pos " << pos;
+                for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+                    ASSERT_EQ(Cp1252ToUtf8Variant(k, bytes), want)
+                        << "variant " << k << " len " << len << " pos " << pos;
+            }
+        }
+    }
+    EXPECT_EQ(Cp1252ToUtf8(""), "");
+    for (size_t len : {511u, 512u, 513u, 16383u, 16384u, 16385u, 49157u, 200000u}) {
+        for (int kind = 0; kind < 3; ++kind) {  // ASCII, Latin-1 letters, any byte
+            std::string bytes;
+            for (size_t i = 0; i < len; ++i)
+                bytes += static_cast<char>(kind == 0   ? rng() % 128
+                                           : kind == 1 ? (rng() % 2 ? 0xA0 + rng() % 96 : 'a')
+                                                       : rng() % 256);
+            const std::string want = ReferenceDecode(bytes);
+            ASSERT_EQ(Cp1252ToUtf8(bytes), want) << "len " << len << " kind " << kind;
+            for (size_t k = 0; k < Cp1252ToUtf8Variants(); ++k)
+                ASSERT_EQ(Cp1252ToUtf8Variant(k, bytes), want)
+                    << "variant " << k << " len " << len << " kind " << kind;
+        }
     }
 }
