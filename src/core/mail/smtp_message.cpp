@@ -206,70 +206,119 @@ void AppendWireLines(std::string& out, std::string_view text, bool bStuff) {
     }
 }
 
-BodyScan ScanBody(std::string_view body) {
+bool NeedsQuotedPrintable(std::string_view body) {
     // The longest line a 7-bit body may have, without its CR LF (RFC 5322).
     constexpr size_t kMaxLine = 998;
-    BodyScan scan;
     const char* const p = body.data();
     const size_t n = body.size();
-    size_t lineStart = 0;                    // where the line being measured began
-    size_t crlfLf = std::string_view::npos;  // the LF of the CR LF just seen
-    if (n > 0 && p[0] == '.') scan.m_aEdits.push_back(0);
-    // One byte that is a CR, an LF or above 127; false: the body is quoted.
-    auto step = [&](size_t i) {
-        const char c = p[i];
-        size_t next = i + 1;  // where the line after a break starts
-        if (c == '\r') {
-            if (next < n && p[next] == '\n') {
-                if (i - lineStart > kMaxLine) return false;
-                crlfLf = next;
-                lineStart = ++next;
-            } else {
-                scan.m_aEdits.push_back(i);
-            }
-        } else if (c == '\n') {
-            if (i == crlfLf) return true;
-            if (i - lineStart > kMaxLine) return false;
-            lineStart = next;
-            scan.m_aEdits.push_back(i);
-        } else {
-            return false;  // above 127
-        }
-        if (next < n && p[next] == '.') scan.m_aEdits.push_back(next);
-        return true;
-    };
-    auto quoted = [&] {
-        scan.m_bQuoted = true;
-        scan.m_aEdits.clear();
-        return scan;
+    size_t lineStart = 0;  // where the line being measured began
+    // Whether the line ending at the LF at lf is too long.
+    auto tooLong = [&](size_t lf) {
+        size_t len = lf - lineStart;
+        if (len > 0 && p[lf - 1] == '\r') --len;
+        return len > kMaxLine;
     };
     size_t i = 0;
 #if defined(__SSE2__)
-    // 32 bytes at a time: a mask of the bytes that are CR, LF or above 127
-    // (their top bit is set, as is every byte of a comparison that matched).
+    // 32 bytes at a time: any top bit set ends the scan; of the LFs only the
+    // first of a block can end a long line, and the last one starts the next.
     const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    auto marks = [&](size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-        const __m128i m =
-            _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-        return static_cast<uint32_t>(_mm_movemask_epi8(m));
-    };
     for (; i + 32 <= n; i += 32) {
-        uint32_t mask = marks(i) | (marks(i + 16) << 16);
-        while (mask != 0) {
-            if (!step(i + static_cast<size_t>(__builtin_ctz(mask)))) return quoted();
-            mask &= mask - 1;
-        }
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) return true;
+        const uint32_t lfs =
+            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, lf))) |
+            (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, lf))) << 16);
+        if (lfs == 0) continue;
+        if (tooLong(i + static_cast<size_t>(__builtin_ctz(lfs)))) return true;
+        lineStart = i + 32 - static_cast<size_t>(__builtin_clz(lfs));
     }
 #endif
     for (; i < n; ++i) {
-        const char c = p[i];
-        if ((c == '\r' || c == '\n' || static_cast<unsigned char>(c) > 127) && !step(i))
-            return quoted();
+        const auto c = static_cast<unsigned char>(p[i]);
+        if (c > 127) return true;
+        if (c == '\n') {
+            if (tooLong(i)) return true;
+            lineStart = i + 1;
+        }
     }
-    if (n - lineStart > kMaxLine) return quoted();
-    return scan;
+    return n - lineStart > kMaxLine;
+}
+
+size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten) {
+    const char* const p = body.data();
+    const size_t n = body.size();
+    size_t i = from;
+    char* o = out;
+    char* const end = out + cap;
+    // The line break at i (a CR or an LF) goes out as CR LF, and a dot that
+    // starts the next line goes out doubled, both dots at once: the next
+    // call never sees a line start it has already handled. Needs 4 bytes.
+    auto lineBreak = [&] {
+        o[0] = '\r';
+        o[1] = '\n';
+        o += 2;
+        i += (p[i] == '\r' && i + 1 < n && p[i + 1] == '\n') ? 2 : 1;
+        if (i < n && p[i] == '.') {
+            o[0] = '.';
+            o[1] = '.';
+            o += 2;
+            ++i;
+        }
+    };
+    // A dot after a break goes out with the break, so only the body's first
+    // line can start with one here.
+    if (i == 0 && n > 0 && p[0] == '.') {
+        if (cap < 2) {
+            *pWritten = 0;
+            return i;
+        }
+        o[0] = '.';
+        o[1] = '.';
+        o += 2;
+        ++i;
+    }
+#if defined(__SSE2__)
+    // 32 bytes at a time: they are stored as they are, and when a CR or LF
+    // is among them, the bytes before it are kept and the break is put in
+    // after them. Room for a block and the 4 bytes of a break after its
+    // last byte.
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (i + 32 <= n && end - o >= 32 + 3) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), b);
+        const uint32_t breaks =
+            static_cast<uint32_t>(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, lf), _mm_cmpeq_epi8(a, cr)))) |
+            (static_cast<uint32_t>(
+                 _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr))))
+             << 16);
+        if (breaks == 0) {
+            i += 32;
+            o += 32;
+            continue;
+        }
+        const auto k = static_cast<size_t>(__builtin_ctz(breaks));
+        i += k;
+        o += k;
+        lineBreak();
+    }
+#endif
+    while (i < n && end - o >= 4) {
+        const char c = p[i];
+        if (c == '\r' || c == '\n') {
+            lineBreak();
+        } else {
+            *o++ = c;
+            ++i;
+        }
+    }
+    *pWritten = static_cast<size_t>(o - out);
+    return i;
 }
 
 std::string NormaliseLineBreaks(std::string_view text) {
