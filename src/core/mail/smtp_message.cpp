@@ -247,75 +247,83 @@ bool NeedsQuotedPrintable(std::string_view body) {
 }
 
 size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten) {
+    // The wire text is the body with bytes put in before some of its bytes,
+    // each decided by the byte and the one before it (before the first byte
+    // the body starts a line, as after an LF):
+    //   after a CR, a byte that is not an LF gets an LF (the lone CR's);
+    //   an LF not after a CR gets a CR;
+    //   a "." after a CR or an LF (the start of a line) gets another ".".
+    // A CR that ends the body gets its LF with it. So any place in the body
+    // is a place to stop and go on from.
     const char* const p = body.data();
     const size_t n = body.size();
     size_t i = from;
     char* o = out;
     char* const end = out + cap;
-    // The line break at i (a CR or an LF) goes out as CR LF, and a dot that
-    // starts the next line goes out doubled, both dots at once: the next
-    // call never sees a line start it has already handled. Needs 4 bytes.
-    auto lineBreak = [&] {
-        o[0] = '\r';
-        o[1] = '\n';
-        o += 2;
-        i += (p[i] == '\r' && i + 1 < n && p[i + 1] == '\n') ? 2 : 1;
-        if (i < n && p[i] == '.') {
-            o[0] = '.';
-            o[1] = '.';
-            o += 2;
-            ++i;
-        }
-    };
-    // A dot after a break goes out with the break, so only the body's first
-    // line can start with one here.
-    if (i == 0 && n > 0 && p[0] == '.') {
-        if (cap < 2) {
-            *pWritten = 0;
-            return i;
-        }
-        o[0] = '.';
-        o[1] = '.';
-        o += 2;
-        ++i;
-    }
 #if defined(__SSE2__)
-    // 32 bytes at a time: they are stored as they are, and when a CR or LF
-    // is among them, the bytes before it are kept and the break is put in
-    // after them. Room for a block and the 4 bytes of a break after its
-    // last byte.
+    // 32 bytes at a time, always the next 32, so the loads never wait for
+    // what the last block held. A block is stored as it is; for each byte
+    // that gets bytes put in, those are written at its place and the rest
+    // of the block again after them. The last store of a block ends at most
+    // 96 bytes after its start (every byte getting two), and it reads up to
+    // 63 bytes ahead.
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8('\r');
-    while (i + 32 <= n && end - o >= 32 + 3) {
+    const __m128i dot = _mm_set1_epi8('.');
+    auto matches = [](__m128i a, __m128i b, __m128i c) {
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, c))) |
+               (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, c))) << 16);
+    };
+    // Whether the byte before the block is a CR, an LF.
+    uint32_t crBefore = i > 0 && p[i - 1] == '\r';
+    uint32_t lfBefore = i == 0 || p[i - 1] == '\n';
+    while (i + 64 <= n && end - o >= 128) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), b);
-        const uint32_t breaks =
-            static_cast<uint32_t>(
-                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, lf), _mm_cmpeq_epi8(a, cr)))) |
-            (static_cast<uint32_t>(
-                 _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr))))
-             << 16);
-        if (breaks == 0) {
-            i += 32;
-            o += 32;
-            continue;
+        const uint32_t lfs = matches(a, b, lf);
+        const uint32_t crs = matches(a, b, cr);
+        const uint32_t afterCr = (crs << 1) | crBefore;
+        const uint32_t afterBreak = afterCr | (lfs << 1) | lfBefore;
+        crBefore = crs >> 31;
+        lfBefore = lfs >> 31;
+        const uint32_t getLf = afterCr & ~lfs;
+        const uint32_t getCr = lfs & ~afterCr;
+        const uint32_t getDot = afterBreak != 0 ? matches(a, b, dot) & afterBreak : 0;
+        size_t added = 0;
+        for (uint32_t places = getLf | getCr | getDot; places != 0; places &= places - 1) {
+            const auto k = static_cast<size_t>(__builtin_ctz(places));
+            const uint32_t bit = uint32_t{1} << k;
+            char* at = o + k + added;
+            if ((getLf | getCr) & bit) {
+                *at++ = (getLf & bit) ? '\n' : '\r';
+                ++added;
+            }
+            if (getDot & bit) {
+                *at++ = '.';
+                ++added;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k + 16)));
         }
-        const auto k = static_cast<size_t>(__builtin_ctz(breaks));
-        i += k;
-        o += k;
-        lineBreak();
+        o += 32 + added;
+        i += 32;
     }
 #endif
+    // Byte by byte: at most 4 bytes out for one in.
+    char before = i == 0 ? '\n' : p[i - 1];
     while (i < n && end - o >= 4) {
         const char c = p[i];
-        if (c == '\r' || c == '\n') {
-            lineBreak();
-        } else {
-            *o++ = c;
-            ++i;
-        }
+        if (before == '\r' && c != '\n') *o++ = '\n';
+        if (c == '\n' && before != '\r') *o++ = '\r';
+        if (c == '.' && (before == '\n' || before == '\r')) *o++ = '.';
+        *o++ = c;
+        if (c == '\r' && i + 1 == n) *o++ = '\n';
+        before = c;
+        ++i;
     }
     *pWritten = static_cast<size_t>(o - out);
     return i;

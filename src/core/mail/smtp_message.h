@@ -58,9 +58,8 @@ bool NeedsQuotedPrintable(std::string_view body);
 // a time: writes the wire form of body from `from` on into out, at most cap
 // bytes, sets *pWritten to the bytes written and returns where in the body
 // it stopped (body.size() when it is all formed). Called again with that
-// position it goes on with the same text; `from` is 0 or such a position.
-// It stops only between whole replacements, so a cap of 4 bytes or more
-// always makes progress.
+// position it goes on with the same text. A cap of 4 bytes or more always
+// makes progress.
 size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten);
 
 // Quoted-printable (RFC 2045) of a CR LF text: line breaks stay hard breaks,
