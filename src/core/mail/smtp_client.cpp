@@ -119,13 +119,7 @@ void CSmtpClient::SetBodyView(std::string_view body) {
 }
 
 bool CSmtpClient::WriteAll(std::string_view bytes) {
-    return WriteAll(std::span<const std::string_view>(&bytes, 1));
-}
-
-bool CSmtpClient::WriteAll(std::span<const std::string_view> pieces) {
-    const TransportStatus st = pieces.size() == 1
-                                   ? m_pTransport->Write(pieces[0], m_timeouts.m_reply)
-                                   : m_pTransport->WriteV(pieces, m_timeouts.m_reply);
+    const TransportStatus st = m_pTransport->Write(bytes, m_timeouts.m_reply);
     if (st == TransportStatus::Ok) return true;
     if (st != TransportStatus::Cancelled)
         Diag("Socket send error: " + std::to_string(m_pTransport->ErrorCode()));
