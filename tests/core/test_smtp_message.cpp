@@ -4,6 +4,8 @@
 
 #include <random>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "core/mail/smtp_message.h"
 
@@ -88,27 +90,34 @@ TEST(SmtpMessage, LineBreaksBecomeCrLfAndLeadingDotsAreDoubled) {
 
 namespace {
 
-// The 7-bit wire form the scan's edits describe, joined.
-std::string WireFromScan(std::string_view body) {
-    const BodyScan scan = ScanBody(body);
+// The 7-bit wire form formed into buffers of cap bytes, joined.
+std::string FormedInPieces(std::string_view body, size_t cap) {
     std::string out;
-    ForEachWireSlice(body, scan.m_aEdits, [&](std::string_view slice) {
-        EXPECT_FALSE(slice.empty());
-        out.append(slice);
-        return true;
-    });
+    std::vector<char> buf(cap);
+    size_t pos = 0;
+    while (pos < body.size()) {
+        size_t written = 0;
+        const size_t next = FormWireText(body, pos, buf.data(), cap, &written);
+        EXPECT_LE(written, cap);
+        if (next == pos && written == 0) {
+            ADD_FAILURE() << "no progress at " << pos;
+            break;
+        }
+        out.append(buf.data(), written);
+        pos = next;
+    }
     return out;
 }
 
 }  // namespace
 
-TEST(SmtpMessage, BodyScanDecidesQuotedPrintable) {
+TEST(SmtpMessage, BodyDecidesQuotedPrintable) {
     const std::string x998(998, 'x'), x999(999, 'x');
     struct Case {
         std::string body;
         bool quoted;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"", false},
         {"plain\r\ntext\n", false},
         {"Caff\xC3\xA8", true},
@@ -127,18 +136,24 @@ TEST(SmtpMessage, BodyScanDecidesQuotedPrintable) {
         // a lone CR does not end a line for this count (on the safe side)
         {std::string(500, 'x') + "\r" + std::string(500, 'x'), true},
         {x998 + "\r", true},
+        {x998 + "\r\r\n", true},
     };
+    // The long line's LF (and the CR before it) at every place of a block,
+    // with more short lines after it in the same block.
+    for (size_t before = 0; before < 40; ++before) {
+        const std::string head = std::string(before, 'a') + "\n";
+        cases.push_back({head + x998 + "\r\nb\nc\n", false});
+        cases.push_back({head + x998 + "\nb\nc\n", false});
+        cases.push_back({head + x999 + "\nb\nc\n", true});
+        cases.push_back({head + x998 + "y\r\nb\nc\n", true});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body.substr(0, 40) + " (" + std::to_string(c.body.size()) + " bytes)");
-        const BodyScan scan = ScanBody(c.body);
-        EXPECT_EQ(scan.m_bQuoted, c.quoted);
-        if (scan.m_bQuoted) {
-            EXPECT_TRUE(scan.m_aEdits.empty());
-        }
+        EXPECT_EQ(NeedsQuotedPrintable(c.body), c.quoted);
     }
 }
 
-TEST(SmtpMessage, BodyScanSlicesGiveTheWireText) {
+TEST(SmtpMessage, WireTextFormedInPiecesIsTheWholeWireText) {
     std::vector<std::string> bodies = {
         "",
         ".",
@@ -153,23 +168,47 @@ TEST(SmtpMessage, BodyScanSlicesGiveTheWireText) {
         "no change at all\r\nnone\r\n",
     };
     // A CR LF, a lone break or a dot at and around the 16- and 32-byte block
-    // edges, where the scan goes from one block to the next.
-    for (size_t at = 12; at < 36; ++at)
-        for (const char* mark : {"\r\n.", "\n.", "\r.", "\r\n"})
+    // edges, where the forming goes from one block to the next.
+    for (size_t at = 12; at < 68; ++at)
+        for (const char* mark : {"\r\n.", "\n.", "\r.", "\r\n", "\n..", "\r\n\r\n."})
             bodies.push_back(std::string(at, 'a') + mark + std::string(40, 'b'));
     // And many random mixtures of those bytes (the seed is fixed).
     std::mt19937 random(20261210);
     const char alphabet[] = {'a', '.', '\r', '\n'};
     for (int i = 0; i < 2000; ++i) {
-        std::string body(random() % 100, ' ');
+        std::string body(random() % 300, ' ');
         for (char& c : body) c = alphabet[random() % 4];
         bodies.push_back(std::move(body));
     }
+    // Small buffers, formed byte by byte, and buffers just big enough for
+    // blocks, so every kind of place comes to lie at the end of a buffer and
+    // of a block.
+    std::vector<size_t> caps = {4096};
+    for (size_t cap = 4; cap < 40; ++cap) caps.push_back(cap);
+    for (size_t cap = 120; cap < 200; ++cap) caps.push_back(cap);
     for (const std::string& body : bodies) {
         SCOPED_TRACE(testing::PrintToString(body));
-        ASSERT_FALSE(ScanBody(body).m_bQuoted);
-        EXPECT_EQ(WireFromScan(body), ToWireText(body));
+        ASSERT_FALSE(NeedsQuotedPrintable(body));
+        const std::string wire = ToWireText(body);
+        for (const size_t cap : caps) ASSERT_EQ(FormedInPieces(body, cap), wire) << cap;
     }
+}
+
+TEST(SmtpMessage, LfTextFormedInSendBuffers) {
+    // LF lines as a text box hands them, of random length, with leading dots
+    // and now and then a lone CR, over several 256 KiB buffers.
+    std::mt19937 random(7);
+    std::string body;
+    while (body.size() < 900 * 1024) {
+        const auto r = static_cast<size_t>(random());
+        if (r % 7 == 0) body += '.';
+        body.append(r % 97, 'x');
+        body += (r % 13 == 0) ? '\r' : '\n';
+    }
+    ASSERT_FALSE(NeedsQuotedPrintable(body));
+    const std::string wire = ToWireText(body);
+    for (size_t cap : {256 * 1024, 256 * 1024 - 1, 256 * 1024 - 2, 256 * 1024 - 3})
+        EXPECT_TRUE(FormedInPieces(body, cap) == wire) << cap;
 }
 
 TEST(SmtpMessage, QuotedPrintable) {

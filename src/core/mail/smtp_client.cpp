@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 namespace meru {
 
@@ -118,13 +119,7 @@ void CSmtpClient::SetBodyView(std::string_view body) {
 }
 
 bool CSmtpClient::WriteAll(std::string_view bytes) {
-    return WriteAll(std::span<const std::string_view>(&bytes, 1));
-}
-
-bool CSmtpClient::WriteAll(std::span<const std::string_view> pieces) {
-    const TransportStatus st = pieces.size() == 1
-                                   ? m_pTransport->Write(pieces[0], m_timeouts.m_reply)
-                                   : m_pTransport->WriteV(pieces, m_timeouts.m_reply);
+    const TransportStatus st = m_pTransport->Write(bytes, m_timeouts.m_reply);
     if (st == TransportStatus::Ok) return true;
     if (st != TransportStatus::Cancelled)
         Diag("Socket send error: " + std::to_string(m_pTransport->ErrorCode()));
@@ -391,7 +386,7 @@ std::optional<std::string> CSmtpClient::CheckFields() const {
 }
 
 std::optional<std::string> CSmtpClient::BuildHeader() {
-    return BuildHeaderFor(ScanBody(m_body).m_bQuoted);
+    return BuildHeaderFor(NeedsQuotedPrintable(m_body));
 }
 
 std::optional<std::string> CSmtpClient::BuildHeaderFor(bool bQuoted) {
@@ -440,10 +435,7 @@ bool CSmtpClient::Send() {
                     "The " + *field + " field holds a line break; nothing was sent.");
     }
     const std::string_view body = m_body;
-    // One pass decides the encoding and, for 7 bit, finds the few places
-    // where the wire form differs from the body.
-    const BodyScan scan = ScanBody(body);
-    const bool bQuoted = scan.m_bQuoted;
+    const bool bQuoted = NeedsQuotedPrintable(body);
     const auto header = BuildHeaderFor(bQuoted);
     if (!header) {
         Diag("Failed to format message header");
@@ -462,45 +454,27 @@ bool CSmtpClient::Send() {
     if (!Command("DATA", {354})) return false;
     constexpr std::string_view kEndOfData = "\r\n.\r\n";
     if (!bQuoted) {
-        // 7 bit: the header, the body's own bytes between the places that
-        // change and the end mark go to the system as they are, in batches
-        // of slices, without a copy of the body. Short slices (the bytes
-        // put in, the lines of a text with LF breaks) are gathered in a
-        // staging buffer first, so a batch is never a crowd of tiny pieces.
-        constexpr size_t kMaxSlices = 1024;  // IOV_MAX on Linux
-        constexpr size_t kShort = 1024;
+        // 7 bit: the header, the wire form of the body and the end mark are
+        // formed into one buffer after the other and each goes to the system
+        // whole: few, large writes, and no copy of the body is held.
         constexpr size_t kStage = 256 * 1024;
-        std::vector<std::string_view> slices;
-        slices.reserve(kMaxSlices);
-        std::string stage;
-        stage.reserve(kStage);  // never grows past this: the slices into it stay valid
-        size_t staged = 0;      // the start of the staged bytes not yet in slices
-        auto closeStage = [&] {
-            if (stage.size() > staged)
-                slices.emplace_back(stage.data() + staged, stage.size() - staged);
-            staged = stage.size();
-        };
-        auto flush = [&] {
-            closeStage();
-            const bool written = WriteAll(slices);
-            slices.clear();
-            stage.clear();
-            staged = 0;
-            return written;
-        };
-        auto add = [&](std::string_view slice) {
-            if (slice.size() < kShort) {
-                if (stage.size() + slice.size() > kStage && !flush()) return false;
-                stage.append(slice);
-                return true;
+        const auto stage = std::make_unique_for_overwrite<char[]>(kStage);
+        std::memcpy(stage.get(), header->data(), header->size());  // never above kMaxHeader
+        size_t used = header->size();
+        size_t pos = 0;
+        bool bEnded = false;  // the end mark is in the buffer
+        while (!bEnded) {
+            size_t written = 0;
+            pos = FormWireText(body, pos, stage.get() + used, kStage - used, &written);
+            used += written;
+            if (pos == body.size() && kStage - used >= kEndOfData.size()) {
+                std::memcpy(stage.get() + used, kEndOfData.data(), kEndOfData.size());
+                used += kEndOfData.size();
+                bEnded = true;
             }
-            closeStage();
-            slices.push_back(slice);
-            return slices.size() + 1 < kMaxSlices || flush();
-        };
-        slices.emplace_back(*header);
-        if (!ForEachWireSlice(body, scan.m_aEdits, add) || !add(kEndOfData) || !flush())
-            return false;
+            if (!WriteAll(std::string_view(stage.get(), used))) return false;
+            used = 0;
+        }
     } else {
         if (!WriteAll(*header)) return false;
         // Quoted-printable goes out in pieces cut after a line feed, each

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,7 +89,6 @@ private:
     bool Command(std::string_view line, std::initializer_list<int> expect,
                  std::string_view strShown = {});
     bool WriteAll(std::string_view bytes);
-    bool WriteAll(std::span<const std::string_view> pieces);
     bool ReadReply(Reply& reply, std::string_view what);
     bool Expect(const Reply& reply, std::initializer_list<int> expect, std::string_view what);
     bool Hello(bool bExtended);

@@ -206,70 +206,127 @@ void AppendWireLines(std::string& out, std::string_view text, bool bStuff) {
     }
 }
 
-BodyScan ScanBody(std::string_view body) {
+bool NeedsQuotedPrintable(std::string_view body) {
     // The longest line a 7-bit body may have, without its CR LF (RFC 5322).
     constexpr size_t kMaxLine = 998;
-    BodyScan scan;
     const char* const p = body.data();
     const size_t n = body.size();
-    size_t lineStart = 0;                    // where the line being measured began
-    size_t crlfLf = std::string_view::npos;  // the LF of the CR LF just seen
-    if (n > 0 && p[0] == '.') scan.m_aEdits.push_back(0);
-    // One byte that is a CR, an LF or above 127; false: the body is quoted.
-    auto step = [&](size_t i) {
-        const char c = p[i];
-        size_t next = i + 1;  // where the line after a break starts
-        if (c == '\r') {
-            if (next < n && p[next] == '\n') {
-                if (i - lineStart > kMaxLine) return false;
-                crlfLf = next;
-                lineStart = ++next;
-            } else {
-                scan.m_aEdits.push_back(i);
-            }
-        } else if (c == '\n') {
-            if (i == crlfLf) return true;
-            if (i - lineStart > kMaxLine) return false;
-            lineStart = next;
-            scan.m_aEdits.push_back(i);
-        } else {
-            return false;  // above 127
-        }
-        if (next < n && p[next] == '.') scan.m_aEdits.push_back(next);
-        return true;
-    };
-    auto quoted = [&] {
-        scan.m_bQuoted = true;
-        scan.m_aEdits.clear();
-        return scan;
+    size_t lineStart = 0;  // where the line being measured began
+    // Whether the line ending at the LF at lf is too long.
+    auto tooLong = [&](size_t lf) {
+        size_t len = lf - lineStart;
+        if (len > 0 && p[lf - 1] == '\r') --len;
+        return len > kMaxLine;
     };
     size_t i = 0;
 #if defined(__SSE2__)
-    // 32 bytes at a time: a mask of the bytes that are CR, LF or above 127
-    // (their top bit is set, as is every byte of a comparison that matched).
+    // 32 bytes at a time: any top bit set ends the scan; of the LFs only the
+    // first of a block can end a long line, and the last one starts the next.
     const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    auto marks = [&](size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-        const __m128i m =
-            _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-        return static_cast<uint32_t>(_mm_movemask_epi8(m));
-    };
     for (; i + 32 <= n; i += 32) {
-        uint32_t mask = marks(i) | (marks(i + 16) << 16);
-        while (mask != 0) {
-            if (!step(i + static_cast<size_t>(__builtin_ctz(mask)))) return quoted();
-            mask &= mask - 1;
-        }
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) return true;
+        const uint32_t lfs =
+            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, lf))) |
+            (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, lf))) << 16);
+        if (lfs == 0) continue;
+        if (tooLong(i + static_cast<size_t>(__builtin_ctz(lfs)))) return true;
+        lineStart = i + 32 - static_cast<size_t>(__builtin_clz(lfs));
     }
 #endif
     for (; i < n; ++i) {
-        const char c = p[i];
-        if ((c == '\r' || c == '\n' || static_cast<unsigned char>(c) > 127) && !step(i))
-            return quoted();
+        const auto c = static_cast<unsigned char>(p[i]);
+        if (c > 127) return true;
+        if (c == '\n') {
+            if (tooLong(i)) return true;
+            lineStart = i + 1;
+        }
     }
-    if (n - lineStart > kMaxLine) return quoted();
-    return scan;
+    return n - lineStart > kMaxLine;
+}
+
+size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten) {
+    // The wire text is the body with bytes put in before some of its bytes,
+    // each decided by the byte and the one before it (before the first byte
+    // the body starts a line, as after an LF):
+    //   after a CR, a byte that is not an LF gets an LF (the lone CR's);
+    //   an LF not after a CR gets a CR;
+    //   a "." after a CR or an LF (the start of a line) gets another ".".
+    // A CR that ends the body gets its LF with it. So any place in the body
+    // is a place to stop and go on from.
+    const char* const p = body.data();
+    const size_t n = body.size();
+    size_t i = from;
+    char* o = out;
+    char* const end = out + cap;
+#if defined(__SSE2__)
+    // 32 bytes at a time, always the next 32, so the loads never wait for
+    // what the last block held. A block is stored as it is; for each byte
+    // that gets bytes put in, those are written at its place and the rest
+    // of the block again after them. The last store of a block ends at most
+    // 96 bytes after its start (every byte getting two), and it reads up to
+    // 63 bytes ahead.
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i dot = _mm_set1_epi8('.');
+    auto matches = [](__m128i a, __m128i b, __m128i c) {
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, c))) |
+               (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, c))) << 16);
+    };
+    // Whether the byte before the block is a CR, an LF.
+    uint32_t crBefore = i > 0 && p[i - 1] == '\r';
+    uint32_t lfBefore = i == 0 || p[i - 1] == '\n';
+    while (i + 64 <= n && end - o >= 128) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), b);
+        const uint32_t lfs = matches(a, b, lf);
+        const uint32_t crs = matches(a, b, cr);
+        const uint32_t afterCr = (crs << 1) | crBefore;
+        const uint32_t afterBreak = afterCr | (lfs << 1) | lfBefore;
+        crBefore = crs >> 31;
+        lfBefore = lfs >> 31;
+        const uint32_t getLf = afterCr & ~lfs;
+        const uint32_t getCr = lfs & ~afterCr;
+        const uint32_t getDot = afterBreak != 0 ? matches(a, b, dot) & afterBreak : 0;
+        size_t added = 0;
+        for (uint32_t places = getLf | getCr | getDot; places != 0; places &= places - 1) {
+            const auto k = static_cast<size_t>(__builtin_ctz(places));
+            const uint32_t bit = uint32_t{1} << k;
+            char* at = o + k + added;
+            if ((getLf | getCr) & bit) {
+                *at++ = (getLf & bit) ? '\n' : '\r';
+                ++added;
+            }
+            if (getDot & bit) {
+                *at++ = '.';
+                ++added;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k + 16)));
+        }
+        o += 32 + added;
+        i += 32;
+    }
+#endif
+    // Byte by byte: at most 4 bytes out for one in.
+    char before = i == 0 ? '\n' : p[i - 1];
+    while (i < n && end - o >= 4) {
+        const char c = p[i];
+        if (before == '\r' && c != '\n') *o++ = '\n';
+        if (c == '\n' && before != '\r') *o++ = '\r';
+        if (c == '.' && (before == '\n' || before == '\r')) *o++ = '.';
+        *o++ = c;
+        if (c == '\r' && i + 1 == n) *o++ = '\n';
+        before = c;
+        ++i;
+    }
+    *pWritten = static_cast<size_t>(o - out);
+    return i;
 }
 
 std::string NormaliseLineBreaks(std::string_view text) {

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/text/text_codec.h"  // IsAscii
 
@@ -49,38 +48,18 @@ std::string DotStuff(std::string_view crlfText);
 std::string ToWireText(std::string_view text);
 void AppendWireLines(std::string& out, std::string_view text, bool bStuff);
 
-// What a body needs before it can go out, found in one pass over it.
-struct BodyScan {
-    // The body goes out quoted-printable: it holds a byte above 127, or a
-    // line (counted between LFs, a CR just before the LF not counted) of
-    // more than 998 bytes.
-    bool m_bQuoted = false;
-    // Only when not quoted: the places, in ascending order, where the 7-bit
-    // wire form differs from the body. A lone CR or lone LF there becomes
-    // CR LF; a "." there starts a line and is doubled.
-    std::vector<size_t> m_aEdits;
-};
-BodyScan ScanBody(std::string_view body);
+// True when the body has to go out quoted-printable: it holds a byte above
+// 127, or a line (counted between LFs, a CR just before the LF not counted)
+// of more than 998 bytes. Else it goes out as 7-bit text.
+bool NeedsQuotedPrintable(std::string_view body);
 
-// Hands fn, in order, the slices whose concatenation is ToWireText(body):
-// runs of the body itself and the few bytes put in between. The slices
-// point into body or into static text. fn returns false to stop early;
-// the result is false when it did.
-template <class Fn>
-bool ForEachWireSlice(std::string_view body, const std::vector<size_t>& edits, Fn&& fn) {
-    size_t from = 0;
-    for (const size_t at : edits) {
-        if (at > from && !fn(body.substr(from, at - from))) return false;
-        if (body[at] == '.') {
-            if (!fn(std::string_view("."))) return false;
-            from = at;  // the dot itself starts the next run
-        } else {
-            if (!fn(std::string_view("\r\n"))) return false;
-            from = at + 1;
-        }
-    }
-    return from >= body.size() || fn(body.substr(from));
-}
+// Forms the 7-bit wire text of a body (what ToWireText gives) one buffer at
+// a time: writes the wire form of body from `from` on into out, at most cap
+// bytes, sets *pWritten to the bytes written and returns where in the body
+// it stopped (body.size() when it is all formed). Called again with that
+// position it goes on with the same text. A cap of 4 bytes or more always
+// makes progress.
+size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten);
 
 // Quoted-printable (RFC 2045) of a CR LF text: line breaks stay hard breaks,
 // "=", control bytes and bytes above 126 become "=XX", white space at a line

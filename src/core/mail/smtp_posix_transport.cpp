@@ -9,7 +9,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +19,6 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "core/mail/smtp_transport.h"
 #include "core/mail/tls_library.h"
@@ -111,55 +109,6 @@ public:
                 }
             }
             bytes.remove_prefix(static_cast<size_t>(n));
-        }
-        return TransportStatus::Ok;
-    }
-
-    TransportStatus WriteV(std::span<const std::string_view> pieces, Duration timeout) override {
-        if (m_fd < 0) return Fail("not connected", 0);
-        if (m_ssl) {
-            // TLS forms its own records from one buffer: the pieces are
-            // joined in batches.
-            constexpr size_t kBatch = 256 * 1024;
-            std::string batch;
-            for (const std::string_view piece : pieces) {
-                if (!batch.empty() && batch.size() + piece.size() > kBatch) {
-                    const TransportStatus st = Write(batch, timeout);
-                    if (st != TransportStatus::Ok) return st;
-                    batch.clear();
-                }
-                if (piece.size() >= kBatch) {
-                    const TransportStatus st = Write(piece, timeout);
-                    if (st != TransportStatus::Ok) return st;
-                } else {
-                    batch.append(piece);
-                }
-            }
-            return batch.empty() ? TransportStatus::Ok : Write(batch, timeout);
-        }
-        std::vector<iovec> iov;
-        iov.reserve(pieces.size());
-        for (const std::string_view piece : pieces)
-            if (!piece.empty()) iov.push_back({const_cast<char*>(piece.data()), piece.size()});
-        constexpr size_t kMaxIov = 1024;  // IOV_MAX
-        size_t first = 0;                 // the first piece not wholly sent
-        while (first < iov.size()) {
-            if (Cancelled()) return TransportStatus::Cancelled;
-            msghdr msg{};
-            msg.msg_iov = iov.data() + first;
-            msg.msg_iovlen = std::min(iov.size() - first, kMaxIov);
-            const ssize_t n = sendmsg(m_fd, &msg, MSG_NOSIGNAL);
-            if (n < 0) {
-                const TransportStatus w = AfterSendError(timeout);
-                if (w != TransportStatus::Ok) return w;
-                continue;
-            }
-            auto sent = static_cast<size_t>(n);
-            while (first < iov.size() && sent >= iov[first].iov_len) sent -= iov[first++].iov_len;
-            if (sent > 0) {
-                iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + sent;
-                iov[first].iov_len -= sent;
-            }
         }
         return TransportStatus::Ok;
     }

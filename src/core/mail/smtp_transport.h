@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,17 +29,6 @@ public:
     virtual TransportStatus Connect(const std::string& host, uint16_t port, Duration timeout) = 0;
     // Sends all bytes; the time-out bounds each wait for room to write.
     virtual TransportStatus Write(std::string_view bytes, Duration timeout) = 0;
-    // Sends the pieces one after the other, as Write would send them joined.
-    // This default joins them; a transport over a socket hands them to the
-    // system as they are.
-    virtual TransportStatus WriteV(std::span<const std::string_view> pieces, Duration timeout) {
-        std::string joined;
-        size_t size = 0;
-        for (const std::string_view piece : pieces) size += piece.size();
-        joined.reserve(size);
-        for (const std::string_view piece : pieces) joined.append(piece);
-        return Write(joined, timeout);
-    }
     // Waits up to the time-out for bytes and reads at most cap of them into
     // *pOut (replacing its content).
     virtual TransportStatus Read(std::string* pOut, size_t cap, Duration timeout) = 0;
