@@ -35,8 +35,9 @@ PKGS=(
   # the SMTP client's TLS, and the mail server and certificates its tests start
   libssl-dev openssl ca-certificates python3-aiosmtpd
   # headless Wayland sessions for the clipboard test: sway with XWayland, a
-  # native terminal, wl-copy and wl-paste; weston, which has no data-control
-  sway xwayland foot wl-clipboard weston
+  # native terminal, wl-copy and wl-paste, keys typed through the compositor
+  # (wtype); weston, which has no data-control
+  sway xwayland foot wl-clipboard weston wtype
   # the fake desktop portal of the global shortcuts test, on its own bus
   python3-dbus-next
 )

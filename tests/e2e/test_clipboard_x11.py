@@ -51,18 +51,6 @@ def holder_main(keysym):
     time.sleep(HOLDER_LIFETIME_S)
 
 
-def copy_text(data):
-    # xclip's child keeps its output open: never capture it
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=data,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
-
-
-def read_clip():
-    r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
-                       timeout=10)
-    return r.stdout if r.returncode == 0 else None
-
-
 def lock_state():
     out = subprocess.run(["xset", "q"], capture_output=True, text=True, timeout=10).stdout
     caps = re.search(r"Caps Lock:\s+(on|off)", out).group(1) == "on"
@@ -119,37 +107,27 @@ class HotkeysX11(unittest.TestCase):
         xs.activate(self.other_win)
         xs.xdotool("key", keys)
 
-    def expect_entry(self, keys, expected, timeout=5.0):
+    def expect_entry(self, keys, expected):
         """`keys` pressed (another program focused) puts `expected` on the
-        clipboard; pressed again until it does, since a copy just made may
-        not be captured yet."""
-        seen = []
-
-        def check():
-            self.press(keys)
-            seen.append(read_clip())
-            return seen[-1] == expected
-        try:
-            xs.wait_for(check, timeout=timeout, interval=0.1, what=f"{keys} -> {expected!r}")
-        except TimeoutError:
-            self.fail(f"{keys} gave {seen[-1]!r}, expected {expected!r}")
+        clipboard."""
+        xs.key_until_clipboard(keys, expected, self.other_win)
 
     def copy_and_wait(self, data):
         """Another program copies `data`; waits until MERU has taken it as its
         newest entry (copies in quick succession may otherwise be read only
         after the next one replaced them). Needs fewer than five entries."""
-        copy_text(data)
+        xs.copy_text(data)
         self.expect_entry("ctrl+5", data)
 
     def expect_no_effect(self, keys, current):
         self.press(keys)
-        self.assertTrue(xs.holds_for(lambda: read_clip() == current, 0.5),
-                        f"{keys} changed the clipboard to {read_clip()!r}")
+        self.assertTrue(xs.holds_for(lambda: xs.read_clip() == current, 0.5),
+                        f"{keys} changed the clipboard to {xs.read_clip()!r}")
 
     # ------------------------------------------------------------ cases
 
     def test_lock_variants_either_ctrl_and_keypad(self):
-        copy_text(b"one")
+        xs.copy_text(b"one")
         self.start_meru()
         self.copy_and_wait(b"two")
         self.copy_and_wait(b"three")
@@ -169,7 +147,7 @@ class HotkeysX11(unittest.TestCase):
         holder = self.spawn([sys.executable, os.path.abspath(__file__), "--hold", "3"],
                             stdout=subprocess.PIPE)
         self.assertEqual(holder.stdout.readline().strip(), b"held")
-        copy_text(b"a")
+        xs.copy_text(b"a")
         self.start_meru()
         for t in (b"b", b"c", b"d"):
             self.copy_and_wait(t)

@@ -22,17 +22,6 @@ import xsession as xs  # noqa: E402
 LOCK_NAME = "MERU_BY_TESSALUNDE_2314"
 
 
-def copy_text(data):
-    # xclip's child keeps its output open: never capture it
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=data,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
-
-
-def read_clip():
-    r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=10)
-    return r.stdout if r.returncode == 0 else None
-
-
 def command(*args, env=None):
     return subprocess.run([xs.Config.meru, *args], capture_output=True, text=True, timeout=60,
                           env=env, stdin=subprocess.DEVNULL)
@@ -46,26 +35,17 @@ class CommandChannel(xs.MeruTestCase):
         xs.wait_for(lambda: command("--show", "main").returncode == 0, timeout=15,
                     interval=0.1, what="the command channel")
 
-    def select_until(self, n, expected, timeout=5.0):
-        """`meru --select n` until the clipboard holds `expected` (a copy just
-        made may not be captured yet)."""
-        def check():
-            r = command("--select", str(n))
-            self.assertEqual(r.returncode, 0, r.stderr)
-            return read_clip() == expected
-        xs.wait_for(check, timeout=timeout, interval=0.1, what=f"--select {n} -> {expected!r}")
-
     def test_select_show_exit(self):
         data = self.path("c.mer")
-        copy_text(b"alpha")
+        xs.copy_text(b"alpha")
         m, _ = self.start_shown(data)
         self.wait_ready()
         for t in (b"beta", b"gamma"):
-            copy_text(t)
-            self.select_until(5, t)  # fewer than five entries: the newest
-        self.select_until(1, b"alpha", timeout=1)
-        self.select_until(3, b"gamma", timeout=1)
-        self.select_until(2, b"beta", timeout=1)
+            xs.copy_text(t)
+            xs.select_until(5, t)  # fewer than five entries: the newest
+        xs.select_until(1, b"alpha", timeout=1)
+        xs.select_until(3, b"gamma", timeout=1)
+        xs.select_until(2, b"beta", timeout=1)
 
         rx = re.compile("^" + re.escape(f"{xs.MERU_TITLE} - NOTES - [{data}]") + "$")
         self.assertFalse(self.d.find_windows(rx, viewable=True))

@@ -71,17 +71,6 @@ def read_line(proc, timeout, what):
     return buf.decode().strip()
 
 
-def copy_text(data):
-    # xclip's child keeps its output open: never capture it
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=data,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
-
-
-def read_clip():
-    r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=10)
-    return r.stdout if r.returncode == 0 else None
-
-
 class FakePortal:
     def __init__(self, test, bus_address, args):
         self.log = test.path(f"portal-{len(os.listdir(test.dir))}.jsonl")
@@ -171,29 +160,10 @@ class PortalCase(xs.MeruTestCase):
         self.assertEqual(len(lines), count, lines)
         return lines[-1]
 
-    def select_until(self, n, expected, timeout=10.0):
-        """`meru --select n` until the clipboard holds `expected` (a copy just
-        made may not be captured yet)."""
-        def check():
-            r = subprocess.run([xs.Config.meru, "--select", str(n)], capture_output=True,
-                               timeout=60, stdin=subprocess.DEVNULL)
-            return r.returncode == 0 and read_clip() == expected
-        xs.wait_for(check, timeout=timeout, interval=0.1, what=f"--select {n} -> {expected!r}")
-
-    def expect_key(self, keys, expected, timeout=10.0):
-        """Ctrl+N typed into another X11 program until the clipboard holds
-        `expected` (the grab may be taken a little after the note)."""
-        seen = []
-
-        def check():
-            xs.activate(self.other_win)
-            xs.xdotool("key", keys)
-            seen.append(read_clip())
-            return seen[-1] == expected
-        try:
-            xs.wait_for(check, timeout=timeout, interval=0.1, what=f"{keys} -> {expected!r}")
-        except TimeoutError:
-            self.fail(f"{keys} gave {seen[-1]!r}, expected {expected!r}")
+    def expect_key(self, keys, expected):
+        """Ctrl+N typed into another X11 program (the grab may be taken a
+        little after the note)."""
+        xs.key_until_clipboard(keys, expected, self.other_win)
 
     def wayland_env(self, bus_address):
         return dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus_address, **WAYLAND_ENV)
@@ -204,7 +174,7 @@ class PortalShortcuts(PortalCase):
     def test_binds_five_keys_and_activation_selects(self):
         bus = self.start_bus()
         portal = FakePortal(self, bus, [])
-        copy_text(b"alpha")
+        xs.copy_text(b"alpha")
         data = self.path("p.mer")
         _, err = self.spawn_meru(data, self.wayland_env(bus), "meru")
         note = self.keys_note(err)
@@ -232,20 +202,22 @@ class PortalShortcuts(PortalCase):
         # a history of four entries, the newest current; each copy is seen
         # before the next is made (copies in quick succession may merge)
         for t in (b"beta", b"gamma", b"delta"):
-            copy_text(t)
-            self.select_until(5, t)  # fewer than five entries: the newest
+            xs.copy_text(t)
+            xs.select_until(5, t)  # fewer than five entries: the newest
 
         portal.send("activate select-3")
-        xs.wait_for(lambda: read_clip() == b"gamma", timeout=10, what="entry 3 on the clipboard")
+        xs.wait_for(lambda: xs.read_clip() == b"gamma", timeout=10,
+                    what="entry 3 on the clipboard")
 
         # not ours: another session's shortcut, ids outside select-1..5
         portal.send(f"activate select-1 {SESSION_PREFIX}someone/else")
         for sid in ("select-0", "select-6", "select-", "select-1x"):
             portal.send(f"activate {sid}")
-        self.assertTrue(xs.holds_for(lambda: read_clip() == b"gamma", 1.0, interval=0.05),
-                        f"the clipboard changed to {read_clip()!r}")
+        self.assertTrue(xs.holds_for(lambda: xs.read_clip() == b"gamma", 1.0, interval=0.05),
+                        f"the clipboard changed to {xs.read_clip()!r}")
         portal.send("activate select-1")
-        xs.wait_for(lambda: read_clip() == b"alpha", timeout=10, what="entry 1 on the clipboard")
+        xs.wait_for(lambda: xs.read_clip() == b"alpha", timeout=10,
+                    what="entry 1 on the clipboard")
 
         # the desktop ends the session: the keys are dead there, the grab
         # takes over and says so
@@ -271,7 +243,7 @@ class PortalShortcuts(PortalCase):
             with self.subTest(what):
                 bus = self.start_bus()
                 portal = FakePortal(self, bus, args) if args is not None else None
-                copy_text(b"one %d" % i)
+                xs.copy_text(b"one %d" % i)
                 p, err = self.spawn_meru(self.path(f"f{i}.mer"), self.wayland_env(bus),
                                          f"meru-{i}")
                 # the next case's copy must not find this one running
@@ -280,7 +252,7 @@ class PortalShortcuts(PortalCase):
                     self.assertIn("X11 grab", note)
                     self.assertIn(why, note)
                     self.assertIn('"meru --select N"', note)
-                    copy_text(b"two %d" % i)
+                    xs.copy_text(b"two %d" % i)
                     self.expect_key("ctrl+2", b"two %d" % i)
                     self.expect_key("ctrl+1", b"one %d" % i)
                     if closes:
@@ -295,9 +267,9 @@ class PortalShortcuts(PortalCase):
         portal = FakePortal(self, bus, [])
         env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus, XDG_SESSION_TYPE="x11")
         env.pop("WAYLAND_DISPLAY", None)
-        copy_text(b"first")
+        xs.copy_text(b"first")
         _, err = self.spawn_meru(self.path("x.mer"), env, "meru-x11")
-        copy_text(b"second")
+        xs.copy_text(b"second")
         self.expect_key("ctrl+2", b"second")
         self.expect_key("ctrl+1", b"first")
         asked = [r for r in portal.records()

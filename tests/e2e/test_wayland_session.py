@@ -19,17 +19,6 @@ import xsession as xs  # noqa: E402
 WAYLAND_ENV = {"WAYLAND_DISPLAY": "wayland-meru-none", "XDG_SESSION_TYPE": "wayland"}
 
 
-def copy_text(data):
-    # xclip's child keeps its output open: never capture it
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=data,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
-
-
-def read_clip():
-    r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=10)
-    return r.stdout if r.returncode == 0 else None
-
-
 class WaylandSession(xs.MeruTestCase):
 
     def spawn(self, args, env, err_name):
@@ -88,18 +77,8 @@ class GrabFollowsXkb(xs.MeruTestCase):
         self.other_win = self.d.wait_window(wm_class="xlogo", timeout=10)
         self.addCleanup(subprocess.run, ["setxkbmap", "us"], timeout=30)
 
-    def expect_entry(self, keys, expected, timeout=5.0):
-        seen = []
-
-        def check():
-            xs.activate(self.other_win)
-            xs.xdotool("key", keys)
-            seen.append(read_clip())
-            return seen[-1] == expected
-        try:
-            xs.wait_for(check, timeout=timeout, interval=0.1, what=f"{keys} -> {expected!r}")
-        except TimeoutError:
-            self.fail(f"{keys} gave {seen[-1]!r}, expected {expected!r}")
+    def expect_entry(self, keys, expected):
+        xs.key_until_clipboard(keys, expected, self.other_win)
 
     def load_keymap_with_three_moved(self):
         """The us layout with the digit 3 moved to the F12 key (and F20 on the
@@ -115,10 +94,10 @@ class GrabFollowsXkb(xs.MeruTestCase):
 
     def test_ctrl3_after_layout_changes(self):
         subprocess.run(["setxkbmap", "us"], timeout=30, check=True)
-        copy_text(b"one")
+        xs.copy_text(b"one")
         self.start_shown(self.path("k.mer"))
         for t in (b"two", b"three"):
-            copy_text(t)
+            xs.copy_text(t)
             self.expect_entry("ctrl+5", t)
         subprocess.run(["setxkbmap", "it"], timeout=30, check=True)
         self.expect_entry("ctrl+1", b"one")

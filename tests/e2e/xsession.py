@@ -548,6 +548,92 @@ def pixel_colors(path):
 
 
 # --------------------------------------------------------------------------
+# The clipboard, and what Ctrl+1..5 and `meru --select N` put on it
+
+def copy_text(data):
+    """Another program (xclip) copies the bytes `data` to the CLIPBOARD."""
+    # xclip's child keeps its output open: never capture it
+    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=data,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
+
+
+def read_clip():
+    """The CLIPBOARD's text as bytes, or None when nobody holds it."""
+    r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
+                       timeout=10)
+    return r.stdout if r.returncode == 0 else None
+
+
+def act_until_clipboard(act, expected, what, read=read_clip, timeout=10.0, interval=0.1):
+    """Runs act() and reads the clipboard (read()) until it holds `expected`.
+    act is repeated only because it may come too early: a copy just made may
+    not be captured yet, a shortcut may be taken a moment after MERU says it
+    is, and doing it once more does no harm (it selects the same entry).
+    Returns the number of tries; fails (AssertionError) with what the
+    clipboard held last."""
+    seen = []
+
+    def check():
+        act()
+        seen.append(read())
+        return seen[-1] == expected
+    try:
+        wait_for(check, timeout=timeout, interval=interval, what=what)
+    except TimeoutError:
+        raise AssertionError(f"{what}: the clipboard held {seen[-1]!r} after {len(seen)} "
+                             f"tries in {timeout} s, expected {expected!r}") from None
+    return len(seen)
+
+
+def key_until_clipboard(keys, expected, focus, timeout=10.0):
+    """`keys` (xdotool names, e.g. "ctrl+3") typed into the X11 window
+    `focus`, another program than MERU, until the clipboard holds
+    `expected`: shows that a global shortcut acts whichever program has the
+    focus."""
+    def press():
+        activate(focus)
+        xdotool("key", keys)
+    return act_until_clipboard(press, expected, f"{keys} -> {expected!r}", timeout=timeout)
+
+
+NOT_RUNNING = "no copy of MERU is running"
+
+
+def run_select(n, run=None):
+    """`meru --select n` (run(args) runs meru with args and returns its
+    CompletedProcess; default: Config.meru here). Returns (exit code, stderr
+    text)."""
+    if run is None:
+        r = subprocess.run([Config.meru, "--select", str(n)], capture_output=True,
+                           timeout=60, stdin=subprocess.DEVNULL)
+    else:
+        r = run(["--select", str(n)])
+    err = r.stderr.decode("utf-8", "replace") if isinstance(r.stderr, bytes) else r.stderr
+    return r.returncode, err or ""
+
+
+def select_until(n, expected, timeout=10.0, run=None, read=read_clip):
+    """`meru --select n` until the clipboard holds `expected` (a copy just
+    made may not be captured yet). Only a copy not answering yet is waited
+    for (its command socket comes a little after its main window); any other
+    failure of the command fails at once."""
+    failed = []
+
+    def select():
+        code, err = run_select(n, run)
+        if code != 0 and NOT_RUNNING not in err:
+            raise AssertionError(f"meru --select {n} failed with {code}: {err.strip()}")
+        failed[:] = [err.strip()] if code != 0 else []
+    try:
+        return act_until_clipboard(select, expected, f"--select {n} -> {expected!r}",
+                                   read=read, timeout=timeout)
+    except AssertionError as e:
+        if not failed:
+            raise
+        raise AssertionError(f"{e}; the last --select said: {failed[0]}") from None
+
+
+# --------------------------------------------------------------------------
 # The tray
 
 def tray_host_window(display):

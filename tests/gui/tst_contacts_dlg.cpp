@@ -1,7 +1,8 @@
 // The contacts window with a fake clipboard, a fake launcher and a fake SMTP
 // client: new contact from the clipboard, edit by double click, delete with
 // Yes and No, the column buttons, MAIL and MAILSTD through the real compose
-// dialog, and vCard files through the list's menu.
+// dialog, vCard files through the list's menu, and Enter and Esc leaving
+// the window.
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
@@ -13,12 +14,14 @@
 #include <QTreeView>
 #include <QtTest>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/contacts/vcard.h"
 #include "gui/contacts/contact_dlg.h"
 #include "gui/contacts/contacts_dlg.h"
+#include "gui/kit/window_tray.h"
 #include "gui/mail/mail_compose_dlg.h"
 #include "platform/clipboard.h"
 #include "platform/launcher.h"
@@ -98,9 +101,11 @@ struct Fixture {
     std::vector<std::pair<QMessageBox::Icon, QString>> messages;
     std::unique_ptr<CContactsDlg> dlg;
 
-    explicit Fixture(std::vector<CContact> start = {}) : contacts(std::move(start)) {
+    explicit Fixture(std::vector<CContact> start = {}, QWidget* focusBack = nullptr)
+        : contacts(std::move(start)) {
         ToolWindowContext ctx;
         ctx.strVersion = QStringLiteral("MERU version 2.2");
+        ctx.pFocusBack = focusBack;
         ctx.commands = [this](int id) { commands.push_back(id); };
         ContactsServices s;
         s.clipboard = &clip;
@@ -159,6 +164,9 @@ private slots:
     void mailFailuresAreReported();
     void mailStdHandsEncodedAddressToLauncher();
     void vcardExportAndImport();
+    void enterAndEscLeaveIntoTheTray_data();
+    void enterAndEscLeaveIntoTheTray();
+    void cleanup() { CDesktopWindowTray::SetTrayAvailableForTesting(std::nullopt); }
 };
 
 void TestContactsDlg::windowLayout() {
@@ -528,6 +536,47 @@ void TestContactsDlg::vcardExportAndImport() {
     f.dlg->ListMenuActions()[0]->trigger();
     QCOMPARE(f.contacts.size(), size_t(4));
     QCOMPARE(f.messages.size(), size_t(3));
+}
+
+void TestContactsDlg::enterAndEscLeaveIntoTheTray_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("tray");
+    for (bool tray : {true, false}) {
+        const char* where = tray ? "tray" : "no tray";
+        QTest::addRow("Return, %s", where) << int(Qt::Key_Return) << tray;
+        QTest::addRow("keypad Enter, %s", where) << int(Qt::Key_Enter) << tray;
+        QTest::addRow("Esc, %s", where) << int(Qt::Key_Escape) << tray;
+    }
+}
+
+// Enter and Esc leave the window the same way: hidden into the tray, or
+// minimised where there is no tray (a hidden window would then be lost),
+// and the main window gets the focus back.
+void TestContactsDlg::enterAndEscLeaveIntoTheTray() {
+    QFETCH(int, key);
+    QFETCH(bool, tray);
+    CDesktopWindowTray::SetTrayAvailableForTesting(tray);
+    QWidget main;
+    main.resize(200, 100);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    Fixture f({C("a", "a@example.org")}, &main);
+    QVERIFY(f.ShowWindow());
+    f.dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.dlg.get()));
+    f.dlg->SelectRow(0);
+    f.dlg->List()->setFocus();
+
+    QTest::keyClick(f.dlg->List(), Qt::Key(key));
+    if (tray) {
+        QTRY_VERIFY(f.dlg->isHidden());
+    } else {
+        QTRY_VERIFY(f.dlg->isMinimized());
+        QVERIFY(f.dlg->isVisible());
+    }
+    QTRY_VERIFY(main.isActiveWindow());
+    QVERIFY(f.messages.empty());
+    QCOMPARE(f.contacts.size(), size_t(1));
 }
 
 QTEST_MAIN(TestContactsDlg)

@@ -260,10 +260,13 @@ void CContactsDlg::CreateControls() {
     connect(exportAll, &QAction::triggered, this, &CContactsDlg::OnExportVCard);
     m_aListActions = {import, exportAll};
 
-    // Enter hides the window as Esc does (the dialog's OK and Cancel).
+    // Enter leaves the window as Esc does (the dialog's OK and Cancel), by
+    // the same way into the tray: without a tray host the window is
+    // minimised rather than hidden, where nothing could bring it back, and
+    // the main window gets the focus.
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* sc = new QShortcut(QKeySequence(key), this);
-        connect(sc, &QShortcut::activated, this, [this] { hide(); });
+        connect(sc, &QShortcut::activated, this, [this] { HideToTray(); });
     }
 
     // Resizable: the frame and the list take the change; the buttons keep
