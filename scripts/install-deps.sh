@@ -37,6 +37,9 @@ PKGS=(
   # headless Wayland sessions for the clipboard test: sway with XWayland, a
   # native terminal, wl-copy and wl-paste; weston, which has no data-control
   sway xwayland foot wl-clipboard weston
+  # KWin's and Mutter's headless sessions, and a native GTK program copying
+  # and pasting in them
+  kwin-wayland mutter python3-gi gir1.2-gtk-3.0
   # the fake desktop portal of the global shortcuts test, on its own bus
   python3-dbus-next
 )
