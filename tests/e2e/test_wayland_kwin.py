@@ -47,6 +47,7 @@ class WaylandKWin(ws.SessionChecks, sway.MeruInSession):
 
     # what MERU puts back on the clipboard goes through data-control too
     clipboard = ws.SessionChecks.wl_clipboard
+    seed_copy = ws.SessionChecks.wl_copy
 
     def test_runs_on_xwayland_and_says_what_works(self):
         p, err = self.start_meru("start")
@@ -64,30 +65,26 @@ class WaylandKWin(ws.SessionChecks, sway.MeruInSession):
         self.assertIsNone(p.poll())
 
     def test_copies_in_a_focused_native_window_reach_the_history(self):
-        p, err = self.start_meru("native")
-        self.wait_answering()
+        p, err = self.start_seeded("native")
         native = ws.NativeWindow(self.session)
         self.addCleanup(native.stop)
         native.wait_focus(True)
-        for n, w in enumerate(ws.WORDS, start=1):
-            self.copy_captured(native.copy, n, w)
-        # each entry again, in another order, and as the native program pastes it
-        for n in (2, 5, 1):
-            self.select_gives(n, ws.WORDS[n - 1])
-            self.assertEqual(native.paste(), ws.WORDS[n - 1])
+        self.copy_words(native.copy)
+        # entries as the native program pastes them
+        for n in (3, 5, 2):
+            self.select_gives(n, ws.HISTORY[n - 1])
+            self.assertEqual(native.paste(), ws.HISTORY[n - 1])
         native.lines(0.1)
         self.assertTrue(native.focused)
         self.assertIsNone(p.poll())
 
     def test_ctrl_keys_typed_into_xwayland_with_meru_focused(self):
-        p, err = self.start_meru("keys")
-        self.wait_answering()
-        for n, w in enumerate(ws.WORDS, start=1):
-            self.copy_captured(self.wl_copy, n, w)
+        p, err = self.start_seeded("keys")
+        self.copy_words(self.wl_copy)
         self.focus_meru()
         for n in (3, 1, 5):
             self.key_selects(lambda: self.xdotool("key", "--clearmodifiers", f"ctrl+{n}"), n,
-                             ws.WORDS[n - 1])
+                             ws.HISTORY[n - 1])
 
 
 if __name__ == "__main__":

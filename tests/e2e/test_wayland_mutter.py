@@ -46,6 +46,8 @@ class WaylandMutter(ws.SessionChecks, sway.MeruInSession):
     # wl-paste needs data-control or the focus; XWayland's clipboard is
     # readable at any time
     clipboard = ws.SessionChecks.x_clipboard
+    seed_copy = ws.SessionChecks.x_copy
+    keeps_clipboard = True
 
     def native_with_keyboard(self):
         native = ws.NativeWindow(self.session)
@@ -72,34 +74,30 @@ class WaylandMutter(ws.SessionChecks, sway.MeruInSession):
         self.assertIsNone(p.poll())
 
     def test_copies_in_a_focused_native_window_reach_the_history(self):
-        p, err = self.start_meru("native")
-        self.wait_answering()
+        p, err = self.start_seeded("native")
         native = self.native_with_keyboard()
-        for n, w in enumerate(ws.WORDS, start=1):
-            self.copy_captured(native.copy, n, w)
-        # each entry again, in another order, and as the native program pastes it
-        for n in (2, 5, 1):
-            self.select_gives(n, ws.WORDS[n - 1])
-            xs.wait_for(lambda: native.paste() == ws.WORDS[n - 1], timeout=10, interval=0.1,
+        self.copy_words(native.copy)
+        # entries as the native program pastes them
+        for n in (3, 5, 2):
+            self.select_gives(n, ws.HISTORY[n - 1])
+            xs.wait_for(lambda: native.paste() == ws.HISTORY[n - 1], timeout=10, interval=0.1,
                         what=f"entry {n} pasted in the native window")
         native.lines(0.1)
         self.assertTrue(native.focused)
         self.assertIsNone(p.poll())
 
     def test_ctrl_keys_reach_meru_only_while_an_xwayland_window_has_the_focus(self):
-        p, err = self.start_meru("keys")
-        self.wait_answering()
+        p, err = self.start_seeded("keys")
         native = self.native_with_keyboard()
-        for n, w in enumerate(ws.WORDS, start=1):
-            self.copy_captured(self.x_copy, n, w)
+        self.copy_words(self.x_copy)
         self.focus_meru()
         native.wait_focus(False)
         for n in (3, 1, 5):
-            self.key_selects(lambda: native.ctrl(n), n, ws.WORDS[n - 1])
+            self.key_selects(lambda: native.ctrl(n), n, ws.HISTORY[n - 1])
         # the same keys with the native window focused go to that window
         native.raise_new()
         native.ctrl(2)
-        self.assertTrue(xs.holds_for(lambda: self.clipboard() == ws.WORDS[4], 1.5,
+        self.assertTrue(xs.holds_for(lambda: self.clipboard() == ws.HISTORY[4], 1.5,
                                      interval=0.1), self.clipboard())
         self.assertIsNone(p.poll())
 

@@ -16,13 +16,20 @@ import signal
 import subprocess
 import sys
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import test_wayland_sway as sway  # noqa: E402
 import xsession as xs  # noqa: E402
 
-WORDS = sway.WORDS
+# On the clipboard when MERU starts: it becomes entry 1, so that the copies
+# are entries 2 to 5 (as far as --select and Ctrl+N reach), and
+# "--select N" beyond the last entry (which gives the newest) never looks
+# like a copy that was seen.
+SEED = b"seed"
+WORDS = sway.WORDS[:4]
+HISTORY = [SEED] + WORDS
 ENV_KEYS = ("WAYLAND_DISPLAY", "DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS")
 
 
@@ -279,10 +286,55 @@ class NativeWindow:
 class SessionChecks:
     """For a sway.MeruInSession: the history as MERU's commands reach it, the
     X11 side of the session, and what it lacks (tray). The class sets
-    clipboard() to how the test reads the clipboard."""
+    clipboard() to how the test reads the clipboard.
+
+    Only a missing compositor skips the tests; anything else the session
+    needs is installed with it, so its absence, or a compositor that does
+    not start, is a failure."""
+
+    @classmethod
+    def setUpClass(cls):
+        compositor = cls.session_class.needs[0]
+        if not shutil.which(compositor):
+            raise unittest.SkipTest(f"not installed: {compositor}")
+        try:
+            super().setUpClass()
+        except unittest.SkipTest as e:
+            raise RuntimeError(str(e)) from None
+
+    # whether the compositor keeps the text of a clipboard whose owner ended
+    keeps_clipboard = False
 
     def clipboard(self):
         raise NotImplementedError
+
+    def end_meru(self, p):
+        kept = self.clipboard() if self.keeps_clipboard and p.poll() is None else None
+        super().end_meru(p)
+        if kept is not None:
+            # It takes the text over a moment after MERU ended: waited for,
+            # so that it does not replace what the next test copies.
+            xs.wait_for(lambda: self.clipboard() == kept, timeout=10, interval=0.1,
+                        what="the clipboard kept by the compositor")
+
+    def seed_copy(self, word):
+        raise NotImplementedError
+
+    def start_seeded(self, name):
+        """MERU started with SEED on the clipboard, answering commands; a
+        clipboard the compositor kept from an earlier test is replaced."""
+        self.seed_copy(SEED)
+        self.wait_clipboard(SEED, what="the seed copied")
+        p, err = self.start_meru(name)
+        self.wait_answering()
+        return p, err
+
+    def copy_words(self, copy):
+        """Each of WORDS copied with copy(word) and waited for in the
+        history, then the whole history checked."""
+        for n, w in enumerate(WORDS, start=2):
+            self.copy_captured(copy, n, w)
+        self.assert_history(HISTORY)
 
     def x_clipboard(self):
         r = self.session.run(["xclip", "-o", "-selection", "clipboard"])
@@ -317,16 +369,28 @@ class SessionChecks:
             self.fail(f"{what}: the clipboard holds {seen[-1]!r}, expected {expected!r}")
 
     def select_gives(self, n, expected, timeout=10.0):
+        """`meru --select n` puts `expected` on the clipboard. The clipboard
+        is first made to hold another entry (entry 1, the seed, or entry 2
+        for entry 1), so that the text seen is MERU's write and not a copy
+        or an earlier write still there. Each --select is given 2 s to land
+        before it is sent again."""
+        other, other_text = (2, HISTORY[1]) if n == 1 else (1, SEED)
+        steps = [(other, other_text), (n, expected)]
         seen = [None]
-
-        def check():
-            self.assertEqual(self.session.run([self.meru, "--select", str(n)]).returncode, 0)
-            seen.append(self.clipboard())
-            return seen[-1] == expected
-        try:
-            xs.wait_for(check, timeout=timeout, interval=0.1, what=f"--select {n}")
-        except TimeoutError:
-            self.fail(f"--select {n} gave {seen[-1]!r}, expected {expected!r}")
+        deadline = time.monotonic() + timeout
+        while True:
+            for m, text in steps:
+                r = self.session.run([self.meru, "--select", str(m)])
+                self.assertEqual(r.returncode, 0, r.stderr)
+                try:
+                    xs.wait_for(lambda: seen.append(self.clipboard()) or seen[-1] == text,
+                                timeout=2.0, interval=0.05, what=f"--select {m}")
+                except TimeoutError:
+                    break
+            else:
+                return
+            if time.monotonic() >= deadline:
+                self.fail(f"--select {m} gave {seen[-1]!r}, expected {text!r}")
 
     def key_selects(self, press, n, expected, timeout=15.0):
         """press() types Ctrl+n; waits until entry `n` is on the clipboard.
@@ -343,22 +407,22 @@ class SessionChecks:
 
     def copy_captured(self, copy, n, word, timeout=20.0):
         """copy(word) makes a copy; waits until it is entry `n` of the
-        history. A --select answered while its own write to the clipboard is
-        still on the way may land after the copy and hide it from MERU (the
-        same as a user copying within milliseconds of pressing Ctrl+N): the
-        copy is then made again, which adds nothing when it was seen."""
+        history. A --select sent before MERU has read the copy, or whose
+        write lands after it, replaces the copy before MERU sees it (the same
+        as a user pressing Ctrl+N within milliseconds of copying): the copy
+        is then made again, which adds nothing when it was seen."""
         deadline = time.monotonic() + timeout
         while True:
             copy(word)
+            self.wait_clipboard(word, what=f"{word!r} copied")
             try:
-                return self.select_gives(n, word, timeout=2.0)
+                return self.select_gives(n, word, timeout=4.0)
             except AssertionError:
                 if time.monotonic() >= deadline:
                     raise
 
     def assert_history(self, words):
-        """Entries 1..len(words) are `words`: each --select puts its entry
-        on the clipboard, the next one a different text."""
+        """Entries 1..len(words) are `words`."""
         for n, w in enumerate(words, start=1):
             self.select_gives(n, w)
 
@@ -384,9 +448,9 @@ class SessionChecks:
         return win
 
     def check_no_tray(self):
-        """No StatusNotifierItem watcher on the session bus and no XEmbed tray
-        on XWayland: minimised, MERU's main window stays a minimised window
-        (iconic) instead of going into a tray."""
+        """No StatusNotifierItem watcher on the session bus, and MERU, finding
+        no tray, leaves its minimised main window minimised (iconic) instead
+        of hiding it in a tray (withdrawn)."""
         r = self.session.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
                               "--object-path", "/org/freedesktop/DBus", "--method",
                               "org.freedesktop.DBus.NameHasOwner",
