@@ -28,7 +28,7 @@ import xsession as xs  # noqa: E402
 class KWinSession(ws.BusSession):
     """kwin_wayland on its virtual backend, XWayland started at once."""
     name = "kwin"
-    needs = ["kwin_wayland", "Xwayland", "dbus-run-session", "foot", "wl-copy", "wl-paste",
+    needs = ["kwin_wayland", "Xwayland", "dbus-run-session", "python3", "wl-copy", "wl-paste",
              "xdotool", "xprop", "gdbus"]
     SOCKET = "wayland-meru"
 
