@@ -38,6 +38,9 @@ PKGS=(
   # native terminal, wl-copy and wl-paste, keys typed through the compositor
   # (wtype); weston, which has no data-control
   sway xwayland foot wl-clipboard weston wtype
+  # KWin's and Mutter's headless sessions, and a native GTK program copying
+  # and pasting in them
+  kwin-wayland mutter python3-gi gir1.2-gtk-3.0
   # the fake desktop portal of the global shortcuts test, on its own bus
   python3-dbus-next
 )
