@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace meru {
@@ -37,16 +35,15 @@ std::string BaseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-constexpr size_t kHugePage = size_t{2} << 20;
-
 // A buffer for a whole data file. A large one asks for transparent huge
 // pages: where the kernel maps fresh memory 4 KB at a time slowly (virtual
 // machines), faulting in the buffer costs more than reading the file.
 FileBytes Allocate(size_t size) {
+    constexpr size_t kHuge = size_t{2} << 20;
     void* p = nullptr;
-    if (size >= 2 * kHugePage) {
-        const size_t cap = (size + kHugePage - 1) / kHugePage * kHugePage;
-        p = std::aligned_alloc(kHugePage, cap);
+    if (size >= 2 * kHuge) {
+        const size_t cap = (size + kHuge - 1) / kHuge * kHuge;
+        p = std::aligned_alloc(kHuge, cap);
 #ifdef MADV_HUGEPAGE
         if (p) ::madvise(p, cap, MADV_HUGEPAGE);  // a hint only
 #endif
@@ -89,47 +86,6 @@ void RemoveStaleOf(const std::string& target, uid_t owner) {
         ::close(fd);
     }
     ::closedir(d);
-}
-
-// Reads [from, to) of the file at its own offsets: the bytes read from
-// `from` on, or -errno.
-ssize_t ReadRange(int fd, char* buf, size_t from, size_t to) {
-    size_t at = from;
-    while (at < to) {
-        const ssize_t n = ::pread(fd, buf + at, to - at, static_cast<off_t>(at));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -errno;
-        }
-        if (n == 0) break;  // the file is shorter now
-        at += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(at - from);
-}
-
-// From this size on, a second thread reads the second half of the file while
-// the calling one reads the first: copying out of the page cache and faulting
-// in the buffer take as long as the rest of a load.
-constexpr size_t kParallelRead = size_t{4} << 20;
-
-// Reads the first `size` bytes of the file into buf with two threads; the
-// number of bytes in place from the start (fewer when the file shrank), or
-// -errno. The file offset is left alone.
-ssize_t ReadHalves(int fd, char* buf, size_t size) {
-    const size_t half = size / 2 / kHugePage * kHugePage;  // each thread its own huge pages
-    ssize_t second = 0;
-    std::thread other;
-    try {
-        other = std::thread([&] { second = ReadRange(fd, buf, half, size); });
-    } catch (const std::system_error&) {
-        return ReadRange(fd, buf, 0, size);
-    }
-    const ssize_t first = ReadRange(fd, buf, 0, half);
-    other.join();
-    if (first < 0) return first;
-    if (static_cast<size_t>(first) < half) return first;  // the rest is not the file's any more
-    if (second < 0) return second;
-    return first + second;
 }
 
 }  // namespace
@@ -176,17 +132,7 @@ ReadResult ReadWholeFile(const std::string& path) {
         size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
         FileBytes buf = Allocate(cap);
         size_t size = 0;
-        if (cap - 1 >= kParallelRead && std::thread::hardware_concurrency() > 1) {
-            const ssize_t n = ReadHalves(fd, buf.data.get(), cap - 1);
-            if (n < 0) {
-                err = static_cast<int>(-n);
-            } else {
-                size = static_cast<size_t>(n);
-                // Whatever follows (a file that grew meanwhile) is read on from there.
-                if (::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) err = errno;
-            }
-        }
-        while (err == 0) {
+        for (;;) {
             if (size == cap) {  // the file grew while being read
                 FileBytes bigger = Allocate(cap * 2);
                 std::memcpy(bigger.data.get(), buf.data.get(), size);
