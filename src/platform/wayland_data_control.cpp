@@ -769,8 +769,8 @@ std::unique_ptr<IClipboard> CreateDesktopClipboard(std::string* note) {
         const QString platform = QGuiApplication::platformName();
         if (platform == QLatin1String("xcb"))
             *note = "clipboard: X11 through XWayland (" + why +
-                    "); copies made in Wayland programs reach the history only while an X11 "
-                    "window has the focus";
+                    "); unless the compositor passes every copy on to XWayland, copies made in "
+                    "Wayland programs reach the history only while an X11 window has the focus";
         else
             *note = "clipboard: Qt's own on the " + platform.toStdString() + " platform (" + why +
                     "); copies made while MERU is not focused may not be seen";

@@ -63,7 +63,8 @@ class WaylandMutter(ws.SessionChecks, sway.MeruInSession):
         self.assertIn("runs through XWayland", note[0])
         clip = self.wait_line(p, err, "clipboard:")
         self.assertEqual(clip, ["clipboard: X11 through XWayland (the compositor offers no "
-                                "data-control); copies made in Wayland programs reach the "
+                                "data-control); unless the compositor passes every copy on "
+                                "to XWayland, copies made in Wayland programs reach the "
                                 "history only while an X11 window has the focus"])
         keys = self.wait_line(p, err, "meru: global keys:")
         self.assertEqual(len(keys), 1, keys)
