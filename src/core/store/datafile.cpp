@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -16,6 +17,7 @@
 #include <future>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -266,7 +268,10 @@ struct CheckSink {
         pages = n;
         pagesBegin = at;
     }
-    void Page(const TextRef&) {}
+    std::vector<TextRef>* refs = nullptr;  // where the pages are, when wanted
+    void Page(const TextRef& t) {
+        if (refs) refs->push_back(t);
+    }
     void PagesEnd(size_t at) { pagesEnd = at; }
     void Contacts(uint32_t) {}
     void Contact(const Texts<CContact>&) {}
@@ -530,9 +535,199 @@ void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
     }
 }
 
+// The key of a stored password: its bytes in the file's 8-bit code page,
+// unscrambled. Nothing when a wide password has no such form.
+std::optional<std::string> StoredKey(const TextRef& t) {
+    std::string key(t.bytes);
+    if (t.wide) {
+        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(t.bytes));
+        if (!narrow) return std::nullopt;
+        key = std::move(*narrow);
+    }
+    DecodePassword(key);
+    return key;
+}
+
+// Decodes the pages of a large file on a second thread while the file is
+// still being read, on the guess that they are wanted with the stored
+// password (or as stored, when there is none). Once the whole file is read
+// and checked, the guess is checked too: if it holds, the reading thread
+// takes the pages left from the end until the two threads meet; if not,
+// what the second thread did is dropped and the pages decoded as usual.
+class PageAhead final : public ReadObserver {
+public:
+    PageAhead() = default;
+    PageAhead(const PageAhead&) = delete;
+    PageAhead& operator=(const PageAhead&) = delete;
+    ~PageAhead() override { Stop(); }
+
+    void Started(const char* base, size_t expected) override {
+        if (expected < kParallelPageBytes || std::thread::hardware_concurrency() < 2) return;
+        m_base = base;
+        m_expected = expected;
+        m_thread = std::thread([this] { Run(); });
+    }
+    void Arrived(size_t size) override {
+        if (!m_thread.joinable()) return;
+        m_state.store(size, std::memory_order_release);
+        m_state.notify_one();
+    }
+    void Moving() override { Stop(); }
+
+    // No more bytes come (the read ended, whole or not).
+    void ReadEnded() {
+        if (!m_thread.joinable()) return;
+        m_state.fetch_or(kEnded, std::memory_order_release);
+        m_state.notify_one();
+    }
+
+    bool Running() const { return m_thread.joinable(); }
+
+    // Ends the second thread; its pages are dropped.
+    void Stop() {
+        if (!m_thread.joinable()) return;
+        uint64_t w = m_claims.load(std::memory_order_relaxed);
+        while (!m_claims.compare_exchange_weak(w, w & kFront, std::memory_order_acq_rel)) {
+        }
+        m_state.fetch_or(kStopped, std::memory_order_release);
+        m_state.notify_one();
+        m_thread.join();
+    }
+
+    // Decodes the pages `refs` (the check's, starting at `begin`) with `key`
+    // together with the second thread, if that thread's guess holds; false
+    // (and the second thread ended) when it does not.
+    bool DecodeInto(std::vector<std::string>& pages, const std::vector<TextRef>& refs,
+                    size_t begin, std::string_view key) {
+        if (!m_thread.joinable()) return false;
+        if (!m_header.load(std::memory_order_acquire) || m_begin != begin ||
+            m_count != refs.size() || m_key != key) {
+            Stop();
+            return false;
+        }
+        pages.resize(refs.size());
+        const KeyStream stream(key);
+        std::string scratch;
+        uint32_t j = 0;
+        while (ClaimLast(m_count, j)) pages[j] = DecodeText(refs[j], stream, scratch);
+        m_thread.join();
+        const auto front = static_cast<size_t>(m_claims.load(std::memory_order_acquire) & kFront);
+        if (m_failed || m_pages.size() != front) return false;
+        for (size_t i = 0; i < front; ++i) pages[i] = std::move(m_pages[i]);
+        return true;
+    }
+
+private:
+    static constexpr size_t kEnded = size_t{1} << (sizeof(size_t) * 8 - 1);
+    static constexpr size_t kStopped = kEnded >> 1;
+    static constexpr size_t kSize = kStopped - 1;
+    static constexpr uint64_t kFront = 0xFFFFFFFFu;
+
+    // Runs `parse` on a reader at `pos` over the bytes in so far, again as
+    // more arrive; false when it fails on bytes that are all in, or when
+    // stopped.
+    template <class F>
+    bool Parse(size_t& pos, F&& parse) {
+        for (;;) {
+            const size_t state = m_state.load(std::memory_order_acquire);
+            if (state & kStopped) return false;
+            Reader r(std::string_view(m_base, state & kSize));
+            r.Seek(std::min(pos, state & kSize));
+            if (pos <= (state & kSize) && parse(r)) {
+                pos = r.Pos();
+                return true;
+            }
+            if (state & kEnded) return false;
+            m_state.wait(state, std::memory_order_acquire);
+        }
+    }
+
+    // The next page from the front, unless the reading thread has it.
+    bool ClaimNext() {
+        uint64_t w = m_claims.load(std::memory_order_relaxed);
+        do {
+            if ((w & kFront) >= (w >> 32)) return false;
+        } while (!m_claims.compare_exchange_weak(w, w + 1, std::memory_order_acq_rel));
+        return true;
+    }
+
+    // The last page not yet taken, of `count`.
+    bool ClaimLast(uint32_t count, uint32_t& page) {
+        uint64_t w = m_claims.load(std::memory_order_relaxed);
+        for (;;) {
+            const uint64_t front = w & kFront;
+            const uint64_t back = std::min<uint64_t>(w >> 32, count);
+            if (back <= front) return false;
+            if (m_claims.compare_exchange_weak(w, ((back - 1) << 32) | front,
+                                               std::memory_order_acq_rel)) {
+                page = static_cast<uint32_t>(back - 1);
+                return true;
+            }
+        }
+    }
+
+    void Run() {
+        try {
+            size_t pos = 0;
+            TextRef tag, password;
+            int32_t version = 0;
+            uint32_t count = 0;
+            if (!Parse(pos, [&](Reader& r) { return r.Text(tag) && r.I32(version); })) return;
+            if (tag.wide || tag.bytes != kTag ||
+                (version != kFormatVersion && version != kOldFormatVersion))
+                return;
+            if (!Parse(pos, [&](Reader& r) { return r.Text(password) && r.Count(count); }))
+                return;
+            auto key = StoredKey(password);
+            if (!key || count > m_expected - pos) return;
+            m_key = std::move(*key);
+            m_begin = pos;
+            m_count = count;
+            m_header.store(true, std::memory_order_release);
+            const KeyStream stream(m_key);
+            std::string scratch;
+            for (uint32_t i = 0; i < count; ++i) {
+                TextRef t;
+                if (!Parse(pos, [&](Reader& r) { return r.Text(t); })) return;
+                if (!ClaimNext()) return;
+                m_pages.push_back(DecodeText(t, stream, scratch));
+            }
+        } catch (...) {
+            m_failed = true;  // the reading thread decodes everything itself
+        }
+    }
+
+    const char* m_base = nullptr;
+    size_t m_expected = 0;
+    std::thread m_thread;
+    // Bytes in so far, with the kEnded and kStopped marks.
+    std::atomic<size_t> m_state{0};
+    // Pages taken: the second thread's from the front (low half: the next
+    // one), the reading thread's from the back (high half: the last taken).
+    std::atomic<uint64_t> m_claims{uint64_t{0xFFFFFFFFu} << 32};
+    // Set by the second thread before m_header, read after it.
+    std::string m_key;
+    size_t m_begin = 0;
+    uint32_t m_count = 0;
+    std::atomic<bool> m_header{false};
+    // Read after the join.
+    std::vector<std::string> m_pages;
+    bool m_failed = false;
+};
+
+LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
+                         PageAhead* ahead);
+
 }  // namespace
 
 LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
+    return ReadDataWith(bytes, data, prompt, nullptr);
+}
+
+namespace {
+
+LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
+                         PageAhead* ahead) {
     data = CMeruData{};
     LoadOutcome out;
     Reader r(bytes);
@@ -560,6 +755,8 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
 
     const size_t body = r.Pos();
     CheckSink check;
+    std::vector<TextRef> refs;
+    if (ahead && ahead->Running()) check.refs = &refs;
     if (!ReadBody(r, version, check)) {
         out.status = LoadStatus::ReadError;
         out.message = kMsgReadError;
@@ -567,17 +764,13 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     }
 
     // The stored password, decoded; its bytes are the key.
-    std::string key(check.password.bytes);
-    if (check.password.wide) {
-        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(check.password.bytes));
-        if (!narrow) {
-            out.status = LoadStatus::ReadError;
-            out.message = kMsgReadError;
-            return out;
-        }
-        key = std::move(*narrow);
+    std::optional<std::string> stored = StoredKey(check.password);
+    if (!stored) {
+        out.status = LoadStatus::ReadError;
+        out.message = kMsgReadError;
+        return out;
     }
-    DecodePassword(key);
+    const std::string key = std::move(*stored);
     const std::string password = Cp1252ToUtf8(key);
     data.m_strPassword = password;
 
@@ -585,6 +778,12 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
+        if (ahead && ahead->DecodeInto(data.m_aPages, refs, check.pagesBegin, with)) {
+            sink.split = 0;  // every page is in
+            ReadBody(r, version, sink);
+            data.m_strPassword = password;
+            return;
+        }
         // A large notebook is decoded by two threads: the second takes the
         // pages from the middle of their bytes on.
         std::thread second;
@@ -636,6 +835,8 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     return out;
 }
 
+}  // namespace
+
 namespace {
 
 // Elements 1 to 11 of `data` through `w`; `key` is the password's bytes.
@@ -679,7 +880,11 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     LoadOutcome out;
     // Saves killed on an earlier run may have left temporaries behind.
     RemoveStaleTemporaries(m_strPath);
-    ReadResult file = ReadWholeFile(m_strPath);
+    ReadResult file;
+    // Destroyed before `file`, whose bytes its thread reads.
+    PageAhead ahead;
+    file = ReadWholeFile(m_strPath, &ahead);
+    ahead.ReadEnded();
     if (file.status == ReadStatus::Missing) {
         out.status = LoadStatus::NoFile;
         m_bMaySave = true;
@@ -690,7 +895,7 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
         out.reason = file.reason;
         return out;
     }
-    out = ReadData(file.bytes.View(), data, prompt);
+    out = ReadDataWith(file.bytes.View(), data, prompt, &ahead);
     m_bMaySave = out.status == LoadStatus::Loaded &&
                  (out.password == PasswordState::None || out.password == PasswordState::Accepted);
     return out;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -105,7 +106,7 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-ReadResult ReadWholeFile(const std::string& path) {
+ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer) {
     ReadResult out;
     // Non-blocking, so that a FIFO at the path cannot hang the caller.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -132,14 +133,22 @@ ReadResult ReadWholeFile(const std::string& path) {
         size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
         FileBytes buf = Allocate(cap);
         size_t size = 0;
+        // An observer hears of the bytes a few megabytes at a time.
+        constexpr size_t kStep = size_t{4} << 20;
+        if (observer) observer->Started(buf.data.get(), st.st_size > 0 ? cap - 1 : 0);
         for (;;) {
             if (size == cap) {  // the file grew while being read
+                if (observer) {
+                    observer->Moving();
+                    observer = nullptr;
+                }
                 FileBytes bigger = Allocate(cap * 2);
                 std::memcpy(bigger.data.get(), buf.data.get(), size);
                 buf = std::move(bigger);
                 cap *= 2;
             }
-            const ssize_t n = ::read(fd, buf.data.get() + size, cap - size);
+            const size_t want = observer ? std::min(cap - size, kStep) : cap - size;
+            const ssize_t n = ::read(fd, buf.data.get() + size, want);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 err = errno;
@@ -147,12 +156,14 @@ ReadResult ReadWholeFile(const std::string& path) {
             }
             if (n == 0) break;
             size += static_cast<size_t>(n);
+            if (observer) observer->Arrived(size);
         }
         buf.size = size;
         out.bytes = std::move(buf);
     }
     ::close(fd);
     if (err != 0) {
+        if (observer) observer->Moving();  // the buffer goes
         out.status = ReadStatus::Failed;
         out.reason = Reason(err);
         out.bytes = {};

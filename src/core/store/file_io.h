@@ -33,9 +33,23 @@ struct ReadResult {
     std::string reason;  // the system's reason when it failed
 };
 
+// Told of a file's bytes as they arrive, so that work on them can start
+// while the rest is still being read. Called on the reading thread.
+class ReadObserver {
+public:
+    virtual ~ReadObserver() = default;
+    // The buffer the file is read into, and the file's size when it opened.
+    virtual void Started(const char* base, size_t expected) = 0;
+    // The first `size` bytes at `base` are in; they stay put until Moving().
+    virtual void Arrived(size_t size) = 0;
+    // The file grew past its buffer, which is about to move: stop using it.
+    virtual void Moving() = 0;
+};
+
 // Reads the whole regular file at `path`. A device or a pipe is refused: it
 // has no end to check counts against, and a FIFO must not hang the caller.
-ReadResult ReadWholeFile(const std::string& path);
+// With an observer the file is read in steps, each reported as it lands.
+ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer = nullptr);
 
 // The file a path names after following every symbolic link, also when the
 // last link points at nothing yet: the save writes there and the links stay.
