@@ -214,10 +214,16 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
     uint32_t pages;
     if (!r.Count(pages) || pages > r.Left()) return false;  // a page takes at least 1 byte
     sink.Pages(pages, r.Pos());
-    for (uint32_t i = 0; i < pages; ++i) {
-        TextRef t;
-        if (!r.Text(t)) return false;
-        sink.Page(t);
+    size_t skipTo = 0;  // where the pages end, when they are in already
+    if constexpr (requires { sink.skipPagesTo; }) skipTo = sink.skipPagesTo;
+    if (skipTo != 0) {
+        r.Seek(skipTo);
+    } else {
+        for (uint32_t i = 0; i < pages; ++i) {
+            TextRef t;
+            if (!r.Text(t)) return false;
+            sink.Page(t);
+        }
     }
     sink.PagesEnd(r.Pos());
 
@@ -305,6 +311,8 @@ struct DecodeSink {
     void Password(const TextRef&) {}
     // Pages from index `split` on are decoded elsewhere (another thread).
     uint32_t split = UINT32_MAX;
+    // Set when every page is decoded already: where the pages end.
+    size_t skipPagesTo = 0;
     uint32_t page = 0;
     void Pages(uint32_t n, size_t) { data.m_aPages.resize(n); }
     void Page(const TextRef& t) {
@@ -779,7 +787,7 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
         r.Seek(body);
         DecodeSink sink(data, with);
         if (ahead && ahead->DecodeInto(data.m_aPages, refs, check.pagesBegin, with)) {
-            sink.split = 0;  // every page is in
+            sink.skipPagesTo = check.pagesEnd;  // every page is in
             ReadBody(r, version, sink);
             data.m_strPassword = password;
             return;

@@ -133,8 +133,8 @@ ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer) {
         size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
         FileBytes buf = Allocate(cap);
         size_t size = 0;
-        // An observer hears of the bytes a few megabytes at a time.
-        constexpr size_t kStep = size_t{4} << 20;
+        // An observer hears of the bytes a megabyte at a time.
+        constexpr size_t kStep = size_t{1} << 20;
         if (observer) observer->Started(buf.data.get(), st.st_size > 0 ? cap - 1 : 0);
         for (;;) {
             if (size == cap) {  // the file grew while being read
