@@ -44,23 +44,8 @@ def offer_main(pairs):
 
 # ---------------------------------------------------------------- clipboard
 
-def copy_text(data, target=None):
-    """Another program (xclip) copies `data` (bytes)."""
-    argv = ["xclip", "-selection", "clipboard", "-i"]
-    if target:
-        argv += ["-t", target]
-    # xclip's child keeps its output open: never capture it
-    subprocess.run(argv, input=data, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=10, check=True)
-
-
-def read_clip(target=None):
-    """The clipboard's content (bytes) for `target` (default: text), or None."""
-    argv = ["xclip", "-o", "-selection", "clipboard"]
-    if target:
-        argv += ["-t", target]
-    r = subprocess.run(argv, capture_output=True, timeout=10)
-    return r.stdout if r.returncode == 0 else None
+copy_text = xs.copy_text
+read_clip = xs.read_clip
 
 
 def targets():

@@ -550,17 +550,24 @@ def pixel_colors(path):
 # --------------------------------------------------------------------------
 # The clipboard, and what Ctrl+1..5 and `meru --select N` put on it
 
-def copy_text(data):
-    """Another program (xclip) copies the bytes `data` to the CLIPBOARD."""
+def copy_text(data, target=None):
+    """Another program (xclip) copies the bytes `data` to the CLIPBOARD, as
+    `target` (default: text)."""
+    argv = ["xclip", "-selection", "clipboard", "-i"]
+    if target:
+        argv += ["-t", target]
     # xclip's child keeps its output open: never capture it
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=data,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
+    subprocess.run(argv, input=data, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=10, check=True)
 
 
-def read_clip():
-    """The CLIPBOARD's text as bytes, or None when nobody holds it."""
-    r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
-                       timeout=10)
+def read_clip(target=None):
+    """The CLIPBOARD's content as bytes for `target` (default: text), or None
+    when nobody holds it."""
+    argv = ["xclip", "-o", "-selection", "clipboard"]
+    if target:
+        argv += ["-t", target]
+    r = subprocess.run(argv, capture_output=True, timeout=10)
     return r.stdout if r.returncode == 0 else None
 
 
