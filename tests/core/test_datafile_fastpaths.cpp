@@ -208,12 +208,14 @@ TEST(DataFileFastPaths, LargeFileLoadsLikeItsBytesWholeOrDamaged) {
             {"cut in the pages", image.substr(0, image.size() / 3)},
             {"cut near the end", image.substr(0, image.size() - 10)},
             {"cut in the header", image.substr(0, countAt + 1)},
-            {"one page more", [&] {
+            {"one page more",
+             [&] {
                  std::string b = image;
                  b[countAt] = static_cast<char>(b[countAt] + 1);
                  return b;
              }()},
-            {"a length in the pages too long", [&] {
+            {"a length in the pages too long",
+             [&] {
                  std::string b = image;
                  b.replace(page200, 3, "\xFF\xF0\xFF");
                  return b;

@@ -589,39 +589,42 @@ public:
         m_state.notify_one();
     }
 
-    bool Running() const { return m_thread.joinable(); }
+    // Whether the second thread took up the pages (it leaves files with
+    // many small pages alone: little to gain, and much to hold twice).
+    bool Guessing() const { return m_header.load(std::memory_order_acquire); }
 
     // Ends the second thread; its pages are dropped.
     void Stop() {
         if (!m_thread.joinable()) return;
         uint64_t w = m_claims.load(std::memory_order_relaxed);
-        while (!m_claims.compare_exchange_weak(w, w & kFront, std::memory_order_acq_rel)) {
-        }
+        while (!m_claims.compare_exchange_weak(w, w & kFront, std::memory_order_acq_rel)) {}
         m_state.fetch_or(kStopped, std::memory_order_release);
         m_state.notify_one();
         m_thread.join();
+        m_pages = {};
     }
 
     // Decodes the pages `refs` (the check's, starting at `begin`) with `key`
     // together with the second thread, if that thread's guess holds; false
     // (and the second thread ended) when it does not.
-    bool DecodeInto(std::vector<std::string>& pages, const std::vector<TextRef>& refs,
-                    size_t begin, std::string_view key) {
+    bool DecodeInto(std::vector<std::string>& pages, const std::vector<TextRef>& refs, size_t begin,
+                    std::string_view key) {
         if (!m_thread.joinable()) return false;
         if (!m_header.load(std::memory_order_acquire) || m_begin != begin ||
             m_count != refs.size() || m_key != key) {
             Stop();
             return false;
         }
-        pages.resize(refs.size());
         const KeyStream stream(key);
         std::string scratch;
         uint32_t j = 0;
-        while (ClaimLast(m_count, j)) pages[j] = DecodeText(refs[j], stream, scratch);
+        while (ClaimLast(m_count, j)) m_pages[j] = DecodeText(refs[j], stream, scratch);
         m_thread.join();
-        const auto front = static_cast<size_t>(m_claims.load(std::memory_order_acquire) & kFront);
-        if (m_failed || m_pages.size() != front) return false;
-        for (size_t i = 0; i < front; ++i) pages[i] = std::move(m_pages[i]);
+        if (m_failed) {
+            m_pages = {};
+            return false;
+        }
+        pages = std::move(m_pages);
         return true;
     }
 
@@ -630,6 +633,8 @@ private:
     static constexpr size_t kStopped = kEnded >> 1;
     static constexpr size_t kSize = kStopped - 1;
     static constexpr uint64_t kFront = 0xFFFFFFFFu;
+    // The second thread takes up only pages of this many bytes on average.
+    static constexpr size_t kGuessPageBytes = 256;
 
     // Runs `parse` on a reader at `pos` over the bytes in so far, again as
     // more arrive; false when it fails on bytes that are all in, or when
@@ -684,10 +689,10 @@ private:
             if (tag.wide || tag.bytes != kTag ||
                 (version != kFormatVersion && version != kOldFormatVersion))
                 return;
-            if (!Parse(pos, [&](Reader& r) { return r.Text(password) && r.Count(count); }))
-                return;
+            if (!Parse(pos, [&](Reader& r) { return r.Text(password) && r.Count(count); })) return;
             auto key = StoredKey(password);
-            if (!key || count > m_expected - pos) return;
+            if (!key || count > (m_expected - pos) / kGuessPageBytes) return;
+            m_pages.resize(count);
             m_key = std::move(*key);
             m_begin = pos;
             m_count = count;
@@ -698,7 +703,7 @@ private:
                 TextRef t;
                 if (!Parse(pos, [&](Reader& r) { return r.Text(t); })) return;
                 if (!ClaimNext()) return;
-                m_pages.push_back(DecodeText(t, stream, scratch));
+                m_pages[i] = DecodeText(t, stream, scratch);
             }
         } catch (...) {
             m_failed = true;  // the reading thread decodes everything itself
@@ -718,9 +723,10 @@ private:
     size_t m_begin = 0;
     uint32_t m_count = 0;
     std::atomic<bool> m_header{false};
-    // Read after the join.
+    // Every page, sized before m_header is set: the second thread fills
+    // the front, the reading thread the back.
     std::vector<std::string> m_pages;
-    bool m_failed = false;
+    bool m_failed = false;  // read after the join
 };
 
 LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
@@ -764,7 +770,7 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
     const size_t body = r.Pos();
     CheckSink check;
     std::vector<TextRef> refs;
-    if (ahead && ahead->Running()) check.refs = &refs;
+    if (ahead && ahead->Guessing()) check.refs = &refs;
     if (!ReadBody(r, version, check)) {
         out.status = LoadStatus::ReadError;
         out.message = kMsgReadError;
