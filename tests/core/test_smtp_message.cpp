@@ -2,6 +2,7 @@
 // quoted-printable, encoded subject words, the date.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <regex>
 #include <string>
@@ -90,14 +91,19 @@ TEST(SmtpMessage, LineBreaksBecomeCrLfAndLeadingDotsAreDoubled) {
 
 namespace {
 
-// The 7-bit wire form formed into buffers of cap bytes, joined.
-std::string FormedInPieces(std::string_view body, size_t cap) {
+constexpr size_t kDispatched = SIZE_MAX;
+
+// The 7-bit wire form formed into buffers of cap bytes, joined; by the given
+// variant, or by FormWireText.
+std::string FormedInPieces(std::string_view body, size_t cap, size_t variant = kDispatched) {
     std::string out;
     std::vector<char> buf(cap);
     size_t pos = 0;
     while (pos < body.size()) {
         size_t written = 0;
-        const size_t next = FormWireText(body, pos, buf.data(), cap, &written);
+        const size_t next = variant == kDispatched
+                                ? FormWireText(body, pos, buf.data(), cap, &written)
+                                : FormWireTextVariant(variant, body, pos, buf.data(), cap, &written);
         EXPECT_LE(written, cap);
         if (next == pos && written == 0) {
             ADD_FAILURE() << "no progress at " << pos;
@@ -167,30 +173,38 @@ TEST(SmtpMessage, WireTextFormedInPiecesIsTheWholeWireText) {
         "a\r\r\n.b\n\r.c",
         "no change at all\r\nnone\r\n",
     };
-    // A CR LF, a lone break or a dot at and around the 16- and 32-byte block
-    // edges, where the forming goes from one block to the next.
-    for (size_t at = 12; at < 68; ++at)
+    // A CR LF, a lone break or a dot at and around the 16-, 32- and 64-byte
+    // block edges, where the forming goes from one block to the next, with
+    // enough after it for whole blocks of every size.
+    for (size_t at = 12; at < 136; ++at)
         for (const char* mark : {"\r\n.", "\n.", "\r.", "\r\n", "\n..", "\r\n\r\n."})
-            bodies.push_back(std::string(at, 'a') + mark + std::string(40, 'b'));
-    // And many random mixtures of those bytes (the seed is fixed).
+            bodies.push_back(std::string(at, 'a') + mark + std::string(140, 'b'));
+    // And many random mixtures of those bytes (the seed is fixed), some long
+    // enough for several of the largest blocks.
     std::mt19937 random(20261210);
     const char alphabet[] = {'a', '.', '\r', '\n'};
     for (int i = 0; i < 2000; ++i) {
-        std::string body(random() % 300, ' ');
+        std::string body(random() % (i % 8 == 0 ? 800 : 300), ' ');
         for (char& c : body) c = alphabet[random() % 4];
         bodies.push_back(std::move(body));
     }
-    // Small buffers, formed byte by byte, and buffers just big enough for
-    // blocks, so every kind of place comes to lie at the end of a buffer and
-    // of a block.
-    std::vector<size_t> caps = {4096};
-    for (size_t cap = 4; cap < 40; ++cap) caps.push_back(cap);
-    for (size_t cap = 120; cap < 200; ++cap) caps.push_back(cap);
+    // Small buffers, formed byte by byte (no room for a block), and buffers
+    // just big enough for blocks of each size, so every kind of place comes
+    // to lie at the end of a buffer and of a block, for every variant.
+    std::vector<size_t> smallCaps;
+    for (size_t cap = 4; cap < 40; ++cap) smallCaps.push_back(cap);
+    std::vector<size_t> blockCaps = {4096};
+    for (size_t cap = 120; cap < 200; ++cap) blockCaps.push_back(cap);
+    for (size_t cap = 250; cap < 330; ++cap) blockCaps.push_back(cap);
+    ASSERT_GE(FormWireTextVariants(), 1u);
     for (const std::string& body : bodies) {
         SCOPED_TRACE(testing::PrintToString(body));
         ASSERT_FALSE(NeedsQuotedPrintable(body));
         const std::string wire = ToWireText(body);
-        for (const size_t cap : caps) ASSERT_EQ(FormedInPieces(body, cap), wire) << cap;
+        for (const size_t cap : smallCaps) ASSERT_EQ(FormedInPieces(body, cap), wire) << cap;
+        for (size_t k = 0; k < FormWireTextVariants(); ++k)
+            for (const size_t cap : blockCaps)
+                ASSERT_EQ(FormedInPieces(body, cap, k), wire) << "variant " << k << ", cap " << cap;
     }
 }
 
@@ -207,8 +221,11 @@ TEST(SmtpMessage, LfTextFormedInSendBuffers) {
     }
     ASSERT_FALSE(NeedsQuotedPrintable(body));
     const std::string wire = ToWireText(body);
-    for (size_t cap : {256 * 1024, 256 * 1024 - 1, 256 * 1024 - 2, 256 * 1024 - 3})
+    for (size_t cap : {256 * 1024, 256 * 1024 - 1, 256 * 1024 - 2, 256 * 1024 - 3}) {
         EXPECT_TRUE(FormedInPieces(body, cap) == wire) << cap;
+        for (size_t k = 0; k < FormWireTextVariants(); ++k)
+            EXPECT_TRUE(FormedInPieces(body, cap, k) == wire) << "variant " << k << ", cap " << cap;
+    }
 }
 
 TEST(SmtpMessage, QuotedPrintable) {

@@ -8,9 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace meru {
@@ -246,27 +247,105 @@ bool NeedsQuotedPrintable(std::string_view body) {
     return n - lineStart > kMaxLine;
 }
 
-size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten) {
-    // The wire text is the body with bytes put in before some of its bytes,
-    // each decided by the byte and the one before it (before the first byte
-    // the body starts a line, as after an LF):
-    //   after a CR, a byte that is not an LF gets an LF (the lone CR's);
-    //   an LF not after a CR gets a CR;
-    //   a "." after a CR or an LF (the start of a line) gets another ".".
-    // A CR that ends the body gets its LF with it. So any place in the body
-    // is a place to stop and go on from.
-    const char* const p = body.data();
-    const size_t n = body.size();
-    size_t i = from;
-    char* o = out;
-    char* const end = out + cap;
+// The wire text is the body with bytes put in before some of its bytes,
+// each decided by the byte and the one before it (before the first byte the
+// body starts a line, as after an LF):
+//   after a CR, a byte that is not an LF gets an LF (the lone CR's);
+//   an LF not after a CR gets a CR;
+//   a "." after a CR or an LF (the start of a line) gets another ".".
+// A CR that ends the body gets its LF with it. So any place in the body is a
+// place to stop and go on from.
+//
+// The block loops below form whole blocks while the body and the buffer have
+// room for one, and leave the rest to FormBytes. A block is stored as it is;
+// for each byte that gets bytes put in, those are written at its place and
+// the rest of the block again after them. Each loop loads the next block
+// whatever the last one held, so the loads never wait on the stores.
+namespace {
+
+// Byte by byte: at most 4 bytes out for one in.
+void FormBytes(const char* p, size_t n, size_t& i, char*& o, char* end) {
+    char before = i == 0 ? '\n' : p[i - 1];
+    while (i < n && end - o >= 4) {
+        const char c = p[i];
+        if (before == '\r' && c != '\n') *o++ = '\n';
+        if (c == '\n' && before != '\r') *o++ = '\r';
+        if (c == '.' && (before == '\n' || before == '\r')) *o++ = '.';
+        *o++ = c;
+        if (c == '\r' && i + 1 == n) *o++ = '\n';
+        before = c;
+        ++i;
+    }
+}
+
+// The places of one block that get bytes put in, one bit per byte.
+template <typename Mask>
+struct Insertions {
+    Mask lf, cr, dot;  // an LF, a CR, a second "." goes before the byte
+};
+
+// From the block's LFs, CRs and dots and whether the byte before the block
+// is a CR, an LF; carries those over to the next block.
+template <typename Mask>
+Insertions<Mask> Decide(Mask lfs, Mask crs, Mask dots, Mask& crBefore, Mask& lfBefore) {
+    constexpr int kLast = 8 * sizeof(Mask) - 1;
+    const Mask afterCr = static_cast<Mask>(crs << 1) | crBefore;
+    const Mask afterBreak = afterCr | static_cast<Mask>(lfs << 1) | lfBefore;
+    crBefore = crs >> kLast;
+    lfBefore = lfs >> kLast;
+    return {static_cast<Mask>(afterCr & ~lfs), static_cast<Mask>(lfs & ~afterCr),
+            static_cast<Mask>(dots & afterBreak)};
+}
+
+// Most blocks get at most one byte put in (two go in only for a dot after a
+// lone CR, or for two places in one block).
+template <typename Mask>
+inline bool AtMostOne(const Insertions<Mask>& ins) {
+    const Mask places = ins.lf | ins.cr | ins.dot;
+    return ((places & (places - 1)) | (ins.lf & ins.dot)) == 0;
+}
+
+// With at most one: the byte that goes in.
+template <typename Mask>
+inline char OneByte(const Insertions<Mask>& ins) {
+    static constexpr char kByte[4] = {'.', '\r', '\n', '\n'};
+    return kByte[(ins.cr != 0) | (ins.lf != 0) << 1];
+}
+
+// Any other block, already stored at o: each place gets its bytes and the
+// rest of the block is copied again after them (Width bytes of body from
+// the place, the block's size). Returns where the next block goes.
+template <size_t Width, typename Mask>
+inline char* PutEach(const char* b, char* o, const Insertions<Mask>& ins) {
+    size_t added = 0;
+    for (Mask places = ins.lf | ins.cr | ins.dot; places != 0; places &= places - 1) {
+        const auto k = static_cast<size_t>(__builtin_ctzll(places));
+        const Mask bit = Mask{1} << k;
+        char* at = o + k + added;
+        if ((ins.lf | ins.cr) & bit) {
+            *at++ = (ins.lf & bit) ? '\n' : '\r';
+            ++added;
+        }
+        if (ins.dot & bit) {
+            *at++ = '.';
+            ++added;
+        }
+        std::memcpy(at, b + k, Width);
+    }
+    return o + Width + added;
+}
+
 #if defined(__SSE2__)
-    // 32 bytes at a time, always the next 32, so the loads never wait for
-    // what the last block held. A block is stored as it is; for each byte
-    // that gets bytes put in, those are written at its place and the rest
-    // of the block again after them. The last store of a block ends at most
-    // 96 bytes after its start (every byte getting two), and it reads up to
-    // 63 bytes ahead.
+#define MERU_WIRE_SSE2 1
+
+// 32 bytes at a time: for each byte that gets bytes put in, those are
+// written at its place and the rest of the block again after them. A block
+// reads up to 63 bytes ahead; its last store ends at most 96 bytes after its
+// start (every byte getting two).
+void FormBlocksSse2(const char* p, size_t n, size_t& io, char*& oo, char* end) {
+    // Local copies: a byte stored through o could otherwise be o itself.
+    size_t i = io;
+    char* o = oo;
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i dot = _mm_set1_epi8('.');
@@ -274,7 +353,6 @@ size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, s
         return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, c))) |
                (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, c))) << 16);
     };
-    // Whether the byte before the block is a CR, an LF.
     uint32_t crBefore = i > 0 && p[i - 1] == '\r';
     uint32_t lfBefore = i == 0 || p[i - 1] == '\n';
     while (i + 64 <= n && end - o >= 128) {
@@ -312,21 +390,110 @@ size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, s
         o += 32 + added;
         i += 32;
     }
+    io = i;
+    oo = o;
+}
 #endif
-    // Byte by byte: at most 4 bytes out for one in.
-    char before = i == 0 ? '\n' : p[i - 1];
-    while (i < n && end - o >= 4) {
-        const char c = p[i];
-        if (before == '\r' && c != '\n') *o++ = '\n';
-        if (c == '\n' && before != '\r') *o++ = '\r';
-        if (c == '.' && (before == '\n' || before == '\r')) *o++ = '.';
-        *o++ = c;
-        if (c == '\r' && i + 1 == n) *o++ = '\n';
-        before = c;
-        ++i;
+
+#if defined(__x86_64__)
+#define MERU_WIRE_AVX2 1
+
+// One bit per byte of the 64 bytes a, b that equals c's.
+__attribute__((target("avx2"))) inline uint64_t Matches64(__m256i a, __m256i b, __m256i c) {
+    return static_cast<uint64_t>(
+               static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, c)))) |
+           (static_cast<uint64_t>(
+                static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, c))))
+            << 32);
+}
+
+// The same 64 bytes at a time. A block reads up to 127 bytes ahead; its last
+// store ends at most 255 bytes after its start.
+__attribute__((target("avx2,bmi"))) void FormBlocksAvx2(const char* p, size_t n, size_t& io,
+                                                        char*& oo, char* end) {
+    // Local copies: a byte stored through o could otherwise be o itself.
+    size_t i = io;
+    char* o = oo;
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i dot = _mm256_set1_epi8('.');
+    uint64_t crBefore = i > 0 && p[i - 1] == '\r';
+    uint64_t lfBefore = i == 0 || p[i - 1] == '\n';
+    while (i + 128 <= n && end - o >= 256) {
+        const char* const b = p + i;
+        const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+        const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), lo);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), hi);
+        const Insertions<uint64_t> ins = Decide<uint64_t>(
+            Matches64(lo, hi, lf), Matches64(lo, hi, cr), Matches64(lo, hi, dot), crBefore,
+            lfBefore);
+        if (AtMostOne(ins)) [[likely]] {
+            const uint64_t places = ins.lf | ins.cr | ins.dot;
+            const auto k = static_cast<size_t>(_tzcnt_u64(places));  // 64 for none
+            o[k] = OneByte(ins);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + k + 1),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + k)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + k + 33),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + k + 32)));
+            o += 64 + (places != 0);
+        } else {
+            o = PutEach<64>(b, o, ins);
+        }
+        i += 64;
     }
+    io = i;
+    oo = o;
+}
+#endif
+
+using FormBlocksFn = void (*)(const char*, size_t, size_t&, char*&, char*);
+
+// Every block loop this processor runs: none (bytes only) first, the
+// fastest last.
+std::vector<FormBlocksFn> FormBlockLoops() {
+    std::vector<FormBlocksFn> loops{nullptr};
+#ifdef MERU_WIRE_SSE2
+    loops.push_back(FormBlocksSse2);
+#endif
+#ifdef MERU_WIRE_AVX2
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi"))
+        loops.push_back(FormBlocksAvx2);
+#endif
+    return loops;
+}
+
+const std::vector<FormBlocksFn>& AllFormBlockLoops() {
+    static const std::vector<FormBlocksFn> all = FormBlockLoops();
+    return all;
+}
+
+size_t FormWith(FormBlocksFn blocks, std::string_view body, size_t from, char* out, size_t cap,
+                size_t* pWritten) {
+    const char* const p = body.data();
+    const size_t n = body.size();
+    size_t i = from;
+    char* o = out;
+    char* const end = out + cap;
+    if (blocks) blocks(p, n, i, o, end);
+    FormBytes(p, n, i, o, end);
     *pWritten = static_cast<size_t>(o - out);
     return i;
+}
+
+}  // namespace
+
+size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten) {
+    static const FormBlocksFn fastest = AllFormBlockLoops().back();
+    return FormWith(fastest, body, from, out, cap, pWritten);
+}
+
+size_t FormWireTextVariants() { return AllFormBlockLoops().size(); }
+
+size_t FormWireTextVariant(size_t k, std::string_view body, size_t from, char* out, size_t cap,
+                           size_t* pWritten) {
+    return FormWith(AllFormBlockLoops().at(k), body, from, out, cap, pWritten);
 }
 
 std::string NormaliseLineBreaks(std::string_view text) {
