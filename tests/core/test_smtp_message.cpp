@@ -153,10 +153,70 @@ TEST(SmtpMessage, BodyDecidesQuotedPrintable) {
         cases.push_back({head + x999 + "\nb\nc\n", true});
         cases.push_back({head + x998 + "y\r\nb\nc\n", true});
     }
+    // Long lines, and a byte above 127, across the 1 KiB pieces the body is
+    // scanned in, with short lines before and after.
+    for (size_t at : {1000, 1023, 1024, 1025, 2040, 2047, 2048, 3070}) {
+        cases.push_back({std::string(at % 998, 'a') + "\n" + std::string(900, 'b') + "\n", false});
+        for (size_t back : {0, 1, 2, 5}) {
+            const size_t lf = at - back;
+            std::string body(5000, 'a');
+            for (size_t k = 100; k < body.size(); k += 100) body[k] = '\n';
+            body[lf] = '\n';
+            body.replace(lf + 1, 999, x999);
+            body[lf + 1000] = '\n';
+            cases.push_back({body, true});
+            body[lf + 999] = '\r';  // now 998 bytes and its CR LF
+            cases.push_back({body, false});
+        }
+        std::string high(4000, 'a');
+        high[at] = '\xC3';
+        cases.push_back({high, true});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body.substr(0, 40) + " (" + std::to_string(c.body.size()) + " bytes)");
         EXPECT_EQ(NeedsQuotedPrintable(c.body), c.quoted);
+        for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
+            EXPECT_EQ(NeedsQuotedPrintableVariant(k, c.body), c.quoted) << "variant " << k;
     }
+}
+
+TEST(SmtpMessage, EveryWayOfDecidingQuotedPrintableAgrees) {
+    // Lines around the longest a 7-bit body may have, now and then ending in
+    // CR LF, a lone CR or nothing, rarely a byte above 127; the answer of a
+    // plain count of each line's length.
+    auto needs = [](const std::string& body) {
+        size_t start = 0;
+        for (size_t i = 0; i < body.size(); ++i) {
+            if (static_cast<unsigned char>(body[i]) > 127) return true;
+            if (body[i] != '\n') continue;
+            const size_t len = i - start - (i > start && body[i - 1] == '\r');
+            if (len > 998) return true;
+            start = i + 1;
+        }
+        return body.size() - start > 998;
+    };
+    std::mt19937 random(1210);
+    size_t quoted = 0;
+    const size_t rounds = 400;
+    for (size_t round = 0; round < rounds; ++round) {
+        std::string body;
+        const size_t lines = 1 + random() % 12;
+        for (size_t l = 0; l < lines; ++l) {
+            const auto r = static_cast<size_t>(random());
+            body.append(r % 3 == 0 ? 990 + r % 12 : r % 200, 'x');
+            if (r % 29 == 0 && !body.empty()) body[body.size() - 1 - r % 7 % body.size()] = '\x80';
+            const char* ends[] = {"\n", "\r\n", "\r", ""};
+            body += ends[r / 7 % 4];
+        }
+        const bool want = needs(body);
+        quoted += want;
+        for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
+            ASSERT_EQ(NeedsQuotedPrintableVariant(k, body), want)
+                << "variant " << k << ", round " << round;
+    }
+    // both answers came up often
+    EXPECT_GT(quoted, rounds / 5);
+    EXPECT_LT(quoted, rounds - rounds / 5);
 }
 
 TEST(SmtpMessage, WireTextFormedInPiecesIsTheWholeWireText) {

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <chrono>
@@ -207,44 +209,178 @@ void AppendWireLines(std::string& out, std::string_view text, bool bStuff) {
     }
 }
 
-bool NeedsQuotedPrintable(std::string_view body) {
-    // The longest line a 7-bit body may have, without its CR LF (RFC 5322).
-    constexpr size_t kMaxLine = 998;
-    const char* const p = body.data();
-    const size_t n = body.size();
-    size_t lineStart = 0;  // where the line being measured began
-    // Whether the line ending at the LF at lf is too long.
-    auto tooLong = [&](size_t lf) {
-        size_t len = lf - lineStart;
-        if (len > 0 && p[lf - 1] == '\r') --len;
-        return len > kMaxLine;
-    };
-    size_t i = 0;
-#if defined(__SSE2__)
-    // 32 bytes at a time: any top bit set ends the scan; of the LFs only the
-    // first of a block can end a long line, and the last one starts the next.
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (; i + 32 <= n; i += 32) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
-        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) return true;
-        const uint32_t lfs =
-            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, lf))) |
-            (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, lf))) << 16);
-        if (lfs == 0) continue;
-        if (tooLong(i + static_cast<size_t>(__builtin_ctz(lfs)))) return true;
-        lineStart = i + 32 - static_cast<size_t>(__builtin_clz(lfs));
-    }
-#endif
-    for (; i < n; ++i) {
+namespace {
+
+// The longest line a 7-bit body may have, without its CR LF (RFC 5322).
+constexpr size_t kMaxLine = 998;
+
+// Byte by byte over [i, to), where the line being measured began at
+// lineStart: true at the first byte above 127 or line too long; else
+// lineStart is where the last line began.
+bool ScanBytes(const char* p, size_t i, size_t to, size_t& lineStart) {
+    for (; i < to; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
         if (c > 127) return true;
         if (c == '\n') {
-            if (tooLong(i)) return true;
+            size_t len = i - lineStart;
+            if (len > 0 && p[i - 1] == '\r') --len;
+            if (len > kMaxLine) return true;
             lineStart = i + 1;
         }
     }
-    return n - lineStart > kMaxLine;
+    return false;
+}
+
+bool NeedsBytes(const char* p, size_t n) {
+    size_t lineStart = 0;
+    return ScanBytes(p, 0, n, lineStart) || n - lineStart > kMaxLine;
+}
+
+// The vector scans go over chunks of 1 KiB in blocks of 32 or 64 bytes (one
+// bit of Mask per byte), gathering the top bits of the chunk's bytes and
+// counting the blocks in a row without an LF, with no branch on the block.
+// A line of more than kMaxLine bytes covers at least kLfFree such blocks in
+// a row, so only a chunk where a top bit is set, or where a block follows
+// that many, is looked at again byte by byte: from the start of the line
+// open at the chunk's start.
+constexpr size_t kScanChunk = 1024;
+
+template <class Mask>
+class LfFreeRun {
+public:
+    static constexpr size_t kSize = sizeof(Mask) * 8;
+    // The fewest whole blocks kMaxLine + 1 bytes in a row cover.
+    static constexpr size_t kLfFree = (kMaxLine + 1 - (kSize - 1)) / kSize;
+
+    [[gnu::always_inline]] void Block(Mask lfs) {
+        m_maybeLong |= static_cast<unsigned>(m_run >= kLfFree);
+        m_run = (m_run + 1) & (size_t{0} - static_cast<size_t>(lfs == 0));
+    }
+    // Whether a long line may end in, or run through, the blocks so far;
+    // starts afresh with the next chunk.
+    bool TakeMaybeLong() {
+        const bool maybe = m_maybeLong != 0;
+        m_maybeLong = 0;
+        return maybe;
+    }
+
+private:
+    size_t m_run = 0;
+    unsigned m_maybeLong = 0;
+};
+
+// Where the line open at i began.
+size_t LineStartAt(const char* p, size_t i) {
+    const void* lf = memrchr(p, '\n', i);
+    return lf ? static_cast<size_t>(static_cast<const char*>(lf) - p) + 1 : 0;
+}
+
+// The chunks through Chunk (true when a top bit is set in the chunk at i),
+// the rest byte by byte. Chunk is called, not inlined, so it can be built
+// for an instruction set the rest is not.
+template <class Mask, bool (*Chunk)(const char* p, size_t i, LfFreeRun<Mask>& run)>
+bool NeedsInChunks(const char* p, size_t n) {
+    LfFreeRun<Mask> run;
+    size_t i = 0;
+    for (; i + kScanChunk <= n; i += kScanChunk) {
+        if (Chunk(p, i, run) | run.TakeMaybeLong()) {
+            size_t lineStart = LineStartAt(p, i);
+            if (ScanBytes(p, i, i + kScanChunk, lineStart)) return true;
+        }
+    }
+    size_t lineStart = LineStartAt(p, i);
+    return ScanBytes(p, i, n, lineStart) || n - lineStart > kMaxLine;
+}
+
+#if defined(__SSE2__)
+#define MERU_SCAN_SSE2 1
+
+inline uint32_t LfMask(__m128i a, __m128i b) {
+    const __m128i lf = _mm_set1_epi8('\n');
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, lf))) |
+           (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, lf))) << 16);
+}
+
+bool ChunkSse2(const char* p, size_t i, LfFreeRun<uint32_t>& out) {
+    LfFreeRun<uint32_t> run = out;  // in registers
+    __m128i high = _mm_setzero_si128();
+    for (const size_t end = i + kScanChunk; i < end; i += 32) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        high = _mm_or_si128(high, _mm_or_si128(x, y));
+        run.Block(LfMask(x, y));
+    }
+    out = run;
+    return _mm_movemask_epi8(high) != 0;
+}
+
+#endif
+
+#if defined(__x86_64__)
+#define MERU_SCAN_AVX 1
+
+__attribute__((target("avx2"))) bool ChunkAvx2(const char* p, size_t i, LfFreeRun<uint32_t>& out) {
+    LfFreeRun<uint32_t> run = out;
+    const __m256i lf = _mm256_set1_epi8('\n');
+    __m256i high = _mm256_setzero_si256();
+    for (const size_t end = i + kScanChunk; i < end; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        high = _mm256_or_si256(high, x);
+        run.Block(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, lf))));
+    }
+    out = run;
+    return _mm256_movemask_epi8(high) != 0;
+}
+
+__attribute__((target("avx512bw"))) bool ChunkAvx512(const char* p, size_t i,
+                                                     LfFreeRun<uint64_t>& out) {
+    LfFreeRun<uint64_t> run = out;
+    const __m512i lf = _mm512_set1_epi8('\n');
+    __m512i high = _mm512_setzero_si512();
+    for (const size_t end = i + kScanChunk; i < end; i += 64) {
+        const __m512i x = _mm512_loadu_si512(p + i);
+        high = _mm512_or_si512(high, x);
+        run.Block(_mm512_cmpeq_epi8_mask(x, lf));
+    }
+    out = run;
+    return _mm512_movepi8_mask(high) != 0;
+}
+
+#endif
+
+using NeedsFn = bool (*)(const char* p, size_t n);
+
+// Every scan this processor runs, the portable one first and the fastest
+// last.
+std::vector<NeedsFn> Scans() {
+    std::vector<NeedsFn> scans{NeedsBytes};
+#ifdef MERU_SCAN_SSE2
+    scans.push_back(NeedsInChunks<uint32_t, ChunkSse2>);
+#endif
+#ifdef MERU_SCAN_AVX
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) scans.push_back(NeedsInChunks<uint32_t, ChunkAvx2>);
+    if (__builtin_cpu_supports("avx512bw")) scans.push_back(NeedsInChunks<uint64_t, ChunkAvx512>);
+#endif
+    return scans;
+}
+
+const std::vector<NeedsFn>& AllScans() {
+    static const std::vector<NeedsFn> all = Scans();
+    return all;
+}
+
+}  // namespace
+
+bool NeedsQuotedPrintable(std::string_view body) {
+    static const NeedsFn fastest = AllScans().back();
+    return fastest(body.data(), body.size());
+}
+
+size_t NeedsQuotedPrintableVariants() { return AllScans().size(); }
+
+bool NeedsQuotedPrintableVariant(size_t k, std::string_view body) {
+    return AllScans().at(k)(body.data(), body.size());
 }
 
 // The wire text is the body with bytes put in before some of its bytes,

@@ -52,6 +52,10 @@ void AppendWireLines(std::string& out, std::string_view text, bool bStuff);
 // 127, or a line (counted between LFs, a CR just before the LF not counted)
 // of more than 998 bytes. Else it goes out as 7-bit text.
 bool NeedsQuotedPrintable(std::string_view body);
+// NeedsQuotedPrintable takes the fastest of several scans this processor
+// runs; these run each of them (0: the portable one), so all can be checked.
+size_t NeedsQuotedPrintableVariants();
+bool NeedsQuotedPrintableVariant(size_t k, std::string_view body);
 
 // Forms the 7-bit wire text of a body (what ToWireText gives) one buffer at
 // a time: writes the wire form of body from `from` on into out, at most cap
