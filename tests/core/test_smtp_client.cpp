@@ -537,3 +537,62 @@ TEST(SmtpClient, BigBodiesGoOutInPiecesWithTheSameBytes) {
         EXPECT_EQ(w.find("\r\n.\r\n"), end);  // no early end of data
     }
 }
+
+TEST(SmtpClient, SevenBitBodyThroughAConnectionThatIsOftenFull) {
+    // The connection takes a few bytes or none at a time, in varying
+    // patterns: the client forms the next buffer while one is waiting, and
+    // waits only with both formed; the bytes are the same in every case.
+    std::string body;
+    for (int i = 0; body.size() < 700 * 1024; ++i)
+        body += (i % 9 == 0 ? ".line " : "line ") + std::to_string(i) + (i % 5 ? "\n" : "\r\n");
+    const std::string wire = ToWireText(body);
+    const std::vector<std::vector<size_t>> rooms = {
+        {0},                   // full at first, then it takes everything
+        {1 << 20},             // never full
+        {0, 0, 100000},        // full twice before each bigger write
+        {0, 1, 0, 70001, 3},   // small and odd pieces
+        {40000, 0, 0, 0},      // long waits
+    };
+    for (const auto& room : rooms) {
+        SCOPED_TRACE(testing::PrintToString(room));
+        Harness h(kHappyPlain);
+        // The first pattern means: nothing on the first try, all afterwards.
+        h.s->room = room.size() == 1 && room[0] == 0 ? std::vector<size_t>{0, 1 << 20} : room;
+        ASSERT_EQ(SendComposedMail(*h.client, {"mail.example", "me@x"}, {"to@x", "", "", "S", body})
+                      .m_outcome,
+                  MailSendOutcome::Sent);
+        const std::string& w = h.s->written;
+        const size_t start = w.find("\r\n\r\n") + 4;
+        ASSERT_TRUE(w.compare(start, std::string::npos, wire + "\r\n.\r\nQUIT\r\n") == 0);
+        const bool everFull =
+            std::find(h.s->room.begin(), h.s->room.end(), size_t{0}) != h.s->room.end();
+        EXPECT_EQ(h.s->waits > 0, everFull);
+    }
+}
+
+TEST(SmtpClient, FailureOrCancelWhileTheConnectionIsFull) {
+    std::string body;
+    while (body.size() < 600 * 1024) body += "a line of text\n";
+    {
+        Harness h(kHappyPlain);
+        h.s->room = {0, 5000};
+        h.s->failWriteNumber = 8;  // HELO, MAIL, RCPT, DATA, then a piece of the body
+        const MailSendResult r = SendComposedMail(*h.client, {"mail.example", "me@x"},
+                                                  {"to@x", "", "", "S", body});
+        EXPECT_EQ(r.m_failure, MailFailure::Broken);
+        EXPECT_TRUE(h.s->closed);
+        EXPECT_EQ(h.s->transcript.find("QUIT"), std::string::npos);
+    }
+    {
+        Harness h(kHappyPlain);
+        h.s->room = {0, 5000};
+        h.s->onWait = [&h] {  // Cancel comes while the client waits for room
+            if (h.s->waits == 3) h.client->Cancel();
+        };
+        const MailSendResult r = SendComposedMail(*h.client, {"mail.example", "me@x"},
+                                                  {"to@x", "", "", "S", body});
+        EXPECT_EQ(r.m_outcome, MailSendOutcome::Cancelled);
+        EXPECT_EQ(h.s->waits, 3);
+        EXPECT_EQ(h.s->transcript.find("QUIT"), std::string::npos);
+    }
+}
