@@ -178,6 +178,9 @@ TEST(SmtpMessage, BodyDecidesQuotedPrintable) {
         for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
             EXPECT_EQ(NeedsQuotedPrintableVariant(k, c.body), c.quoted) << "variant " << k;
     }
+    // A body that was never set: no bytes, and no place they are at.
+    for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
+        EXPECT_FALSE(NeedsQuotedPrintableVariant(k, std::string_view())) << "variant " << k;
 }
 
 TEST(SmtpMessage, EveryWayOfDecidingQuotedPrintableAgrees) {

@@ -271,6 +271,7 @@ private:
 
 // Where the line open at i began.
 size_t LineStartAt(const char* p, size_t i) {
+    if (i == 0) return 0;  // p may be null then
     const void* lf = memrchr(p, '\n', i);
     return lf ? static_cast<size_t>(static_cast<const char*>(lf) - p) + 1 : 0;
 }
