@@ -3,12 +3,9 @@
 // chunks (each read returns the next one, or part of it), every write is
 // recorded, and the transcript shows reads and writes in the order they
 // happened ("S: " server bytes, "C: " client bytes).
-#include <algorithm>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "core/mail/smtp_transport.h"
 
@@ -21,12 +18,6 @@ struct ScriptedState {
     TransportStatus tlsStatus = TransportStatus::Ok;
     std::string error = "scripted failure";
     int failWriteNumber = 0;  // 1-based write that fails; 0: none
-    // How many bytes each WriteSome takes, in turn (0: the connection is
-    // full); empty: all of them.
-    std::vector<size_t> room;
-    size_t roomTurn = 0;
-    int waits = 0;                // WaitWritable calls
-    std::function<void()> onWait;  // called in each WaitWritable (as another thread could)
 
     std::string written;     // everything the client wrote, "<TLS>" where TLS began
     std::string transcript;  // "S: ..." and "C: ..." in order
@@ -56,20 +47,6 @@ public:
         m_s->written.append(bytes);
         m_s->transcript.append("C: ").append(bytes);
         return TransportStatus::Ok;
-    }
-    TransportStatus WriteSome(std::string_view bytes, size_t* pSent, Duration timeout) override {
-        *pSent = 0;
-        if (m_s->room.empty()) return ISmtpTransport::WriteSome(bytes, pSent, timeout);
-        const size_t take = std::min(bytes.size(), m_s->room[m_s->roomTurn++ % m_s->room.size()]);
-        if (take == 0) return m_s->cancelled ? TransportStatus::Cancelled : TransportStatus::Ok;
-        const TransportStatus st = Write(bytes.substr(0, take), timeout);
-        if (st == TransportStatus::Ok) *pSent = take;
-        return st;
-    }
-    TransportStatus WaitWritable(Duration) override {
-        ++m_s->waits;
-        if (m_s->onWait) m_s->onWait();
-        return m_s->cancelled ? TransportStatus::Cancelled : TransportStatus::Ok;
     }
     TransportStatus Read(std::string* pOut, size_t cap, Duration) override {
         pOut->clear();

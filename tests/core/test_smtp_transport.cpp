@@ -8,12 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <string>
 #include <thread>
 
 #include "core/mail/mail_sender.h"
 #include "core/mail/smtp_client.h"
-#include "core/mail/smtp_transport.h"
 
 using namespace meru;
 using namespace std::chrono_literals;
@@ -37,9 +35,6 @@ public:
     }
     ~CSilentServer() { close(m_fd); }
     std::string Setting() const { return "127.0.0.1:" + std::to_string(m_nPort); }
-    uint16_t Port() const { return m_nPort; }
-    // The next connection, for a test that reads it itself.
-    int Accept() { return accept(m_fd, nullptr, nullptr); }
 
 private:
     int m_fd = -1;
@@ -98,43 +93,4 @@ TEST(SmtpTransport, MissingTlsLibraryIsATlsFailureThatSaysSo) {
               std::string::npos)
         << client.Detail();
     EXPECT_NE(diag.find("TLS failed: TLS support could not be loaded"), std::string::npos) << diag;
-}
-
-TEST(SmtpTransport, WriteSomeTakesWhatFitsAndWaitWritableWaitsForRoom) {
-    CSilentServer server;
-    const auto transport = MakePosixTransport();
-    ASSERT_EQ(transport->Connect("127.0.0.1", server.Port(), 5s), TransportStatus::Ok);
-    const int peer = server.Accept();
-    ASSERT_GE(peer, 0);
-    // Far more than the socket buffers hold while nobody reads.
-    std::string data(16 << 20, '\0');
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 23);
-    std::string_view rest = data;
-    size_t sent = 0;
-    ASSERT_EQ(transport->WriteSome(rest, &sent, 5s), TransportStatus::Ok);
-    EXPECT_GT(sent, 0u);
-    ASSERT_LT(sent, data.size());
-    rest.remove_prefix(sent);
-    // Full: it does not wait, and there is no room until the peer reads.
-    ASSERT_EQ(transport->WriteSome(rest, &sent, 5s), TransportStatus::Ok);
-    EXPECT_EQ(sent, 0u);
-    EXPECT_EQ(transport->WaitWritable(100ms), TransportStatus::TimedOut);
-
-    std::string received;
-    std::thread reader([&] {
-        char buf[1 << 16];
-        while (received.size() < data.size()) {
-            const ssize_t n = recv(peer, buf, sizeof buf, 0);
-            if (n <= 0) break;
-            received.append(buf, static_cast<size_t>(n));
-        }
-    });
-    while (!rest.empty()) {
-        ASSERT_EQ(transport->WaitWritable(5s), TransportStatus::Ok);
-        ASSERT_EQ(transport->WriteSome(rest, &sent, 5s), TransportStatus::Ok);
-        rest.remove_prefix(sent);
-    }
-    reader.join();
-    close(peer);
-    EXPECT_TRUE(received == data);
 }

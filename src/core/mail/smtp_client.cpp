@@ -120,10 +120,7 @@ void CSmtpClient::SetBodyView(std::string_view body) {
 
 bool CSmtpClient::WriteAll(std::string_view bytes) {
     const TransportStatus st = m_pTransport->Write(bytes, m_timeouts.m_reply);
-    return st == TransportStatus::Ok || SendFailed(st);
-}
-
-bool CSmtpClient::SendFailed(TransportStatus st) {
+    if (st == TransportStatus::Ok) return true;
     if (st != TransportStatus::Cancelled)
         Diag("Socket send error: " + std::to_string(m_pTransport->ErrorCode()));
     const std::string why = m_pTransport->Error();
@@ -459,51 +456,26 @@ bool CSmtpClient::Send() {
     if (!bQuoted) {
         // 7 bit: the header, the wire form of the body and the end mark are
         // formed into one buffer after the other and each goes to the system
-        // whole: no copy of the body is held. There are two buffers: while
-        // the connection has no room for the rest of one, the next is
-        // formed, so forming overlaps the server's reading. Buffers of
-        // 64 KiB keep what was just formed in the cache for the system's
-        // copy, and the server starts reading sooner than with larger ones.
+        // whole: no copy of the body is held. 64 KiB buffers keep what was
+        // just formed in the cache for the system's copy, and the server
+        // starts reading sooner than with larger ones.
         constexpr size_t kStage = 64 * 1024;
-        const auto stages = std::make_unique_for_overwrite<char[]>(2 * kStage);
+        const auto stage = std::make_unique_for_overwrite<char[]>(kStage);
+        std::memcpy(stage.get(), header->data(), header->size());  // never above kMaxHeader
+        size_t used = header->size();
         size_t pos = 0;
-        bool bEnded = false;  // the end mark is in a buffer
-        // Forms the next buffer from its first `used` bytes on; its size.
-        auto form = [&](char* stage, size_t used) {
+        bool bEnded = false;  // the end mark is in the buffer
+        while (!bEnded) {
             size_t written = 0;
-            pos = FormWireText(body, pos, stage + used, kStage - used, &written);
+            pos = FormWireText(body, pos, stage.get() + used, kStage - used, &written);
             used += written;
             if (pos == body.size() && kStage - used >= kEndOfData.size()) {
-                std::memcpy(stage + used, kEndOfData.data(), kEndOfData.size());
+                std::memcpy(stage.get() + used, kEndOfData.data(), kEndOfData.size());
                 used += kEndOfData.size();
                 bEnded = true;
             }
-            return used;
-        };
-        char* sending = stages.get();
-        char* next = sending + kStage;
-        std::memcpy(sending, header->data(), header->size());  // never above kMaxHeader
-        std::string_view rest(sending, form(sending, header->size()));
-        size_t nextSize = 0;  // 0: the next buffer is not formed yet
-        while (true) {
-            size_t sent = 0;
-            const TransportStatus st = m_pTransport->WriteSome(rest, &sent, m_timeouts.m_reply);
-            if (st != TransportStatus::Ok) return SendFailed(st);
-            rest.remove_prefix(sent);
-            if (rest.empty()) {
-                if (nextSize == 0) {
-                    if (bEnded) break;
-                    nextSize = form(next, 0);
-                }
-                std::swap(sending, next);
-                rest = std::string_view(sending, nextSize);
-                nextSize = 0;
-            } else if (nextSize == 0 && !bEnded) {
-                nextSize = form(next, 0);
-            } else {
-                const TransportStatus w = m_pTransport->WaitWritable(m_timeouts.m_reply);
-                if (w != TransportStatus::Ok) return SendFailed(w);
-            }
+            if (!WriteAll(std::string_view(stage.get(), used))) return false;
+            used = 0;
         }
     } else {
         if (!WriteAll(*header)) return false;

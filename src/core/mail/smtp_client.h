@@ -89,8 +89,6 @@ private:
     bool Command(std::string_view line, std::initializer_list<int> expect,
                  std::string_view strShown = {});
     bool WriteAll(std::string_view bytes);
-    // After a write that did not succeed: drops the connection, false.
-    bool SendFailed(TransportStatus st);
     bool ReadReply(Reply& reply, std::string_view what);
     bool Expect(const Reply& reply, std::initializer_list<int> expect, std::string_view what);
     bool Hello(bool bExtended);

@@ -113,33 +113,6 @@ public:
         return TransportStatus::Ok;
     }
 
-    TransportStatus WriteSome(std::string_view bytes, size_t* pSent, Duration timeout) override {
-        *pSent = 0;
-        // TLS records are not cut here: SSL_write must be called again with
-        // the same bytes after it asked to wait, so it writes them all.
-        if (m_ssl) return ISmtpTransport::WriteSome(bytes, pSent, timeout);
-        if (m_fd < 0) return Fail("not connected", 0);
-        while (*pSent < bytes.size()) {
-            if (Cancelled()) return TransportStatus::Cancelled;
-            const ssize_t n =
-                send(m_fd, bytes.data() + *pSent, bytes.size() - *pSent, MSG_NOSIGNAL);
-            if (n >= 0) {
-                *pSent += static_cast<size_t>(n);
-                continue;
-            }
-            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-            const TransportStatus st = AfterSendError(timeout);  // EINTR: Ok, try again
-            if (st != TransportStatus::Ok) return st;
-        }
-        return TransportStatus::Ok;
-    }
-
-    TransportStatus WaitWritable(Duration timeout) override {
-        if (m_fd < 0) return Fail("not connected", 0);
-        if (m_ssl) return TransportStatus::Ok;
-        return Wait(POLLOUT, Clock::now() + timeout, "sending");
-    }
-
     TransportStatus Read(std::string* pOut, size_t cap, Duration timeout) override {
         pOut->clear();
         if (m_fd < 0) return Fail("not connected", 0);

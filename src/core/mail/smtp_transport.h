@@ -29,19 +29,6 @@ public:
     virtual TransportStatus Connect(const std::string& host, uint16_t port, Duration timeout) = 0;
     // Sends all bytes; the time-out bounds each wait for room to write.
     virtual TransportStatus Write(std::string_view bytes, Duration timeout) = 0;
-    // Sends what the connection takes now without waiting for room: sets
-    // *pSent to the bytes sent from the front (0 when it is full). So the
-    // caller can do other work while the peer reads, and WaitWritable when
-    // it has nothing else to do. A transport that cannot tell sends them
-    // all, waiting as Write does.
-    virtual TransportStatus WriteSome(std::string_view bytes, size_t* pSent, Duration timeout) {
-        *pSent = 0;
-        const TransportStatus st = Write(bytes, timeout);
-        if (st == TransportStatus::Ok) *pSent = bytes.size();
-        return st;
-    }
-    // Waits up to the time-out until WriteSome can send again.
-    virtual TransportStatus WaitWritable(Duration) { return TransportStatus::Ok; }
     // Waits up to the time-out for bytes and reads at most cap of them into
     // *pOut (replacing its content).
     virtual TransportStatus Read(std::string* pOut, size_t cap, Duration timeout) = 0;
