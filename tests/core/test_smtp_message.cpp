@@ -101,9 +101,10 @@ std::string FormedInPieces(std::string_view body, size_t cap, size_t variant = k
     size_t pos = 0;
     while (pos < body.size()) {
         size_t written = 0;
-        const size_t next = variant == kDispatched
-                                ? FormWireText(body, pos, buf.data(), cap, &written)
-                                : FormWireTextVariant(variant, body, pos, buf.data(), cap, &written);
+        const size_t next =
+            variant == kDispatched
+                ? FormWireText(body, pos, buf.data(), cap, &written)
+                : FormWireTextVariant(variant, body, pos, buf.data(), cap, &written);
         EXPECT_LE(written, cap);
         if (next == pos && written == 0) {
             ADD_FAILURE() << "no progress at " << pos;

@@ -562,9 +562,9 @@ __attribute__((target("avx2,bmi"))) void FormBlocksAvx2(const char* p, size_t n,
         const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), lo);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), hi);
-        const Insertions<uint64_t> ins = Decide<uint64_t>(
-            Matches64(lo, hi, lf), Matches64(lo, hi, cr), Matches64(lo, hi, dot), crBefore,
-            lfBefore);
+        const Insertions<uint64_t> ins =
+            Decide<uint64_t>(Matches64(lo, hi, lf), Matches64(lo, hi, cr), Matches64(lo, hi, dot),
+                             crBefore, lfBefore);
         if (AtMostOne(ins)) [[likely]] {
             const uint64_t places = ins.lf | ins.cr | ins.dot;
             const auto k = static_cast<size_t>(_tzcnt_u64(places));  // 64 for none
