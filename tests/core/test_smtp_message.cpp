@@ -2,6 +2,7 @@
 // quoted-printable, encoded subject words, the date.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <regex>
 #include <string>
@@ -90,14 +91,20 @@ TEST(SmtpMessage, LineBreaksBecomeCrLfAndLeadingDotsAreDoubled) {
 
 namespace {
 
-// The 7-bit wire form formed into buffers of cap bytes, joined.
-std::string FormedInPieces(std::string_view body, size_t cap) {
+constexpr size_t kDispatched = SIZE_MAX;
+
+// The 7-bit wire form formed into buffers of cap bytes, joined; by the given
+// variant, or by FormWireText.
+std::string FormedInPieces(std::string_view body, size_t cap, size_t variant = kDispatched) {
     std::string out;
     std::vector<char> buf(cap);
     size_t pos = 0;
     while (pos < body.size()) {
         size_t written = 0;
-        const size_t next = FormWireText(body, pos, buf.data(), cap, &written);
+        const size_t next =
+            variant == kDispatched
+                ? FormWireText(body, pos, buf.data(), cap, &written)
+                : FormWireTextVariant(variant, body, pos, buf.data(), cap, &written);
         EXPECT_LE(written, cap);
         if (next == pos && written == 0) {
             ADD_FAILURE() << "no progress at " << pos;
@@ -147,10 +154,73 @@ TEST(SmtpMessage, BodyDecidesQuotedPrintable) {
         cases.push_back({head + x999 + "\nb\nc\n", true});
         cases.push_back({head + x998 + "y\r\nb\nc\n", true});
     }
+    // Long lines, and a byte above 127, across the 1 KiB pieces the body is
+    // scanned in, with short lines before and after.
+    for (size_t at : {1000, 1023, 1024, 1025, 2040, 2047, 2048, 3070}) {
+        cases.push_back({std::string(at % 998, 'a') + "\n" + std::string(900, 'b') + "\n", false});
+        for (size_t back : {0, 1, 2, 5}) {
+            const size_t lf = at - back;
+            std::string body(5000, 'a');
+            for (size_t k = 100; k < body.size(); k += 100) body[k] = '\n';
+            body[lf] = '\n';
+            body.replace(lf + 1, 999, x999);
+            body[lf + 1000] = '\n';
+            cases.push_back({body, true});
+            body[lf + 999] = '\r';  // now 998 bytes and its CR LF
+            cases.push_back({body, false});
+        }
+        std::string high(4000, 'a');
+        high[at] = '\xC3';
+        cases.push_back({high, true});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body.substr(0, 40) + " (" + std::to_string(c.body.size()) + " bytes)");
         EXPECT_EQ(NeedsQuotedPrintable(c.body), c.quoted);
+        for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
+            EXPECT_EQ(NeedsQuotedPrintableVariant(k, c.body), c.quoted) << "variant " << k;
     }
+    // A body that was never set: no bytes, and no place they are at.
+    for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
+        EXPECT_FALSE(NeedsQuotedPrintableVariant(k, std::string_view())) << "variant " << k;
+}
+
+TEST(SmtpMessage, EveryWayOfDecidingQuotedPrintableAgrees) {
+    // Lines around the longest a 7-bit body may have, now and then ending in
+    // CR LF, a lone CR or nothing, rarely a byte above 127; the answer of a
+    // plain count of each line's length.
+    auto needs = [](const std::string& body) {
+        size_t start = 0;
+        for (size_t i = 0; i < body.size(); ++i) {
+            if (static_cast<unsigned char>(body[i]) > 127) return true;
+            if (body[i] != '\n') continue;
+            const size_t len = i - start - (i > start && body[i - 1] == '\r');
+            if (len > 998) return true;
+            start = i + 1;
+        }
+        return body.size() - start > 998;
+    };
+    std::mt19937 random(1210);
+    size_t quoted = 0;
+    const size_t rounds = 400;
+    for (size_t round = 0; round < rounds; ++round) {
+        std::string body;
+        const size_t lines = 1 + random() % 12;
+        for (size_t l = 0; l < lines; ++l) {
+            const auto r = static_cast<size_t>(random());
+            body.append(r % 3 == 0 ? 990 + r % 12 : r % 200, 'x');
+            if (r % 29 == 0 && !body.empty()) body[body.size() - 1 - r % 7 % body.size()] = '\x80';
+            const char* ends[] = {"\n", "\r\n", "\r", ""};
+            body += ends[r / 7 % 4];
+        }
+        const bool want = needs(body);
+        quoted += want;
+        for (size_t k = 0; k < NeedsQuotedPrintableVariants(); ++k)
+            ASSERT_EQ(NeedsQuotedPrintableVariant(k, body), want)
+                << "variant " << k << ", round " << round;
+    }
+    // both answers came up often
+    EXPECT_GT(quoted, rounds / 5);
+    EXPECT_LT(quoted, rounds - rounds / 5);
 }
 
 TEST(SmtpMessage, WireTextFormedInPiecesIsTheWholeWireText) {
@@ -167,36 +237,45 @@ TEST(SmtpMessage, WireTextFormedInPiecesIsTheWholeWireText) {
         "a\r\r\n.b\n\r.c",
         "no change at all\r\nnone\r\n",
     };
-    // A CR LF, a lone break or a dot at and around the 16- and 32-byte block
-    // edges, where the forming goes from one block to the next.
-    for (size_t at = 12; at < 68; ++at)
+    // A CR LF, a lone break or a dot at and around the 16-, 32- and 64-byte
+    // block edges, where the forming goes from one block to the next, with
+    // enough after it for whole blocks of every size.
+    for (size_t at = 12; at < 136; ++at)
         for (const char* mark : {"\r\n.", "\n.", "\r.", "\r\n", "\n..", "\r\n\r\n."})
-            bodies.push_back(std::string(at, 'a') + mark + std::string(40, 'b'));
-    // And many random mixtures of those bytes (the seed is fixed).
+            bodies.push_back(std::string(at, 'a') + mark + std::string(140, 'b'));
+    // And many random mixtures of those bytes (the seed is fixed), some long
+    // enough for several of the largest blocks.
     std::mt19937 random(20261210);
     const char alphabet[] = {'a', '.', '\r', '\n'};
     for (int i = 0; i < 2000; ++i) {
-        std::string body(random() % 300, ' ');
+        std::string body(random() % (i % 8 == 0 ? 800 : 300), ' ');
         for (char& c : body) c = alphabet[random() % 4];
         bodies.push_back(std::move(body));
     }
-    // Small buffers, formed byte by byte, and buffers just big enough for
-    // blocks, so every kind of place comes to lie at the end of a buffer and
-    // of a block.
-    std::vector<size_t> caps = {4096};
-    for (size_t cap = 4; cap < 40; ++cap) caps.push_back(cap);
-    for (size_t cap = 120; cap < 200; ++cap) caps.push_back(cap);
+    // Small buffers, formed byte by byte (no room for a block), and buffers
+    // just big enough for blocks of each size, so every kind of place comes
+    // to lie at the end of a buffer and of a block, for every variant.
+    std::vector<size_t> smallCaps;
+    for (size_t cap = 4; cap < 40; ++cap) smallCaps.push_back(cap);
+    std::vector<size_t> blockCaps = {4096};
+    for (size_t cap = 120; cap < 200; ++cap) blockCaps.push_back(cap);
+    for (size_t cap = 250; cap < 330; ++cap) blockCaps.push_back(cap);
+    ASSERT_GE(FormWireTextVariants(), 1u);
     for (const std::string& body : bodies) {
         SCOPED_TRACE(testing::PrintToString(body));
         ASSERT_FALSE(NeedsQuotedPrintable(body));
         const std::string wire = ToWireText(body);
-        for (const size_t cap : caps) ASSERT_EQ(FormedInPieces(body, cap), wire) << cap;
+        for (const size_t cap : smallCaps) ASSERT_EQ(FormedInPieces(body, cap), wire) << cap;
+        for (size_t k = 0; k < FormWireTextVariants(); ++k)
+            for (const size_t cap : blockCaps)
+                ASSERT_EQ(FormedInPieces(body, cap, k), wire) << "variant " << k << ", cap " << cap;
     }
 }
 
 TEST(SmtpMessage, LfTextFormedInSendBuffers) {
     // LF lines as a text box hands them, of random length, with leading dots
-    // and now and then a lone CR, over several 256 KiB buffers.
+    // and now and then a lone CR, over several send buffers (64 KiB as the
+    // client has them, and larger).
     std::mt19937 random(7);
     std::string body;
     while (body.size() < 900 * 1024) {
@@ -207,8 +286,12 @@ TEST(SmtpMessage, LfTextFormedInSendBuffers) {
     }
     ASSERT_FALSE(NeedsQuotedPrintable(body));
     const std::string wire = ToWireText(body);
-    for (size_t cap : {256 * 1024, 256 * 1024 - 1, 256 * 1024 - 2, 256 * 1024 - 3})
+    for (size_t cap : {64 * 1024, 64 * 1024 - 1, 64 * 1024 - 2, 64 * 1024 - 3, 256 * 1024,
+                       256 * 1024 - 1, 256 * 1024 - 2, 256 * 1024 - 3}) {
         EXPECT_TRUE(FormedInPieces(body, cap) == wire) << cap;
+        for (size_t k = 0; k < FormWireTextVariants(); ++k)
+            EXPECT_TRUE(FormedInPieces(body, cap, k) == wire) << "variant " << k << ", cap " << cap;
+    }
 }
 
 TEST(SmtpMessage, QuotedPrintable) {

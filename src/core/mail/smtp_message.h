@@ -52,6 +52,10 @@ void AppendWireLines(std::string& out, std::string_view text, bool bStuff);
 // 127, or a line (counted between LFs, a CR just before the LF not counted)
 // of more than 998 bytes. Else it goes out as 7-bit text.
 bool NeedsQuotedPrintable(std::string_view body);
+// NeedsQuotedPrintable takes the fastest of several scans this processor
+// runs; these run each of them (0: the portable one), so all can be checked.
+size_t NeedsQuotedPrintableVariants();
+bool NeedsQuotedPrintableVariant(size_t k, std::string_view body);
 
 // Forms the 7-bit wire text of a body (what ToWireText gives) one buffer at
 // a time: writes the wire form of body from `from` on into out, at most cap
@@ -60,6 +64,11 @@ bool NeedsQuotedPrintable(std::string_view body);
 // position it goes on with the same text. A cap of 4 bytes or more always
 // makes progress.
 size_t FormWireText(std::string_view body, size_t from, char* out, size_t cap, size_t* pWritten);
+// FormWireText takes the fastest of several ways of forming this processor
+// runs; these run each of them (0: the portable one), so all can be checked.
+size_t FormWireTextVariants();
+size_t FormWireTextVariant(size_t k, std::string_view body, size_t from, char* out, size_t cap,
+                           size_t* pWritten);
 
 // Quoted-printable (RFC 2045) of a CR LF text: line breaks stay hard breaks,
 // "=", control bytes and bytes above 126 become "=XX", white space at a line

@@ -341,6 +341,13 @@ private:
         if (m_fd < 0) return Fail(std::string("socket: ") + std::strerror(errno), errno);
         const int one = 1;
         setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // At most this much of what was written waits unsent in the system:
+        // a writer is told of room only when the queue is that short, so it
+        // forms the next buffer while the last goes out. What is in flight
+        // (sent, not yet acknowledged) is not limited, so the send buffer
+        // still grows with the connection's speed.
+        const int unsentLimit = 128 * 1024;
+        setsockopt(m_fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsentLimit, sizeof unsentLimit);
         if (connect(m_fd, ai->ai_addr, ai->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {
                 const int e = errno;
