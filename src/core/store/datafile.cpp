@@ -729,17 +729,7 @@ private:
     bool m_failed = false;  // read after the join
 };
 
-LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
-                         PageAhead* ahead);
-
-}  // namespace
-
-LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
-    return ReadDataWith(bytes, data, prompt, nullptr);
-}
-
-namespace {
-
+// ReadData, with the pages perhaps decoded already by `ahead`.
 LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
                          PageAhead* ahead) {
     data = CMeruData{};
@@ -850,6 +840,10 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
 }
 
 }  // namespace
+
+LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
+    return ReadDataWith(bytes, data, prompt, nullptr);
+}
 
 namespace {
 
