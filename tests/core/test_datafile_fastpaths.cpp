@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -167,17 +168,18 @@ TEST(DataFileFastPaths, StreamedSaveWritesTheSerialisedImage) {
 }
 
 TEST(DataFileFastPaths, LargeFileLoadsLikeItsBytesWholeOrDamaged) {
-    // A large file is decoded while it is still being read, on the guess
-    // that the stored password will be typed; whatever the file holds and
-    // whatever is typed, the result must be that of decoding its bytes in
-    // memory, and damage anywhere must end the load, not hang it.
+    // A large file is decoded straight from a mapping of it, or read into
+    // memory when it cannot be mapped safely (here: while another
+    // descriptor has it open for writing). Either way, whatever the file
+    // holds and whatever is typed, the result must be that of decoding its
+    // bytes in memory.
     std::mt19937 rng(11);
     CMeruData d;
     d.m_aPages.clear();
     for (int i = 0; i < 700; ++i) d.m_aPages.push_back(Cp1252ToUtf8(RandomBytes(rng, 8000 + i)));
     d.m_aContacts.push_back({"Nicolò", "n@example.org", "02", "333", "1/1/70", "nota"});
 
-    char tmpl[] = "/tmp/meru-ahead-XXXXXX";
+    char tmpl[] = "/tmp/meru-large-XXXXXX";
     const std::string dir = ::mkdtemp(tmpl);
     const std::string path = dir + "/big.mer";
     const std::string password = "Pàssword42";
@@ -228,17 +230,23 @@ TEST(DataFileFastPaths, LargeFileLoadsLikeItsBytesWholeOrDamaged) {
                 out << file.bytes;
             }
             const PasswordPrompt prompt = [&] { return login.typed; };
-            CMeruData fromMemory, fromFile;
+            CMeruData fromMemory;
             const LoadOutcome want = ReadData(file.bytes, fromMemory, prompt);
-            CDataFile data(path);
-            const LoadOutcome got = data.LoadData(fromFile, prompt);
-            EXPECT_EQ(got.status, want.status);
-            EXPECT_EQ(got.password, want.password);
-            EXPECT_EQ(got.message, want.message);
-            EXPECT_TRUE(fromFile == fromMemory);
-            if (std::string_view(file.name) == "whole" &&
-                (login.stored.empty() || login.typed == login.stored)) {
-                EXPECT_TRUE(fromFile == d);
+            for (const bool mappable : {true, false}) {
+                SCOPED_TRACE(mappable ? "mapped" : "read");
+                const int writer = mappable ? -1 : ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+                CMeruData fromFile;
+                CDataFile data(path);
+                const LoadOutcome got = data.LoadData(fromFile, prompt);
+                if (writer >= 0) ::close(writer);
+                EXPECT_EQ(got.status, want.status);
+                EXPECT_EQ(got.password, want.password);
+                EXPECT_EQ(got.message, want.message);
+                EXPECT_TRUE(fromFile == fromMemory);
+                if (std::string_view(file.name) == "whole" &&
+                    (login.stored.empty() || login.typed == login.stored)) {
+                    EXPECT_TRUE(fromFile == d);
+                }
             }
         }
     }

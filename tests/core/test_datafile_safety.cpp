@@ -1,5 +1,6 @@
-// What a save does to the things around the data file: links, leftovers of
-// killed saves, owners, and paths that are not regular files.
+// What loads and saves do to the things around the data file: links,
+// leftovers of killed saves, owners, paths that are not regular files, and
+// other programs that write the file while a load has it mapped.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,12 +9,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "core/store/datafile.h"
+#include "core/store/file_io.h"
 
 using namespace meru;
 namespace fs = std::filesystem;
@@ -182,6 +189,66 @@ TEST_F(SaveSafety, NotARegularFileIsNeverReplaced) {
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(Names(), names);
+}
+
+// A load decodes a large file straight from a mapping of it. Cut short under
+// the mapping, the file would end the process with SIGBUS, so nobody may
+// open it for writing or truncate it until the mapping is gone.
+TEST_F(SaveSafety, AMappedFileIsNotChangedUntilItIsReleased) {
+    using namespace std::chrono_literals;
+    const fs::path path = m_dir / "big.mer";
+    std::string bytes(size_t{3} << 20, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    Put(path, bytes);
+    std::atomic<bool> cut{false};
+    std::thread cutter;
+    {
+        MappedFile mapped;
+        ASSERT_TRUE(mapped.Map(path.string(), size_t{1} << 20));
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const int err = errno;
+        EXPECT_EQ(writer, -1);
+        EXPECT_EQ(err, EWOULDBLOCK);
+        if (writer >= 0) ::close(writer);
+        cutter = std::thread([&] {
+            EXPECT_EQ(::truncate(path.c_str(), 0), 0);
+            cut = true;
+        });
+        // Nothing can show that the truncation never comes; it must not come
+        // within a while, during which every mapped byte reads as it was.
+        for (int i = 0; i < 30 && !cut; ++i) std::this_thread::sleep_for(10ms);
+        EXPECT_FALSE(cut);
+        EXPECT_TRUE(mapped.View() == bytes);
+    }
+    for (int i = 0; i < 1000 && !cut; ++i) std::this_thread::sleep_for(10ms);
+    cutter.join();
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+// Where a mapping could not be kept safe, or would not pay, the file is not
+// mapped (the load reads it instead) and nothing is left holding it.
+TEST_F(SaveSafety, FilesNotMappedAreLeftFreeForWriters) {
+    const fs::path path = m_dir / "data.mer";
+    Put(path, std::string(size_t{2} << 20, 'x'));
+    {
+        // Open for writing elsewhere: a change could come at any time.
+        const int writer = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(writer, 0);
+        MappedFile mapped;
+        EXPECT_FALSE(mapped.Map(path.string(), 1));
+        ::close(writer);
+    }
+    {
+        // Smaller than the caller's minimum.
+        MappedFile mapped;
+        EXPECT_FALSE(mapped.Map(path.string(), size_t{4} << 20));
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_GE(writer, 0) << std::strerror(errno);
+        if (writer >= 0) ::close(writer);
+    }
+    MappedFile missing;
+    EXPECT_FALSE(missing.Map((m_dir / "none.mer").string(), 1));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -17,7 +16,6 @@
 #include <future>
 #include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -214,16 +212,10 @@ bool ReadBody(Reader& r, int version, Sink& sink) {
     uint32_t pages;
     if (!r.Count(pages) || pages > r.Left()) return false;  // a page takes at least 1 byte
     sink.Pages(pages, r.Pos());
-    size_t skipTo = 0;  // where the pages end, when they are in already
-    if constexpr (requires { sink.skipPagesTo; }) skipTo = sink.skipPagesTo;
-    if (skipTo != 0) {
-        r.Seek(skipTo);
-    } else {
-        for (uint32_t i = 0; i < pages; ++i) {
-            TextRef t;
-            if (!r.Text(t)) return false;
-            sink.Page(t);
-        }
+    for (uint32_t i = 0; i < pages; ++i) {
+        TextRef t;
+        if (!r.Text(t)) return false;
+        sink.Page(t);
     }
     sink.PagesEnd(r.Pos());
 
@@ -274,10 +266,7 @@ struct CheckSink {
         pages = n;
         pagesBegin = at;
     }
-    std::vector<TextRef>* refs = nullptr;  // where the pages are, when wanted
-    void Page(const TextRef& t) {
-        if (refs) refs->push_back(t);
-    }
+    void Page(const TextRef&) {}
     void PagesEnd(size_t at) { pagesEnd = at; }
     void Contacts(uint32_t) {}
     void Contact(const Texts<CContact>&) {}
@@ -311,8 +300,6 @@ struct DecodeSink {
     void Password(const TextRef&) {}
     // Pages from index `split` on are decoded elsewhere (another thread).
     uint32_t split = UINT32_MAX;
-    // Set when every page is decoded already: where the pages end.
-    size_t skipPagesTo = 0;
     uint32_t page = 0;
     void Pages(uint32_t n, size_t) { data.m_aPages.resize(n); }
     void Page(const TextRef& t) {
@@ -523,12 +510,12 @@ size_t EstimateSize(const CMeruData& d) {
     return n;
 }
 
-}  // namespace
-
-namespace {
-
 // Below this many bytes of pages one thread decodes everything.
 constexpr size_t kParallelPageBytes = size_t{4} << 20;
+
+// Files from this size on are mapped rather than read, where that is safe;
+// a smaller one is read in less time than a mapping takes to set up.
+constexpr size_t kMapBytes = size_t{1} << 20;
 
 // Decodes the pages [first, end) whose stored texts start at `at`.
 void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
@@ -543,195 +530,9 @@ void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
     }
 }
 
-// The key of a stored password: its bytes in the file's 8-bit code page,
-// unscrambled. Nothing when a wide password has no such form.
-std::optional<std::string> StoredKey(const TextRef& t) {
-    std::string key(t.bytes);
-    if (t.wide) {
-        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(t.bytes));
-        if (!narrow) return std::nullopt;
-        key = std::move(*narrow);
-    }
-    DecodePassword(key);
-    return key;
-}
+}  // namespace
 
-// Decodes the pages of a large file on a second thread while the file is
-// still being read, on the guess that they are wanted with the stored
-// password (or as stored, when there is none). Once the whole file is read
-// and checked, the guess is checked too: if it holds, the reading thread
-// takes the pages left from the end until the two threads meet; if not,
-// what the second thread did is dropped and the pages decoded as usual.
-class PageAhead final : public ReadObserver {
-public:
-    PageAhead() = default;
-    PageAhead(const PageAhead&) = delete;
-    PageAhead& operator=(const PageAhead&) = delete;
-    ~PageAhead() override { Stop(); }
-
-    void Started(const char* base, size_t expected) override {
-        if (expected < kParallelPageBytes || std::thread::hardware_concurrency() < 2) return;
-        m_base = base;
-        m_expected = expected;
-        m_thread = std::thread([this] { Run(); });
-    }
-    void Arrived(size_t size) override {
-        if (!m_thread.joinable()) return;
-        m_state.store(size, std::memory_order_release);
-        m_state.notify_one();
-    }
-    void Moving() override { Stop(); }
-
-    // No more bytes come (the read ended, whole or not).
-    void ReadEnded() {
-        if (!m_thread.joinable()) return;
-        m_state.fetch_or(kEnded, std::memory_order_release);
-        m_state.notify_one();
-    }
-
-    // Whether the second thread took up the pages (it leaves files with
-    // many small pages alone: little to gain, and much to hold twice).
-    bool Guessing() const { return m_header.load(std::memory_order_acquire); }
-
-    // Ends the second thread; its pages are dropped.
-    void Stop() {
-        if (!m_thread.joinable()) return;
-        uint64_t w = m_claims.load(std::memory_order_relaxed);
-        while (!m_claims.compare_exchange_weak(w, w & kFront, std::memory_order_acq_rel)) {}
-        m_state.fetch_or(kStopped, std::memory_order_release);
-        m_state.notify_one();
-        m_thread.join();
-        m_pages = {};
-    }
-
-    // Decodes the pages `refs` (the check's, starting at `begin`) with `key`
-    // together with the second thread, if that thread's guess holds; false
-    // (and the second thread ended) when it does not.
-    bool DecodeInto(std::vector<std::string>& pages, const std::vector<TextRef>& refs, size_t begin,
-                    std::string_view key) {
-        if (!m_thread.joinable()) return false;
-        if (!m_header.load(std::memory_order_acquire) || m_begin != begin ||
-            m_count != refs.size() || m_key != key) {
-            Stop();
-            return false;
-        }
-        const KeyStream stream(key);
-        std::string scratch;
-        uint32_t j = 0;
-        while (ClaimLast(m_count, j)) m_pages[j] = DecodeText(refs[j], stream, scratch);
-        m_thread.join();
-        if (m_failed) {
-            m_pages = {};
-            return false;
-        }
-        pages = std::move(m_pages);
-        return true;
-    }
-
-private:
-    static constexpr size_t kEnded = size_t{1} << (sizeof(size_t) * 8 - 1);
-    static constexpr size_t kStopped = kEnded >> 1;
-    static constexpr size_t kSize = kStopped - 1;
-    static constexpr uint64_t kFront = 0xFFFFFFFFu;
-    // The second thread takes up only pages of this many bytes on average.
-    static constexpr size_t kGuessPageBytes = 256;
-
-    // Runs `parse` on a reader at `pos` over the bytes in so far, again as
-    // more arrive; false when it fails on bytes that are all in, or when
-    // stopped.
-    template <class F>
-    bool Parse(size_t& pos, F&& parse) {
-        for (;;) {
-            const size_t state = m_state.load(std::memory_order_acquire);
-            if (state & kStopped) return false;
-            Reader r(std::string_view(m_base, state & kSize));
-            r.Seek(std::min(pos, state & kSize));
-            if (pos <= (state & kSize) && parse(r)) {
-                pos = r.Pos();
-                return true;
-            }
-            if (state & kEnded) return false;
-            m_state.wait(state, std::memory_order_acquire);
-        }
-    }
-
-    // The next page from the front, unless the reading thread has it.
-    bool ClaimNext() {
-        uint64_t w = m_claims.load(std::memory_order_relaxed);
-        do {
-            if ((w & kFront) >= (w >> 32)) return false;
-        } while (!m_claims.compare_exchange_weak(w, w + 1, std::memory_order_acq_rel));
-        return true;
-    }
-
-    // The last page not yet taken, of `count`.
-    bool ClaimLast(uint32_t count, uint32_t& page) {
-        uint64_t w = m_claims.load(std::memory_order_relaxed);
-        for (;;) {
-            const uint64_t front = w & kFront;
-            const uint64_t back = std::min<uint64_t>(w >> 32, count);
-            if (back <= front) return false;
-            if (m_claims.compare_exchange_weak(w, ((back - 1) << 32) | front,
-                                               std::memory_order_acq_rel)) {
-                page = static_cast<uint32_t>(back - 1);
-                return true;
-            }
-        }
-    }
-
-    void Run() {
-        try {
-            size_t pos = 0;
-            TextRef tag, password;
-            int32_t version = 0;
-            uint32_t count = 0;
-            if (!Parse(pos, [&](Reader& r) { return r.Text(tag) && r.I32(version); })) return;
-            if (tag.wide || tag.bytes != kTag ||
-                (version != kFormatVersion && version != kOldFormatVersion))
-                return;
-            if (!Parse(pos, [&](Reader& r) { return r.Text(password) && r.Count(count); })) return;
-            auto key = StoredKey(password);
-            if (!key || count > (m_expected - pos) / kGuessPageBytes) return;
-            m_pages.resize(count);
-            m_key = std::move(*key);
-            m_begin = pos;
-            m_count = count;
-            m_header.store(true, std::memory_order_release);
-            const KeyStream stream(m_key);
-            std::string scratch;
-            for (uint32_t i = 0; i < count; ++i) {
-                TextRef t;
-                if (!Parse(pos, [&](Reader& r) { return r.Text(t); })) return;
-                if (!ClaimNext()) return;
-                m_pages[i] = DecodeText(t, stream, scratch);
-            }
-        } catch (...) {
-            m_failed = true;  // the reading thread decodes everything itself
-        }
-    }
-
-    const char* m_base = nullptr;
-    size_t m_expected = 0;
-    std::thread m_thread;
-    // Bytes in so far, with the kEnded and kStopped marks.
-    std::atomic<size_t> m_state{0};
-    // Pages taken: the second thread's from the front (low half: the next
-    // one), the reading thread's from the back (high half: the last taken).
-    std::atomic<uint64_t> m_claims{uint64_t{0xFFFFFFFFu} << 32};
-    // Set by the second thread before m_header, read after it.
-    std::string m_key;
-    size_t m_begin = 0;
-    uint32_t m_count = 0;
-    std::atomic<bool> m_header{false};
-    // Every page, sized before m_header is set: the second thread fills
-    // the front, the reading thread the back.
-    std::vector<std::string> m_pages;
-    bool m_failed = false;  // read after the join
-};
-
-// ReadData, with the pages perhaps decoded already by `ahead`.
-LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt,
-                         PageAhead* ahead) {
+LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
     data = CMeruData{};
     LoadOutcome out;
     Reader r(bytes);
@@ -759,8 +560,6 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
 
     const size_t body = r.Pos();
     CheckSink check;
-    std::vector<TextRef> refs;
-    if (ahead && ahead->Guessing()) check.refs = &refs;
     if (!ReadBody(r, version, check)) {
         out.status = LoadStatus::ReadError;
         out.message = kMsgReadError;
@@ -768,13 +567,17 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
     }
 
     // The stored password, decoded; its bytes are the key.
-    std::optional<std::string> stored = StoredKey(check.password);
-    if (!stored) {
-        out.status = LoadStatus::ReadError;
-        out.message = kMsgReadError;
-        return out;
+    std::string key(check.password.bytes);
+    if (check.password.wide) {
+        auto narrow = Utf8ToCp1252(Utf16LeToUtf8(check.password.bytes));
+        if (!narrow) {
+            out.status = LoadStatus::ReadError;
+            out.message = kMsgReadError;
+            return out;
+        }
+        key = std::move(*narrow);
     }
-    const std::string key = std::move(*stored);
+    DecodePassword(key);
     const std::string password = Cp1252ToUtf8(key);
     data.m_strPassword = password;
 
@@ -782,12 +585,6 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
-        if (ahead && ahead->DecodeInto(data.m_aPages, refs, check.pagesBegin, with)) {
-            sink.skipPagesTo = check.pagesEnd;  // every page is in
-            ReadBody(r, version, sink);
-            data.m_strPassword = password;
-            return;
-        }
         // A large notebook is decoded by two threads: the second takes the
         // pages from the middle of their bytes on.
         std::thread second;
@@ -839,12 +636,6 @@ LoadOutcome ReadDataWith(std::string_view bytes, CMeruData& data, const Password
     return out;
 }
 
-}  // namespace
-
-LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordPrompt& prompt) {
-    return ReadDataWith(bytes, data, prompt, nullptr);
-}
-
 namespace {
 
 // Elements 1 to 11 of `data` through `w`; `key` is the password's bytes.
@@ -888,22 +679,25 @@ LoadOutcome CDataFile::LoadData(CMeruData& data, const PasswordPrompt& prompt) {
     LoadOutcome out;
     // Saves killed on an earlier run may have left temporaries behind.
     RemoveStaleTemporaries(m_strPath);
-    ReadResult file;
-    // Destroyed before `file`, whose bytes its thread reads.
-    PageAhead ahead;
-    file = ReadWholeFile(m_strPath, &ahead);
-    ahead.ReadEnded();
-    if (file.status == ReadStatus::Missing) {
-        out.status = LoadStatus::NoFile;
-        m_bMaySave = true;
-        return out;
+    // A large file is decoded straight from the file cache where it can be
+    // mapped safely; any other is read into memory.
+    MappedFile mapped;
+    if (mapped.Map(m_strPath, kMapBytes)) {
+        out = ReadData(mapped.View(), data, prompt);
+    } else {
+        ReadResult file = ReadWholeFile(m_strPath);
+        if (file.status == ReadStatus::Missing) {
+            out.status = LoadStatus::NoFile;
+            m_bMaySave = true;
+            return out;
+        }
+        if (file.status == ReadStatus::Failed) {
+            out.status = LoadStatus::CannotOpen;
+            out.reason = file.reason;
+            return out;
+        }
+        out = ReadData(file.bytes.View(), data, prompt);
     }
-    if (file.status == ReadStatus::Failed) {
-        out.status = LoadStatus::CannotOpen;
-        out.reason = file.reason;
-        return out;
-    }
-    out = ReadDataWith(file.bytes.View(), data, prompt, &ahead);
     m_bMaySave = out.status == LoadStatus::Loaded &&
                  (out.password == PasswordState::None || out.password == PasswordState::Accepted);
     return out;

@@ -7,12 +7,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22  // Linux 5.14; older kernels refuse it, and the file is read
+#endif
 
 namespace meru {
 
@@ -106,7 +111,7 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer) {
+ReadResult ReadWholeFile(const std::string& path) {
     ReadResult out;
     // Non-blocking, so that a FIFO at the path cannot hang the caller.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -133,22 +138,14 @@ ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer) {
         size_t cap = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{1} << 16;
         FileBytes buf = Allocate(cap);
         size_t size = 0;
-        // An observer hears of the bytes a megabyte at a time.
-        constexpr size_t kStep = size_t{1} << 20;
-        if (observer) observer->Started(buf.data.get(), st.st_size > 0 ? cap - 1 : 0);
         for (;;) {
             if (size == cap) {  // the file grew while being read
-                if (observer) {
-                    observer->Moving();
-                    observer = nullptr;
-                }
                 FileBytes bigger = Allocate(cap * 2);
                 std::memcpy(bigger.data.get(), buf.data.get(), size);
                 buf = std::move(bigger);
                 cap *= 2;
             }
-            const size_t want = observer ? std::min(cap - size, kStep) : cap - size;
-            const ssize_t n = ::read(fd, buf.data.get() + size, want);
+            const ssize_t n = ::read(fd, buf.data.get() + size, cap - size);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 err = errno;
@@ -156,19 +153,61 @@ ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer) {
             }
             if (n == 0) break;
             size += static_cast<size_t>(n);
-            if (observer) observer->Arrived(size);
         }
         buf.size = size;
         out.bytes = std::move(buf);
     }
     ::close(fd);
     if (err != 0) {
-        if (observer) observer->Moving();  // the buffer goes
         out.status = ReadStatus::Failed;
         out.reason = Reason(err);
         out.bytes = {};
     }
     return out;
+}
+
+MappedFile::~MappedFile() { Release(); }
+
+void MappedFile::Release() {
+    // The mapping goes before the lease, so that nobody changes the file
+    // while it is still mapped.
+    if (m_base) ::munmap(const_cast<char*>(m_base), m_size);
+    if (m_fd >= 0) {
+        ::fcntl(m_fd, F_SETLEASE, F_UNLCK);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_base = nullptr;
+    m_size = 0;
+}
+
+bool MappedFile::Map(const std::string& path, size_t minSize) {
+    Release();
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0) return false;
+    // The size is taken once the lease is held: from then on it stays.
+    struct stat st {};
+    if (::fcntl(m_fd, F_SETSIG, SIGURG) != 0 || ::fcntl(m_fd, F_SETLEASE, F_RDLCK) != 0 ||
+        ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+        static_cast<uintmax_t>(st.st_size) < minSize) {
+        Release();
+        return false;
+    }
+    const auto size = static_cast<size_t>(st.st_size);
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, m_fd, 0);
+    if (p == MAP_FAILED) {
+        Release();
+        return false;
+    }
+    m_base = static_cast<const char*>(p);
+    m_size = size;
+    // Every page brought in now: a failing disk is an error here, where the
+    // file can still be read the usual way, not a signal later.
+    if (::madvise(p, size, MADV_POPULATE_READ) != 0) {
+        Release();
+        return false;
+    }
+    return true;
 }
 
 std::optional<std::string> FollowLinks(const std::string& path, int& err) {

@@ -33,23 +33,39 @@ struct ReadResult {
     std::string reason;  // the system's reason when it failed
 };
 
-// Told of a file's bytes as they arrive, so that work on them can start
-// while the rest is still being read. Called on the reading thread.
-class ReadObserver {
-public:
-    virtual ~ReadObserver() = default;
-    // The buffer the file is read into, and the file's size when it opened.
-    virtual void Started(const char* base, size_t expected) = 0;
-    // The first `size` bytes at `base` are in; they stay put until Moving().
-    virtual void Arrived(size_t size) = 0;
-    // The file grew past its buffer, which is about to move: stop using it.
-    virtual void Moving() = 0;
-};
-
 // Reads the whole regular file at `path`. A device or a pipe is refused: it
 // has no end to check counts against, and a FIFO must not hang the caller.
-// With an observer the file is read in steps, each reported as it lands.
-ReadResult ReadWholeFile(const std::string& path, ReadObserver* observer = nullptr);
+ReadResult ReadWholeFile(const std::string& path);
+
+// A large regular file mapped straight from the system's file cache instead
+// of copied into fresh memory, which costs more than the read itself. It is
+// mapped only while nobody can change it: a read lease makes any program that
+// opens the file for writing, or truncates it, wait until the mapping is gone
+// (for up to the system's lease-break time, 45 s by default): a file cut
+// short under a mapping ends the reader with SIGBUS. The lease's
+// break notice is SIGURG, which a process ignores unless it handles it.
+// Where no lease can be had (another user's file, a network file system, a
+// file open for writing elsewhere) or the file cannot be brought in whole,
+// Map fails and the caller reads the file instead.
+class MappedFile {
+public:
+    MappedFile() = default;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile();
+
+    // Maps the file at `path` if it is a regular file of at least `minSize`
+    // bytes; false (nothing held) otherwise.
+    bool Map(const std::string& path, size_t minSize);
+    std::string_view View() const { return {m_base, m_size}; }
+
+private:
+    void Release();
+
+    int m_fd = -1;
+    const char* m_base = nullptr;
+    size_t m_size = 0;
+};
 
 // The file a path names after following every symbolic link, also when the
 // last link points at nothing yet: the save writes there and the links stay.
