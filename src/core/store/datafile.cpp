@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -517,6 +518,28 @@ constexpr size_t kParallelPageBytes = size_t{4} << 20;
 // a smaller one is read in less time than a mapping takes to set up.
 constexpr size_t kMapBytes = size_t{1} << 20;
 
+// Pages are shared out to the decoding threads in runs of about this many
+// bytes: small enough for the threads to end close together, large enough
+// for handing them out to cost nothing.
+constexpr size_t kPageRunBytes = size_t{1} << 20;
+
+// A run of pages: the first one's index, and where its stored text starts.
+struct PageRun {
+    uint32_t first;
+    size_t at;
+};
+
+// The pages the check found, cut into runs of whole pages.
+std::vector<PageRun> PageRuns(std::string_view file, const CheckSink& check) {
+    std::vector<PageRun> runs{{0, check.pagesBegin}};
+    Reader walk(file);
+    walk.Seek(check.pagesBegin);
+    TextRef t;
+    for (uint32_t i = 1; i < check.pages && walk.Text(t); ++i)
+        if (walk.Pos() - runs.back().at >= kPageRunBytes) runs.push_back({i, walk.Pos()});
+    return runs;
+}
+
 // Decodes the pages [first, end) whose stored texts start at `at`.
 void DecodePages(std::string_view file, size_t at, uint32_t first, uint32_t end,
                  const KeyStream& key, std::vector<std::string>& pages) {
@@ -585,23 +608,28 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
     auto decode = [&](std::string_view with) {
         r.Seek(body);
         DecodeSink sink(data, with);
-        // A large notebook is decoded by two threads: the second takes the
-        // pages from the middle of their bytes on.
+        // A large notebook is decoded by two threads, which take runs of
+        // pages in turn until none is left: neither waits long for the
+        // other, however their shares of the work go.
+        const KeyStream stream(with);
+        std::vector<PageRun> runs;
+        std::atomic<size_t> nextRun{0};
+        auto decodeRuns = [&] {
+            for (size_t k; (k = nextRun.fetch_add(1, std::memory_order_relaxed)) < runs.size();) {
+                const uint32_t end = k + 1 < runs.size() ? runs[k + 1].first : check.pages;
+                DecodePages(bytes, runs[k].at, runs[k].first, end, stream, data.m_aPages);
+            }
+        };
         std::thread second;
         std::exception_ptr secondFailed;
         if (check.pagesEnd - check.pagesBegin >= kParallelPageBytes &&
             std::thread::hardware_concurrency() > 1) {
-            Reader walk(bytes);
-            walk.Seek(check.pagesBegin);
-            const size_t half = check.pagesBegin + (check.pagesEnd - check.pagesBegin) / 2;
-            uint32_t split = 0;
-            TextRef t;
-            while (split < check.pages && walk.Pos() < half && walk.Text(t)) ++split;
-            sink.split = split;
+            runs = PageRuns(bytes, check);
+            sink.split = 0;
             data.m_aPages.resize(check.pages);
-            second = std::thread([&, split, at = walk.Pos()] {
+            second = std::thread([&] {
                 try {
-                    DecodePages(bytes, at, split, check.pages, KeyStream(with), data.m_aPages);
+                    decodeRuns();
                 } catch (...) {
                     secondFailed = std::current_exception();
                 }
@@ -609,7 +637,9 @@ LoadOutcome ReadData(std::string_view bytes, CMeruData& data, const PasswordProm
         }
         try {
             ReadBody(r, version, sink);  // cannot fail: the same bytes passed the check
+            decodeRuns();
         } catch (...) {
+            nextRun = runs.size();
             if (second.joinable()) second.join();
             throw;
         }
