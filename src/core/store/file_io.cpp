@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -181,15 +183,36 @@ void MappedFile::Release() {
     m_size = 0;
 }
 
+namespace {
+
+// Whether the file system keeps every change to its files in this system's
+// hands, so that a lease holds them: local disks and memory. On a network
+// (or FUSE) file system another machine could cut the file short under the
+// mapping however the lease stands.
+bool LocalFileSystem(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:  // ext2, ext3 and ext4
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case TMPFS_MAGIC: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
 bool MappedFile::Map(const std::string& path, size_t minSize) {
     Release();
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0) return false;
     // The size is taken once the lease is held: from then on it stays.
     struct stat st {};
-    if (::fcntl(m_fd, F_SETSIG, SIGURG) != 0 || ::fcntl(m_fd, F_SETLEASE, F_RDLCK) != 0 ||
-        ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
-        static_cast<uintmax_t>(st.st_size) < minSize) {
+    if (!LocalFileSystem(m_fd) || ::fcntl(m_fd, F_SETSIG, SIGURG) != 0 ||
+        ::fcntl(m_fd, F_SETLEASE, F_RDLCK) != 0 || ::fstat(m_fd, &st) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_size <= 0 || static_cast<uintmax_t>(st.st_size) < minSize) {
         Release();
         return false;
     }

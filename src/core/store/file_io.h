@@ -38,15 +38,19 @@ struct ReadResult {
 ReadResult ReadWholeFile(const std::string& path);
 
 // A large regular file mapped straight from the system's file cache instead
-// of copied into fresh memory, which costs more than the read itself. It is
-// mapped only while nobody can change it: a read lease makes any program that
+// of copied into fresh memory, which costs more than the read itself.
+//
+// It is mapped only while nobody can change it, since a file cut short under
+// a mapping ends the reader with SIGBUS: a read lease makes any program that
 // opens the file for writing, or truncates it, wait until the mapping is gone
-// (for up to the system's lease-break time, 45 s by default): a file cut
-// short under a mapping ends the reader with SIGBUS. The lease's
-// break notice is SIGURG, which a process ignores unless it handles it.
-// Where no lease can be had (another user's file, a network file system, a
-// file open for writing elsewhere) or the file cannot be brought in whole,
-// Map fails and the caller reads the file instead.
+// (for up to the system's lease-break time, 45 s by default). The lease's
+// break notice is SIGURG, which a process ignores unless it handles it. Only
+// files on local disks and in memory are mapped: on a network file system
+// another machine could change the file whatever the lease.
+//
+// Where no lease can be had (another user's file, a file open for writing
+// elsewhere), the file system is not local, or the file cannot be brought in
+// whole, Map fails and the caller reads the file instead.
 class MappedFile {
 public:
     MappedFile() = default;
