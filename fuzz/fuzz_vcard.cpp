@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "core/contacts/vcard.h"
-#include "core/store/text_codec.h"
+#include "core/text/text_codec.h"
 
 using namespace meru;
 
