@@ -296,20 +296,21 @@ bool NeedsInChunks(const char* p, size_t n) {
 #if defined(__SSE2__)
 #define MERU_SCAN_SSE2 1
 
-inline uint32_t LfMask(__m128i a, __m128i b) {
-    const __m128i lf = _mm_set1_epi8('\n');
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, lf))) |
-           (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, lf))) << 16);
+// One bit per byte of the 32 bytes a, b that equals c's.
+inline uint32_t Matches32(__m128i a, __m128i b, __m128i c) {
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, c))) |
+           (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, c))) << 16);
 }
 
 bool ChunkSse2(const char* p, size_t i, LfFreeRun<uint32_t>& out) {
     LfFreeRun<uint32_t> run = out;  // in registers
+    const __m128i lf = _mm_set1_epi8('\n');
     __m128i high = _mm_setzero_si128();
     for (const size_t end = i + kScanChunk; i < end; i += 32) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
         high = _mm_or_si128(high, _mm_or_si128(x, y));
-        run.Block(LfMask(x, y));
+        run.Block(Matches32(x, y, lf));
     }
     out = run;
     return _mm_movemask_epi8(high) != 0;
@@ -486,45 +487,17 @@ void FormBlocksSse2(const char* p, size_t n, size_t& io, char*& oo, char* end) {
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i dot = _mm_set1_epi8('.');
-    auto matches = [](__m128i a, __m128i b, __m128i c) {
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, c))) |
-               (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, c))) << 16);
-    };
     uint32_t crBefore = i > 0 && p[i - 1] == '\r';
     uint32_t lfBefore = i == 0 || p[i - 1] == '\n';
     while (i + 64 <= n && end - o >= 128) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), b);
-        const uint32_t lfs = matches(a, b, lf);
-        const uint32_t crs = matches(a, b, cr);
-        const uint32_t afterCr = (crs << 1) | crBefore;
-        const uint32_t afterBreak = afterCr | (lfs << 1) | lfBefore;
-        crBefore = crs >> 31;
-        lfBefore = lfs >> 31;
-        const uint32_t getLf = afterCr & ~lfs;
-        const uint32_t getCr = lfs & ~afterCr;
-        const uint32_t getDot = afterBreak != 0 ? matches(a, b, dot) & afterBreak : 0;
-        size_t added = 0;
-        for (uint32_t places = getLf | getCr | getDot; places != 0; places &= places - 1) {
-            const auto k = static_cast<size_t>(__builtin_ctz(places));
-            const uint32_t bit = uint32_t{1} << k;
-            char* at = o + k + added;
-            if ((getLf | getCr) & bit) {
-                *at++ = (getLf & bit) ? '\n' : '\r';
-                ++added;
-            }
-            if (getDot & bit) {
-                *at++ = '.';
-                ++added;
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k + 16)));
-        }
-        o += 32 + added;
+        const char* const b = p + i;
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), hi);
+        o = PutEach<32>(b, o,
+                        Decide<uint32_t>(Matches32(lo, hi, lf), Matches32(lo, hi, cr),
+                                         Matches32(lo, hi, dot), crBefore, lfBefore));
         i += 32;
     }
     io = i;
